@@ -1,0 +1,69 @@
+#include "application.h"
+
+#include "formats.h"
+
+#include <QFile>
+
+namespace Excel {
+
+FileSignature sniffFileSignature(const QString &path, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot read the file: %1").arg(file.errorString());
+        return FileSignature::Unreadable;
+    }
+    const QByteArray head = file.read(8);
+    if (head.startsWith(QByteArray("PK\x03\x04", 4)) || head.startsWith(QByteArray("PK\x05\x06", 4)))
+        return FileSignature::Zip;
+    if (head == QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8))
+        return FileSignature::CompoundFile;
+    *error = QStringLiteral("not a workbook (neither a zip package nor a compound file)");
+    return FileSignature::Other;
+}
+
+Workbooks::Workbooks() = default;
+Workbooks::~Workbooks() = default;
+
+Workbook *Workbooks::Open(const QString &filename)
+{
+    m_lastError.clear();
+    QString error;
+    std::unique_ptr<Workbook> book;
+    switch (sniffFileSignature(filename, &error)) {
+    case FileSignature::Zip:
+        book = openOoxmlWorkbook(filename, &error);
+        break;
+    case FileSignature::CompoundFile:
+        book = openBiffWorkbook(filename, &error);
+        break;
+    case FileSignature::Other:
+    case FileSignature::Unreadable:
+        break;
+    }
+    if (!book) {
+        m_lastError = error.isEmpty() ? QStringLiteral("cannot open the workbook") : error;
+        return nullptr;
+    }
+    m_open.push_back(std::move(book));
+    return m_open.back().get();
+}
+
+void Workbooks::closeAll()
+{
+    m_open.clear();
+}
+
+Application::Application() = default;
+
+Application::~Application()
+{
+    Quit();
+}
+
+void Application::Quit()
+{
+    m_workbooks.closeAll();
+}
+
+} // namespace Excel

@@ -1,0 +1,61 @@
+#pragma once
+
+// Excel's search pattern: ? matches one character, * any run of characters
+// (none included), ~ makes a following ? * ~ literal (before anything else,
+// and at the end, it is a literal tilde). The search is leftmost first and
+// * is greedy. Case-insensitive search compares Unicode case-folded
+// characters; full-width and half-width forms stay distinct.
+
+#include <QString>
+#include <QVector>
+
+namespace Excel {
+
+struct TextSpan
+{
+    int start = 0; // UTF-16 index, inclusive
+    int end = 0;   // UTF-16 index, exclusive
+};
+
+class SearchPattern
+{
+public:
+    SearchPattern(const QString &what, bool wholeCell, bool matchCase);
+
+    bool wholeCell() const { return m_wholeCell; }
+
+    // The spans that a replace would change: for a whole-cell pattern the
+    // whole text when it matches; otherwise every non-overlapping match from
+    // left to right. Empty text never matches.
+    QVector<TextSpan> matches(const QString &text) const;
+
+    // Replaces the matches by replacement (inserted literally). Returns
+    // false, leaving *out alone, when nothing matched.
+    bool replace(const QString &text, const QString &replacement, QString *out,
+                 QVector<TextSpan> *spans = nullptr) const;
+
+private:
+    struct Element
+    {
+        uint ch = 0;      // case-folded unless matching case
+        bool any = false; // ?
+    };
+    using Segment = QVector<Element>;
+
+    int matchSegmentAt(const Segment &seg, const QString &text, int pos) const;
+    int firstOccurrence(const Segment &seg, const QString &text, int from, int *end) const;
+    int lastOccurrence(const Segment &seg, const QString &text, int from, int *end) const;
+    bool findFrom(const QString &text, int from, TextSpan *span) const;
+    bool matchesWhole(const QString &text) const;
+    bool placeFrom(const QString &text, int segIndex, int cur, int *end) const;
+    uint fold(uint c) const;
+
+    QVector<Segment> m_segments;
+    bool m_leadingStar = false;
+    bool m_trailingStar = false;
+    bool m_onlyStars = false;
+    bool m_wholeCell;
+    bool m_matchCase;
+};
+
+} // namespace Excel
