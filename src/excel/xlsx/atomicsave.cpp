@@ -115,7 +115,7 @@ bool AtomicSave::begin(const QString &path, const FileIdentity *expected, QStrin
     return true;
 }
 
-bool AtomicSave::commit(QString *error)
+bool AtomicSave::commit(QString *error, FileIdentity *written)
 {
     if (m_fd < 0) {
         *error = QStringLiteral("nothing to save");
@@ -130,13 +130,15 @@ bool AtomicSave::commit(QString *error)
         discard();
         return false;
     }
-    if (::close(m_fd) != 0) {
-        m_fd = -1;
+    if (written)
+        identityOfDescriptor(m_fd, written);
+    const int closed = ::close(m_fd);
+    m_fd = -1;
+    if (closed != 0) {
         *error = QStringLiteral("cannot write the new file: %1").arg(systemError());
         discard();
         return false;
     }
-    m_fd = -1;
     if (m_checkIdentity) {
         struct stat st;
         if (::stat(m_target.constData(), &st) != 0 || !(identityOf(st) == m_expected)) {

@@ -46,7 +46,8 @@ public:
 
     int fd() const { return m_fd; }
 
-    bool commit(QString *error);
+    // Renames the new file over the old one; *written identifies it then.
+    bool commit(QString *error, FileIdentity *written = nullptr);
 
 private:
     void discard();
