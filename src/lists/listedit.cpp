@@ -18,6 +18,14 @@ QString fileTip(const QStringList &list, int position)
     return list.at(position) + QStringLiteral(" 【右键双击】可打开");
 }
 
+QString normaliseListedPath(const QString &path)
+{
+    QString p = path;
+    p.replace(QLatin1String("\\\\"), QLatin1String("\\"));
+    p.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return p;
+}
+
 CellEntry judgeCellEntry(const QString &text, int row, int rowCount, const QString &keywordAbove)
 {
     if (text.isEmpty())

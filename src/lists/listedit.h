@@ -16,6 +16,10 @@ void removeListEntries(QStringList *list, const QSet<int> &positions);
 // empty when position names no entry.
 QString fileTip(const QStringList &list, int position);
 
+// A path read back from a list file: doubled backslashes made single, then
+// every backslash made "/".
+QString normaliseListedPath(const QString &path);
+
 // What the Mode 2 table does with a cell that has just changed.
 enum class CellEntry {
     Ignore,        // the text is empty: nothing to do

@@ -1,4 +1,5 @@
 #include "excelfilescan.h"
+#include "dropkind.h"
 #include "listedit.h"
 
 #include <QtTest>
@@ -81,6 +82,37 @@ private slots:
         QCOMPARE(fileTip(list, 0), QString("/data/a.xlsx 【右键双击】可打开"));
         QCOMPARE(fileTip(list, 1), QString());
         QCOMPARE(fileTip(list, -1), QString());
+    }
+
+    void normalisesListedPaths()
+    {
+        QCOMPARE(normaliseListedPath("C:\\\\data\\\\book.xlsx"), QString("C:/data/book.xlsx"));
+        QCOMPARE(normaliseListedPath("C:\\data\\book.xlsx"), QString("C:/data/book.xlsx"));
+        QCOMPARE(normaliseListedPath("/home/u/a.xls"), QString("/home/u/a.xls"));
+    }
+
+    void dropKinds()
+    {
+        QTemporaryDir tmp;
+        const QString d = tmp.path();
+        QFile text(d + "/notes.txt");
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("hello\n");
+        text.close();
+        QCOMPARE(dropKind(text.fileName()), DropKind::Unsupported);
+        QCOMPARE(dropKind(d), DropKind::Directory);
+        const QString xlsx = QString(KORRIN_CORPUS) + "/xlsx/LONumbers.xlsx";
+        QVERIFY(QFile::copy(xlsx, d + "/book.xlsx"));
+        QVERIFY(QFile::copy(xlsx, d + "/Tarvo方式一文件列表.xlsx"));
+        QVERIFY(QFile::copy(xlsx, d + "/Tarvo方式二替换列表.xlsx"));
+        QVERIFY(QFile::copy(xlsx, d + "/Tarvo方式二替换列表.old.xlsx"));
+        QVERIFY(QFile::copy(QString(KORRIN_CORPUS) + "/xls/LONumbers.xls", d + "/old.xls"));
+        QCOMPARE(dropKind(d + "/book.xlsx"), DropKind::Workbook);
+        QCOMPARE(dropKind(d + "/old.xls"), DropKind::Workbook);
+        QCOMPARE(dropKind(d + "/Tarvo方式一文件列表.xlsx"), DropKind::Mode1ListFile);
+        QCOMPARE(dropKind(d + "/Tarvo方式二替换列表.xlsx"), DropKind::Mode2ListFile);
+        // the base name ends at the first dot
+        QCOMPARE(dropKind(d + "/Tarvo方式二替换列表.old.xlsx"), DropKind::Mode2ListFile);
     }
 
     void cellEntry_data()
