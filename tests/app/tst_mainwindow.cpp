@@ -87,6 +87,8 @@ private slots:
         QCOMPARE(list2->rowCount(), 1);
         QCOMPARE(list2->columnCount(), 1);
         QCOMPARE(list2->horizontalHeaderItem(0)->text(), QString("关键字或位置"));
+        // Hover tips need cell-entered signals while no button is pressed.
+        QVERIFY(list1->viewport()->hasMouseTracking() && list2->viewport()->hasMouseTracking());
 
         // The five labels, left to right, with their start texts.
         const char *names[] = {"fileNumLabel", "successLabel", "failureLabel", "missingLabel", "stateLabel"};
