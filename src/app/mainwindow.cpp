@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "rep.h"
 #include "ui_mainwindow.h"
 #include "userinteraction.h"
 
@@ -27,6 +28,8 @@ MainWindow::MainWindow(QWidget *parent)
 
     ui->pushButton_replace->setToolTip(tr("替换(CTRL_SHIFT+H)"));
     ui->pushButton_ClearAll->setToolTip(tr("清空(CTRL_SHIFT+C)"));
+
+    registerStateType();
 
     restoreOptions();
 

@@ -81,15 +81,13 @@ void MainWindow::saveOptions()
     write(QStringLiteral("way"), QString::number(ui->tabWidget_1->currentIndex()));
     write(QStringLiteral("separator"), ui->lineEdit_Separator->text());
 
-    // What the sheet box shows is what a run uses. An editable box can show
-    // a typed list while its current item is one of the first four (a list
-    // restored at start-up sits on item 0); that list is stored, not the
-    // item's word, or it would be lost at the next exit.
+    // The first four items are stored by their word, anything else (the
+    // "指定表" item, with or without a typed list) by the text shown. A list
+    // restored at start-up sits on item 0 and so is stored as "Default" unless
+    // the user picks "指定表" again.
     const QComboBox *sheetBox = ui->comboBox;
     const int sheetIndex = sheetBox->currentIndex();
-    const bool showsItemText = !sheetBox->isEditable()
-                               || sheetBox->currentText() == sheetBox->itemText(sheetIndex);
-    if (sheetIndex >= 0 && sheetIndex < 4 && showsItemText)
+    if (sheetIndex >= 0 && sheetIndex < 4)
         write(QStringLiteral("comIndex"), sheetWords[sheetIndex]);
     else
         write(QStringLiteral("comIndex"), sheetBox->currentText());

@@ -177,16 +177,29 @@ private slots:
         QTEST(box->currentText(), "shown");
     }
 
-    // What the sheet box shows is what a run uses, so an untouched restored
-    // list must survive the next exit instead of turning into "Default".
-    void typedSheetListSurvivesUntouchedExit()
+    // A restored list sits on item 0: left untouched it is stored as
+    // "Default" at the next exit; typed on the "指定表" item it is stored as
+    // typed, and the bare item as its own text.
+    void sheetChoiceStoredAtExit()
     {
         store("comIndex", "1,3");
         start();
         window.reset();
+        QCOMPARE(stored("comIndex"), QString("Default"));
+
+        start();
+        auto *box = child<QComboBox>("comboBox");
+        box->setCurrentIndex(4);
+        QVERIFY(box->isEditable());
+        box->setEditText("1,3");
+        window.reset();
         QCOMPARE(stored("comIndex"), QString("1,3"));
         start();
         QCOMPARE(child<QComboBox>("comboBox")->currentText(), QString("1,3"));
+
+        child<QComboBox>("comboBox")->setCurrentIndex(4);
+        window.reset();
+        QCOMPARE(stored("comIndex"), QString("指定表"));
     }
 
     void normalCloseStoresEveryOption()
@@ -277,7 +290,7 @@ private slots:
         QCOMPARE(window->runTotal, 9);
         QCOMPARE(label("successLabel"), QString(" 成功(0)"));
         QCOMPARE(label("failureLabel"), QString(" 失败(0)"));
-        QCOMPARE(label("stateLabel"), QString("文件替换处理中..."));
+        QCOMPARE(label("stateLabel"), QString("列表被清空!"));
     }
 
     void doubleClickOpensFolder_data()
