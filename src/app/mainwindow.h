@@ -79,6 +79,16 @@ private:
     void restoreOptions();
     void saveOptions();
 
+    // The file lists.
+    bool isListed(const QStringList &list, const QString &path);
+    void collectExcelFiles(const QString &dirPath, QStringList &list, bool recurse);
+    void addDirectoryList1(const QString &dirPath);
+    void addDirectoryList2(const QString &dirPath);
+    void refreshList1();
+    void refreshList2();
+    bool chooseFolders(const QString &title, const QString &checkKey, QStringList *folders);
+    bool chooseWorkbooks(QStringList *files);
+
     // Shows the folder that holds a listed workbook in the file manager.
     void openFolderOfList1Current();
     void openFolderOfList2Current();
@@ -105,4 +115,5 @@ private:
     std::unique_ptr<UserInteraction> interaction;
 
     friend class TestMainWindow;
+    friend struct WindowProbe;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QUrl;
 class QWidget;
@@ -20,6 +21,19 @@ public:
     // Hands url to the desktop's handler for it (file manager, viewer);
     // false when no handler took it.
     virtual bool openUrl(const QUrl &url) = 0;
+
+    // Lets the user pick existing files; false when the dialog was cancelled.
+    virtual bool chooseFiles(QWidget *parent, const QString &caption, const QString &dir,
+                             const QString &filter, QStringList *files) = 0;
+
+    // Lets the user pick folders, with the "include sub-folders" check box
+    // preset from *includeSubfolders and its final state returned there;
+    // false when the dialog was cancelled.
+    virtual bool chooseFolders(QWidget *parent, const QString &title, const QString &dir,
+                               bool *includeSubfolders, QStringList *folders) = 0;
+
+    // A tool tip at the mouse cursor, tied to no widget.
+    virtual void showToolTip(const QString &text) = 0;
 };
 
 class DesktopInteraction : public UserInteraction
@@ -28,4 +42,9 @@ public:
     void information(QWidget *parent, const QString &title, const QString &text) override;
     void warning(QWidget *parent, const QString &title, const QString &text) override;
     bool openUrl(const QUrl &url) override;
+    bool chooseFiles(QWidget *parent, const QString &caption, const QString &dir, const QString &filter,
+                     QStringList *files) override;
+    bool chooseFolders(QWidget *parent, const QString &title, const QString &dir, bool *includeSubfolders,
+                       QStringList *folders) override;
+    void showToolTip(const QString &text) override;
 };

@@ -1,39 +1,19 @@
 #include "mainwindow.h"
 #include "qtablewidgetex.h"
 #include "settings.h"
-#include "userinteraction.h"
+#include "scriptedinteraction.h"
 
 #include <QtTest>
 #include <QtWidgets>
 
 #include <memory>
 
-// Records what the window asks of the person and the desktop.
-class RecordingInteraction : public UserInteraction
-{
-public:
-    struct Box
-    {
-        QString title, text;
-    };
-    QList<Box> boxes;
-    QList<QUrl> opened;
-
-    void information(QWidget *, const QString &title, const QString &text) override { boxes.append({title, text}); }
-    void warning(QWidget *, const QString &title, const QString &text) override { boxes.append({title, text}); }
-    bool openUrl(const QUrl &url) override
-    {
-        opened.append(url);
-        return true;
-    }
-};
-
 class TestMainWindow : public QObject
 {
     Q_OBJECT
 
     std::unique_ptr<MainWindow> window;
-    RecordingInteraction *recorder = nullptr;
+    ScriptedInteraction *recorder = nullptr;
 
     static QString settingsFile()
     {
@@ -45,7 +25,7 @@ class TestMainWindow : public QObject
     void start()
     {
         window.reset(new MainWindow);
-        auto r = std::make_unique<RecordingInteraction>();
+        auto r = std::make_unique<ScriptedInteraction>();
         recorder = r.get();
         window->setUserInteraction(std::move(r));
     }
