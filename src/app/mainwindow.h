@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
@@ -8,7 +9,11 @@
 
 class QLabel;
 class QTableWidgetItem;
+class Rep;
 class UserInteraction;
+struct LaunchStop;
+struct RepPar;
+enum STATE : qint32;
 
 namespace Ui {
 class MainWindow;
@@ -89,6 +94,16 @@ private:
     bool chooseFolders(const QString &title, const QString &checkKey, QStringList *folders);
     bool chooseWorkbooks(QStringList *files);
 
+    // A run: launching the jobs, receiving their reports.
+    void onRepDone(Rep *rep, STATE state, int index);
+    void setControlsEnabled(bool enable);
+    void stopRun(const LaunchStop &stop);
+    void fillOptions(RepPar *par) const;
+    void launchFile(int k, const QString &path, const RepPar &par);
+    void markFile(int index, const QColor &colour);
+    void startMode1Run(const QString &separator);
+    void startMode2Run(const QString &separator);
+
     // Shows the folder that holds a listed workbook in the file manager.
     void openFolderOfList1Current();
     void openFolderOfList2Current();
@@ -111,6 +126,9 @@ private:
     QLabel *failureLabel = nullptr;
     QLabel *stateLabel = nullptr;
     int runMode = 0;
+    // Reports the current run still waits for. Kept apart from doneCount,
+    // which a list clear may reset while jobs are still out.
+    int runPending = 0;
 
     std::unique_ptr<UserInteraction> interaction;
 
