@@ -267,19 +267,3 @@ void MainWindow::on_tableWidget_list2_cellEntered(int /*row*/, int column)
     if (!tip.isEmpty())
         interaction->showToolTip(tip);
 }
-
-void MainWindow::on_pushButton_list1_Save_clicked()
-{
-}
-
-void MainWindow::on_pushButton_list1_Import_clicked()
-{
-}
-
-void MainWindow::on_pushButton_list2_Save_clicked()
-{
-}
-
-void MainWindow::on_pushButton_list2_Import_clicked()
-{
-}
