@@ -122,6 +122,10 @@ bool WorksheetPart::parse(QString *error)
     const int ns = m_ns;
     bool inSheetData = false, inCols = false, inRow = false, inCell = false;
     enum { NoChild, FormulaChild, ValueChild, InlineChild, OtherChild } child = NoChild;
+    // Where the plain text of an inline string or a formula lies.
+    qint64 textBegin = -1, textEnd = -1;
+    bool plainText = true;
+    int inlineTexts = 0;
     CellRecord cell{};
     RowRecord row{};
     quint32 prevRow = 0;
@@ -224,6 +228,7 @@ bool WorksheetPart::parse(QString *error)
                 inCell = true;
                 child = NoChild;
                 cell = CellRecord{};
+                inlineTexts = 0;
                 cell.row = row.row;
                 quint32 col = prevCol + 1;
                 if (const XmlAttribute *ra = t.attribute("r")) {
@@ -256,8 +261,12 @@ bool WorksheetPart::parse(QString *error)
             if (!inCell)
                 continue;
             if (d == 5) {
+                textBegin = textEnd = -1;
+                plainText = true;
                 if (t.is(ns, "f") && cell.formula == FormulaKind::None) {
                     child = FormulaChild;
+                    if (!t.isSelfClosing())
+                        textBegin = t.tokenEnd();
                     const XmlAttribute *ft = t.attribute("t");
                     cell.formula = formulaKindOf(ft ? ft->rawValue : std::string_view());
                     const XmlAttribute *ref = t.attribute("ref");
@@ -272,6 +281,9 @@ bool WorksheetPart::parse(QString *error)
                                 m_sharedMasters.insert(si, index);
                         } else {
                             m_sharedMembers.emplace_back(si, index);
+                            cell.flags |= MemberIndex;
+                            cell.formulaOffset = quint16(si >> 16);
+                            cell.formulaLength = quint16(si & 0xFFFF);
                         }
                     } else if ((cell.formula == FormulaKind::Array || cell.formula == FormulaKind::DataTable) && ref) {
                         CellArea area;
@@ -291,13 +303,34 @@ bool WorksheetPart::parse(QString *error)
                 }
             } else if (child == ValueChild) {
                 cell.flags &= ~PlainValue;
+            } else if (child == InlineChild) {
+                if (d == 6 && t.is(ns, "t") && ++inlineTexts == 1 && !t.isSelfClosing())
+                    textBegin = t.tokenEnd();
+                else
+                    plainText = false;
+            } else if (child == FormulaChild) {
+                plainText = false;
             }
             continue;
         }
         if (tok == XmlTokenizer::EndElement) {
-            if (d == 5 && inCell) {
-                if (child == ValueChild)
+            if (d == 6 && inCell && child == InlineChild && t.is(ns, "t") && textBegin >= 0 && textEnd < 0) {
+                textEnd = t.tokenBegin();
+            } else if (d == 5 && inCell) {
+                if (child == ValueChild) {
                     cell.valueEnd = quint32(t.tokenBegin());
+                } else if (child == FormulaChild && plainText && textBegin >= 0 && !(cell.flags & MemberIndex)) {
+                    const qint64 offset = textBegin - cell.begin, length = t.tokenBegin() - textBegin;
+                    if (offset <= 0xFFFF && length <= 0xFFFF) {
+                        cell.flags |= FormulaText;
+                        cell.formulaOffset = quint16(offset);
+                        cell.formulaLength = quint16(length);
+                    }
+                } else if (child == InlineChild && plainText && inlineTexts <= 1 && !(cell.flags & HasValue)) {
+                    cell.flags |= PlainInline;
+                    cell.valueBegin = quint32(textBegin < 0 ? t.tokenBegin() : textBegin);
+                    cell.valueEnd = quint32(textBegin < 0 ? t.tokenBegin() : textEnd);
+                }
                 child = NoChild;
             } else if (d == 4 && inCell) {
                 inCell = false;
@@ -320,8 +353,12 @@ bool WorksheetPart::parse(QString *error)
             }
             continue;
         }
-        if (child == ValueChild && inCell && tok != XmlTokenizer::Characters)
-            cell.flags &= ~PlainValue;
+        if (inCell && tok != XmlTokenizer::Characters) {
+            if (child == ValueChild)
+                cell.flags &= ~PlainValue;
+            else
+                plainText = false;
+        }
     }
     m_originalCells = quint32(m_cells.size());
     if (!m_rowsOrdered)

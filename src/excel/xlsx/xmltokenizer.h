@@ -167,8 +167,9 @@ private:
     std::string_view m_cachedPrefix;
     int m_cachedNs = -1;
     quint32 m_cachedVersion = ~0u;
-    std::vector<std::string> m_ownedPrefixes; // backing store of an initial scope
+    const XmlScope *m_initialScope = nullptr; // bindings in scope before the data
     std::vector<std::string> m_otherUris;
+    int m_otherBase = NsOther; // id of the first URI this tokenizer interns
 
     QString m_error;
     qint64 m_errorOffset = -1;
