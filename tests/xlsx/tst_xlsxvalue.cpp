@@ -173,6 +173,7 @@ private slots:
         QTest::newRow("R1C1") << "basic.xlsx" << "R1C1" << "x" << "no range";
         QTest::newRow("more than a million cells") << "basic.xlsx" << "A:A" << "x" << "no range";
         QTest::newRow("chart sheet") << "kinds.xlsx" << "A1" << "x" << "no range";
+        QTest::newRow("sheet without sheetData") << "nosheetdata.xlsx" << "B2" << "x" << "no sheetData";
     }
     void refusedWritesLeaveTheFile()
     {
@@ -188,6 +189,20 @@ private slots:
         QVERIFY2(why.contains(reason), qPrintable(why));
         QCOMPARE(TestUtil::readFile(file), before);
         QCOMPARE(TestUtil::mtimeNs(file), mtime);
+    }
+
+    // Found by fuzzing: a cell added to a sheet without sheetData was read
+    // back through a namespace scope that did not exist.
+    void newCellWithoutSheetDataFailsAtOnce()
+    {
+        const QString file = fixture("nosheetdata.xlsx");
+        Application app;
+        Workbook *book = app.Workbooks()->Open(file);
+        QVERIFY(book);
+        book->ActiveSheet()->Range("B2")->setValue("x");
+        QVERIFY(book->lastError().contains("no sheetData"));
+        QVERIFY(!book->ActiveSheet()->UsedRange()->Replace("x", "y", xlPart, xlByRows, false));
+        QVERIFY(!book->Save());
     }
 
     void openRefused_data()

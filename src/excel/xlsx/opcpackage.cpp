@@ -214,10 +214,17 @@ bool OpcPackage::relationships(const QString &partName, RelationshipSet *set, QS
         set->partName.clear();
         return true;
     }
-    set->partName = relsPart;
     QByteArray data;
     if (!readPart(relsPart, &data, error))
         return false;
+    return parseRelationships(data, partName, relsPart, set, error);
+}
+
+bool parseRelationships(const QByteArray &data, const QString &sourcePart, const QString &relsPart,
+                        RelationshipSet *set, QString *error)
+{
+    set->items.clear();
+    set->partName = relsPart;
     XmlTokenizer t(data);
     while (t.next() != XmlTokenizer::EndOfDocument) {
         if (t.token() == XmlTokenizer::Invalid) {
@@ -237,7 +244,7 @@ bool OpcPackage::relationships(const QString &partName, RelationshipSet *set, QS
             r.type = attributeText(t.attribute("Type"));
             const QString target = attributeText(t.attribute("Target"));
             r.external = attributeText(t.attribute("TargetMode")) == QLatin1String("External");
-            r.target = r.external ? target : resolvePartName(partName, target);
+            r.target = r.external ? target : resolvePartName(sourcePart, target);
             r.begin = t.tokenBegin();
             r.end = t.tokenEnd();
             set->items.append(r);

@@ -49,6 +49,10 @@ bool relationshipOfOtherFamily(const QString &type, Conformance family);
 int mainNamespace(Conformance family);
 int relationshipsNamespace(Conformance family);
 
+// Reads a relationships part (relsPart) of the part sourcePart.
+bool parseRelationships(const QByteArray &data, const QString &sourcePart, const QString &relsPart,
+                        RelationshipSet *set, QString *error);
+
 // Resolves a relationship target against the part that holds it.
 QString resolvePartName(const QString &sourcePart, const QString &target);
 // "/xl/_rels/workbook.xml.rels" for "/xl/workbook.xml"; "/_rels/.rels" for "/".

@@ -609,6 +609,10 @@ bool WorksheetPart::setValue(const QVector<CellArea> &areas, const QString &text
                     *error = partError(m_partName, cellName(row, column) + QStringLiteral(": ") + t.error);
                     return false;
                 }
+                if (m_sheetDataBegin < 0) {
+                    *error = partError(m_partName, QStringLiteral("the sheet has no sheetData for new cells"));
+                    return false;
+                }
                 if (!m_cellsOrdered) {
                     *error = partError(m_partName, QStringLiteral("the sheet's rows or cells are out of order; no cell can be added"));
                     return false;

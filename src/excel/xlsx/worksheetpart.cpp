@@ -74,6 +74,11 @@ bool WorksheetPart::load(QString *error)
     QByteArray data;
     if (!m_book->package->readPart(m_partName, &data, error))
         return false;
+    return parseData(std::move(data), error);
+}
+
+bool WorksheetPart::parseData(QByteArray data, QString *error)
+{
     if (data.size() >= 0x7FFFFFFF) {
         *error = partError(m_partName, QStringLiteral("the part is too large"));
         return false;
@@ -456,7 +461,7 @@ int WorksheetPart::rowIndexOf(quint32 row) const
 bool WorksheetPart::cellContent(int index, CellContent *content, QString *error) const
 {
     const CellRecord &r = m_cells[size_t(index)];
-    const XmlScope *scope = &m_scopes[r.scope];
+    const XmlScope *scope = r.scope < m_scopes.size() ? &m_scopes[r.scope] : nullptr;
     bool ok;
     if (r.edit) {
         const Edit &e = m_edits[r.edit - 1];

@@ -51,6 +51,9 @@ public:
     // when they were released.
     bool load(QString *error);
     bool isParsed() const { return m_parsed; }
+    // Parses the given bytes as the part (the first time; later the same
+    // bytes are expected).
+    bool parseData(QByteArray data, QString *error);
     void releaseXml();
 
     // The smallest rectangle of the cells that have a value, a formula or a

@@ -167,3 +167,9 @@ sheet = ('<?xml version="1.0" encoding="UTF-8"?>\n<x:worksheet xmlns:x="%s"><x:d
          '<x:row r="5" spans="2:2"/>'
          '</x:sheetData></x:worksheet>') % (MAIN, col_style, row_style)
 rewrite("layout.xlsx", {"xl/worksheets/sheet1.xml": lambda x: sheet})
+
+# nosheetdata.xlsx: a worksheet without the sheetData element (schema says it
+# must have one; some writers leave it out).
+wb = openpyxl.Workbook()
+wb.save(path("nosheetdata.xlsx"))
+rewrite("nosheetdata.xlsx", {"xl/worksheets/sheet1.xml": lambda x: re.sub(r"<sheetData\s*/>|<sheetData>.*?</sheetData>", "", x)})
