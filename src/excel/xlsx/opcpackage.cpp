@@ -96,10 +96,8 @@ QString resolvePartName(const QString &sourcePart, const QString &target)
 
 const Relationship *RelationshipSet::byId(const QString &id) const
 {
-    for (const Relationship &r : items)
-        if (r.id == id)
-            return &r;
-    return nullptr;
+    auto it = index.constFind(id);
+    return it == index.constEnd() ? nullptr : &items[it.value()];
 }
 
 const Relationship *RelationshipSet::firstOfKind(Conformance family, const QString &kind) const
@@ -209,6 +207,7 @@ bool OpcPackage::overrideElement(const QString &partName, qint64 *begin, qint64 
 bool OpcPackage::relationships(const QString &partName, RelationshipSet *set, QString *error) const
 {
     set->items.clear();
+    set->index.clear();
     const QString relsPart = relationshipsPartOf(partName);
     if (!hasPart(relsPart)) {
         set->partName.clear();
@@ -224,6 +223,7 @@ bool parseRelationships(const QByteArray &data, const QString &sourcePart, const
                         RelationshipSet *set, QString *error)
 {
     set->items.clear();
+    set->index.clear();
     set->partName = relsPart;
     XmlTokenizer t(data);
     while (t.next() != XmlTokenizer::EndOfDocument) {
@@ -247,6 +247,8 @@ bool parseRelationships(const QByteArray &data, const QString &sourcePart, const
             r.target = r.external ? target : resolvePartName(sourcePart, target);
             r.begin = t.tokenBegin();
             r.end = t.tokenEnd();
+            if (!set->index.contains(r.id))
+                set->index.insert(r.id, set->items.size());
             set->items.append(r);
         } else if (!set->items.isEmpty()) {
             set->items.last().end = t.tokenEnd();

@@ -8,6 +8,7 @@
 #include "xmltokenizer.h"
 #include "ziparchive.h"
 
+#include <QHash>
 #include <QString>
 #include <QVector>
 
@@ -33,6 +34,7 @@ struct RelationshipSet
 {
     QString partName;      // the .rels part ("" when there is none)
     QVector<Relationship> items;
+    QHash<QString, int> index; // by id, the first of each
 
     const Relationship *byId(const QString &id) const;
     // The first internal relationship of the type (by its last path segment,

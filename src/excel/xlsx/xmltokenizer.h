@@ -39,7 +39,7 @@ enum XmlNamespace : int {
 
 constexpr int MaxXmlDepth = 256;
 constexpr int MaxXmlAttributes = 1024;
-constexpr int MaxXmlBindings = 512;
+constexpr int MaxXmlBindings = 128;
 
 // The namespace bindings in scope at some point of a document, to go on
 // tokenizing a piece of it later.
