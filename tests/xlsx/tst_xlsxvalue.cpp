@@ -6,6 +6,9 @@
 
 #include <QtTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 using namespace Excel;
 
 class TestXlsxValue : public QObject
@@ -95,6 +98,19 @@ private slots:
         QVERIFY(sheet.contains("<x:row r=\"5\" spans=\"2:2\"><x:c r=\"B5\" t=\"inlineStr\"><x:is><x:t>x5</x:t></x:is></x:c></x:row>"));
         QVERIFY(sheet.contains("<x:row r=\"9\"><x:c r=\"B9\"><x:f>SUM(D2:D2)</x:f></x:c></x:row>"));
         QVERIFY(XlsxTest::part(file, "xl/workbook.xml").contains("fullCalcOnLoad=\"1\""));
+    }
+
+    void calcPrInsertedWhereTheSchemaWantsIt()
+    {
+        const QString file = fixture("nocalcpr.xlsx");
+        QCOMPARE(write(file, 1, {{"B1", "7"}}), QString());
+        const QByteArray book = XlsxTest::part(file, "xl/workbook.xml");
+        QVERIFY2(book.endsWith("<definedNames/><calcPr fullCalcOnLoad=\"1\"/></workbook>"), book.constData());
+        // Several spans do not cover B: the hint goes.
+        const QByteArray sheet = XlsxTest::part(file, "xl/worksheets/sheet1.xml");
+        QVERIFY2(sheet.contains("<row r=\"1\"><c r=\"A1\""), sheet.constData());
+        QCOMPARE(orderProblems(file), QString());
+        QCOMPARE(XlsxTest::cell(XlsxTest::dump(file), "Sheet", "B1").at(1).toInt(), 7);
     }
 
     void typedInput_data()
@@ -257,6 +273,32 @@ private slots:
         QVERIFY2(why.contains("read-only"), qPrintable(why));
         QCOMPARE(TestUtil::readFile(file), before);
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"basic.xlsx"});
+    }
+
+    void fullDiskFailsTheSave()
+    {
+        const QString file = fixture("basic.xlsx");
+        const QByteArray before = TestUtil::readFile(file);
+        Application app;
+        Workbook *book = app.Workbooks()->Open(file);
+        QVERIFY(book);
+        book->ActiveSheet()->Range("A1")->setValue(QString(30000, QChar('w')));
+        // No file may grow past 2 KB now: the new one cannot be written.
+        struct sigaction ignore = {}, old = {};
+        ignore.sa_handler = SIG_IGN;
+        sigaction(SIGXFSZ, &ignore, &old);
+        struct rlimit limit, saved;
+        getrlimit(RLIMIT_FSIZE, &saved);
+        limit = saved;
+        limit.rlim_cur = 2048;
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const bool saved_ok = book->Save();
+        setrlimit(RLIMIT_FSIZE, &saved);
+        sigaction(SIGXFSZ, &old, nullptr);
+        QVERIFY(!saved_ok);
+        QVERIFY2(book->lastError().contains("cannot write"), qPrintable(book->lastError()));
+        QCOMPARE(TestUtil::readFile(file), before);
+        QCOMPARE(QDir(QFileInfo(file).path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
     }
 
     void savingTwiceWritesBothTimes()
