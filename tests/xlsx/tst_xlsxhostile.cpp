@@ -45,6 +45,7 @@ private slots:
         QTest::newRow("sheet part missing") << "missing-sheet.xlsx" << "no part";
         QTest::newRow("cell outside its row") << "cell-outside-row.xlsx" << "outside its row";
         QTest::newRow("row past the grid") << "row-past-grid.xlsx" << "bad row number";
+        QTest::newRow("cell with two values") << "two-values.xlsx" << "B1 has two <v> elements";
         QTest::newRow("shared string that does not exist") << "bad-string-index.xlsx" << "does not exist";
     }
     void failsAndLeavesTheFile()

@@ -221,6 +221,18 @@ private slots:
         QVERIFY(!book->Save());
     }
 
+    // Found by fuzzing: a value after an unknown child was taken for part
+    // of that child, and the cell came out with two values.
+    void unknownChildBeforeTheValue()
+    {
+        const QString file = fixture("oddcell.xlsx");
+        QCOMPARE(write(file, 1, {{"B2", "8"}}), QString());
+        const QByteArray sheet = XlsxTest::part(file, "xl/worksheets/sheet1.xml");
+        QCOMPARE(sheet.count("<v>"), 1);
+        QVERIFY(sheet.contains("<o:note xmlns:o=\"urn:example:note\"/>"));
+        QCOMPARE(XlsxTest::cell(XlsxTest::dump(file), "Sheet", "B2").at(1).toInt(), 8);
+    }
+
     void openRefused_data()
     {
         QTest::addColumn<QByteArray>("content");

@@ -268,7 +268,14 @@ bool WorksheetPart::parse(QString *error)
             if (d == 5) {
                 textBegin = textEnd = -1;
                 plainText = true;
-                if (t.is(ns, "f") && cell.formula == FormulaKind::None) {
+                // A cell holds at most one of each; a second one would be
+                // read by nobody the same way.
+                if ((t.is(ns, "f") && cell.formula != FormulaKind::None) || (t.is(ns, "v") && (cell.flags & HasValue))
+                    || (t.is(ns, "is") && (cell.flags & HasInline)))
+                    return bad(QStringLiteral("cell %1 has two <%2> elements")
+                                   .arg(cellName(int(cell.row), cell.column), viewText(t.localName())),
+                               t.tokenBegin());
+                if (t.is(ns, "f")) {
                     child = FormulaChild;
                     if (!t.isSelfClosing())
                         textBegin = t.tokenEnd();
@@ -296,7 +303,7 @@ bool WorksheetPart::parse(QString *error)
                             return bad(QStringLiteral("bad formula range %1").arg(viewText(ref->rawValue)), t.tokenBegin());
                         m_arrays.push_back({area, index});
                     }
-                } else if (t.is(ns, "v") && !(cell.flags & HasValue)) {
+                } else if (t.is(ns, "v")) {
                     child = ValueChild;
                     cell.flags |= HasValue | PlainValue;
                     cell.valueBegin = cell.valueEnd = quint32(t.tokenEnd());

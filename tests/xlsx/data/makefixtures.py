@@ -204,3 +204,10 @@ rewrite("sheetkinds.xlsx", {
         "</Types>", '<Override PartName="/xl/dialogsheets/sheet1.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.dialogsheet+xml"/>'
                     '<Override PartName="/xl/macrosheets/sheet1.xml" ContentType="application/vnd.ms-excel.macrosheet+xml"/></Types>'),
 }, add={"xl/dialogsheets/sheet1.xml": dialog, "xl/macrosheets/sheet1.xml": macro})
+
+# oddcell.xlsx: a cell with an element of another namespace before its value.
+wb = openpyxl.Workbook()
+wb.active["B2"] = 7
+wb.save(path("oddcell.xlsx"))
+rewrite("oddcell.xlsx", {"xl/worksheets/sheet1.xml": lambda x: re.sub(
+    r'<c r="B2"([^>]*)><v>7</v></c>', r'<c r="B2"\1><o:note xmlns:o="urn:example:note"/><v>7</v></c>', x)})

@@ -142,3 +142,4 @@ save("cell-outside-row.xlsx", package({"xl/worksheets/sheet1.xml": s.replace('<c
 save("row-past-grid.xlsx", package({"xl/worksheets/sheet1.xml": s.replace('<row r="2"', '<row r="2000000"', 1).encode()}))
 save("bad-string-index.xlsx", package({"xl/worksheets/sheet1.xml": s.replace(
     '<c r="A1" t="inlineStr"><is><t>apple pie</t></is></c>', '<c r="A1" t="s"><v>99</v></c>').encode()}))
+save("two-values.xlsx", package({"xl/worksheets/sheet1.xml": s.replace('<v>1234.5</v>', '<v>1234.5</v><v>1</v>').encode()}))
