@@ -221,6 +221,8 @@ bool WorksheetPart::parse(QString *error)
                 if (const XmlAttribute *sp = t.attribute("spans")) {
                     row.spansBegin = quint32(sp->valueBegin);
                     row.spansEnd = quint32(sp->valueBegin + qint64(sp->rawValue.size()));
+                    row.spansAttributeBegin = quint32(sp->begin);
+                    row.spansAttributeEnd = quint32(sp->end);
                 }
                 if (isTrue(t.attribute("customFormat")))
                     if (const XmlAttribute *s = t.attribute("s"))
@@ -623,11 +625,10 @@ bool WorksheetPart::write(ByteSink *sink, QString *error) const
             if (spansChanged) {
                 const int from = int(row.spansBegin - row.begin), len = int(row.spansEnd - row.spansBegin);
                 if (spans.isEmpty()) {
-                    // Drop ' spans="…"' whole: back to the space before the name.
-                    int s = from - 1;
-                    while (s > 0 && tag[s] != ' ' && tag[s] != '\t' && tag[s] != '\n' && tag[s] != '\r')
-                        --s;
-                    tag.remove(s, from + len + 1 - s);
+                    // Drop spans="…" with the white space before it (there
+                    // always is some between attributes).
+                    const int attr = int(row.spansAttributeBegin - row.begin);
+                    tag.remove(attr - 1, int(row.spansAttributeEnd - row.spansAttributeBegin) + 1);
                 } else {
                     tag.replace(from, len, spans);
                 }
@@ -642,14 +643,10 @@ bool WorksheetPart::write(ByteSink *sink, QString *error) const
             splices.push_back({row.begin, row.end, tag});
         } else {
             if (spansChanged) {
-                if (spans.isEmpty()) {
-                    qint64 s = row.spansBegin - 1;
-                    while (s > row.begin && !std::strchr(" \t\r\n", m_xml[int(s)]))
-                        --s;
-                    splices.push_back({s, row.spansEnd + 1, QByteArray()});
-                } else {
+                if (spans.isEmpty())
+                    splices.push_back({qint64(row.spansAttributeBegin) - 1, row.spansAttributeEnd, QByteArray()});
+                else
                     splices.push_back({row.spansBegin, row.spansEnd, spans});
-                }
             }
             // Each new cell goes before the first cell of a greater column.
             quint32 c = row.firstCell;

@@ -122,6 +122,8 @@ private:
         quint32 style;      // s, when customFormat says it applies
         quint32 spansBegin; // value of the spans attribute; 0 when none
         quint32 spansEnd;
+        quint32 spansAttributeBegin; // the whole spans="…"
+        quint32 spansAttributeEnd;
         bool selfClosing;
     };
 

@@ -181,7 +181,7 @@ wb.active["C1"] = 3
 wb.save(path("nocalcpr.xlsx"))
 rewrite("nocalcpr.xlsx", {
     "xl/workbook.xml": lambda x: re.sub(r"<calcPr[^>]*/>", "", x),
-    "xl/worksheets/sheet1.xml": lambda x: x.replace('<row r="1">', '<row r="1" spans="1:1 3:3">'),
+    "xl/worksheets/sheet1.xml": lambda x: x.replace('<row r="1">', '<row r="1" spans\r\n=\r\n"1:1 3:3">'),
 })
 
 # sheetkinds.xlsx: a worksheet, a dialog sheet and an Excel 4 macro sheet.
