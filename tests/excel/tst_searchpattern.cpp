@@ -56,6 +56,12 @@ private slots:
         QCOMPARE(rep(text, what, with), expected);
     }
 
+    void emptyPatternFindsNothing()
+    {
+        QCOMPARE(rep("text", "", "x"), QString("text"));
+        QCOMPARE(rep("text", "", "x", true), QString("text"));
+    }
+
     void canMatchWithin_data()
     {
         QTest::addColumn<QString>("what");

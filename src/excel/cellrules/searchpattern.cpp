@@ -249,7 +249,8 @@ bool SearchPattern::matchesWhole(const QString &text) const
 QVector<TextSpan> SearchPattern::matches(const QString &text) const
 {
     QVector<TextSpan> spans;
-    if (text.isEmpty())
+    // An empty pattern finds nothing (it has no segment to look for).
+    if (text.isEmpty() || (m_segments.isEmpty() && !m_onlyStars))
         return spans;
     if (m_wholeCell) {
         if (matchesWhole(text))
