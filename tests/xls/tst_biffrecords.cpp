@@ -1,9 +1,11 @@
 #include "biffbook.h"
+#include "cellrules/celladdress.h"
 #include "biffrecords.h"
 #include "bytes.h"
 #include "compoundfile.h"
 #include "rknumber.h"
 #include "sharedstrings.h"
+#include "streamexercise.h"
 
 #include <QtTest>
 
@@ -304,6 +306,68 @@ private slots:
         QVERIFY2(again.openStream(out, &error), qPrintable(error));
         QCOMPARE(again.strings().at(0).text, QString(3000, 'b'));
         QVERIFY(out.size() > stream.size() + 2990);
+    }
+
+    void multiCellRecordsSplitKeepingStyles()
+    {
+        // MULRK over A1:D1 (styles 21..24) and MULBLANK over A2:C2 (31..33);
+        // writing B1 and B2 splits them, every other cell keeps its style
+        // and value.
+        QByteArray mulrk;
+        appendU16(mulrk, 0);
+        appendU16(mulrk, 0);
+        for (int c = 0; c < 4; ++c) {
+            appendU16(mulrk, quint16(21 + c));
+            appendU32(mulrk, (quint32(c + 1) << 2) | 2);
+        }
+        appendU16(mulrk, 3);
+        QByteArray mulblank;
+        appendU16(mulblank, 1);
+        appendU16(mulblank, 0);
+        for (int c = 0; c < 3; ++c)
+            appendU16(mulblank, quint16(31 + c));
+        appendU16(mulblank, 2);
+        QByteArray xfs;
+        for (int i = 0; i < 40; ++i)
+            xfs += record(Rt::Xf, QByteArray(20, '\0')); // unlocked, General
+        Book book;
+        QString error;
+        QVERIFY2(book.openStream(workbook(xfs, record(Rt::MulRk, mulrk) + record(Rt::MulBlank, mulblank)), &error),
+                 qPrintable(error));
+        QVector<Excel::CellArea> areas;
+        QVERIFY(Excel::parseRangeAddress("B1:B2", Excel::BiffGrid, &areas));
+        QVERIFY2(book.sheet(0)->setValue(areas, "x", &error), qPrintable(error));
+        const QByteArray out = book.buildStream();
+        StreamIndex index;
+        QVERIFY(indexStream(out, &index, &error));
+        QStringList cells;
+        for (const Record &r : index.records) {
+            const char *d = out.constData() + r.dataOffset();
+            if (r.type == Rt::Rk || r.type == Rt::Blank || r.type == Rt::LabelSst)
+                cells << QString("%1:%2,%3/%4").arg(r.type, 0, 16).arg(u16At(d)).arg(u16At(d + 2)).arg(u16At(d + 4));
+            else if (r.type == Rt::MulRk || r.type == Rt::MulBlank)
+                cells << QString("%1:%2,%3-%4").arg(r.type, 0, 16).arg(u16At(d)).arg(u16At(d + 2)).arg(u16At(d + r.size - 2));
+        }
+        QCOMPARE(cells, QStringList({"27e:0,0/21", "fd:0,1/22", "bd:0,2-3", "201:1,0/31", "fd:1,1/32", "201:1,2/33"}));
+        Book again;
+        QVERIFY2(again.openStream(out, &error), qPrintable(error));
+    }
+
+    void fuzzInputsReplay_data()
+    {
+        QTest::addColumn<QString>("path");
+        QDir dir(KORRIN_FUZZ_CORPUS "/biffstream");
+        const QStringList files = dir.entryList(QDir::Files, QDir::Name);
+        QVERIFY(!files.isEmpty());
+        for (const QString &f : files)
+            QTest::newRow(qPrintable(f)) << dir.filePath(f);
+    }
+    void fuzzInputsReplay()
+    {
+        QFETCH(QString, path);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(exerciseStream(f.readAll()));
     }
 
     void rkNumbers_data()

@@ -17,6 +17,7 @@
 #include <QString>
 #include <QVector>
 
+#include <cstring>
 #include <map>
 #include <utility>
 #include <vector>
@@ -109,12 +110,26 @@ private:
         int col = 0;
         quint32 key = 0;
     };
+    // A cell record as it stands. For one column of a MULRK or MULBLANK
+    // the record is built in buf, and data points there; copies keep
+    // pointing at their own buf.
     struct CellView
     {
         quint16 type = 0;
         const char *data = nullptr;
         int size = 0;
         char buf[10] = {};
+
+        CellView() = default;
+        CellView(const CellView &o) { *this = o; }
+        CellView &operator=(const CellView &o)
+        {
+            type = o.type;
+            size = o.size;
+            std::memcpy(buf, o.buf, sizeof buf);
+            data = o.data == o.buf ? buf : o.data;
+            return *this;
+        }
     };
 
     static quint32 keyOf(int row, int col) { return (quint32(row) << 8) | quint32(col); }
