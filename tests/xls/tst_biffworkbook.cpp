@@ -452,12 +452,16 @@ private slots:
         Application app;
         Workbook *wb = app.Workbooks()->Open(path);
         QVERIFY(wb);
-        wb->Sheets()->Item(1)->UsedRange()->Replace("apple", "pear", xlPart, xlByRows, false);
+        Worksheet *first = wb->Sheets()->Item(1);
+        auto used = first->UsedRange();
+        used->Replace("apple", "pear", xlPart, xlByRows, false);
         QVERIFY(wb->Save());
-        wb->Sheets()->Item(1)->Range("Z9")->setValue("later");
+        // Objects taken before the save go on working on the saved file.
+        used->Replace("green", "ripe", xlPart, xlByRows, false);
+        first->Range("Z9")->setValue("later");
         QVERIFY(wb->Save());
         const QJsonObject after = dump(path);
-        QCOMPARE(cellsOf(after, "First").value("B1"), text("green pear"));
+        QCOMPARE(cellsOf(after, "First").value("B1"), text("ripe pear"));
         QCOMPARE(cellsOf(after, "First").value("Z9"), text("later"));
     }
 

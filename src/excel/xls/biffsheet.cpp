@@ -987,16 +987,24 @@ void Sheet::layOut(QByteArray &out) const
     };
     for (int r = s.firstRecord; r < m_tableStart; ++r)
         emitOther(r);
+    // New rows and cells by block, each list in order.
+    std::vector<NewRecords> rowsByBlock(m_blocks.size()), cellsByBlock(m_blocks.size());
+    for (const auto &n : m_newRows)
+        rowsByBlock[size_t(n.second.block)].emplace_back(n.first, &n.second.rec);
+    for (const auto &n : m_newCells)
+        if (n.second.rec.type != 0)
+            cellsByBlock[size_t(n.second.block)].emplace_back(n.first, &n.second.rec);
     std::vector<quint32> dbcells;
     for (int b : m_blockOrder)
-        emitBlock(out, b, dbcells);
+        emitBlock(out, b, rowsByBlock[size_t(b)], cellsByBlock[size_t(b)], dbcells);
     for (int r = m_tableEnd; r < end; ++r)
         emitOther(r);
     if (m_indexRec >= 0)
         patchIndex(out, indexPos, defColPos, dbcells);
 }
 
-void Sheet::emitBlock(QByteArray &out, int b, std::vector<quint32> &dbcells) const
+void Sheet::emitBlock(QByteArray &out, int b, const NewRecords &rows, const NewRecords &cells,
+                      std::vector<quint32> &dbcells) const
 {
     const Block &bl = m_blocks[size_t(b)];
     const StreamIndex &index = m_book->index();
@@ -1012,14 +1020,6 @@ void Sheet::emitBlock(QByteArray &out, int b, std::vector<quint32> &dbcells) con
         return;
     }
 
-    std::vector<std::pair<int, const CellRecord *>> rows;
-    for (const auto &n : m_newRows)
-        if (n.second.block == b)
-            rows.emplace_back(n.first, &n.second.rec);
-    std::vector<std::pair<quint32, const CellRecord *>> cells;
-    for (const auto &n : m_newCells)
-        if (n.second.block == b && n.second.rec.type != 0)
-            cells.emplace_back(n.first, &n.second.rec);
     size_t nextRow = 0, nextCell = 0;
 
     const quint32 blockStart = quint32(out.size());
@@ -1042,7 +1042,7 @@ void Sheet::emitBlock(QByteArray &out, int b, std::vector<quint32> &dbcells) con
         appendRecord(out, type, d, size);
     };
     const auto flushRows = [&](int below) {
-        while (nextRow < rows.size() && rows[nextRow].first < below) {
+        while (nextRow < rows.size() && int(rows[nextRow].first) < below) {
             putRow(rows[nextRow].second->data.constData(), rows[nextRow].second->data.size());
             ++nextRow;
         }

@@ -153,7 +153,9 @@ private:
     void widenRow(CellRecord &rowRec, int col);
     void noteCell(int row, int col);
 
-    void emitBlock(QByteArray &out, int b, std::vector<quint32> &dbcells) const;
+    using NewRecords = std::vector<std::pair<quint32, const CellRecord *>>; // (row or cell key, record)
+    void emitBlock(QByteArray &out, int b, const NewRecords &rows, const NewRecords &cells,
+                   std::vector<quint32> &dbcells) const;
     void copyRecords(QByteArray &out, int first, int count) const;
     void patchIndex(QByteArray &out, quint32 indexPos, quint32 defColWidthPos,
                     const std::vector<quint32> &dbcells) const;

@@ -16,11 +16,14 @@ namespace Excel {
 namespace {
 
 class BiffWorkbook;
+class BiffWorksheet;
 
 class BiffRange : public Excel::Range
 {
 public:
-    BiffRange(BiffWorkbook *book, Biff::Sheet *sheet, QVector<CellArea> areas, bool whole)
+    // sheet null: a sheet without cells. The range reaches its cells
+    // through the worksheet, which stays valid when a save reloads the book.
+    BiffRange(BiffWorkbook *book, BiffWorksheet *sheet, QVector<CellArea> areas, bool whole)
         : m_book(book), m_sheet(sheet), m_areas(std::move(areas)), m_whole(whole) {}
 
     bool Replace(const QString &what, const QString &replacement, int lookAt, int searchOrder,
@@ -29,7 +32,7 @@ public:
 
 private:
     BiffWorkbook *m_book;
-    Biff::Sheet *m_sheet; // null: a sheet without cells
+    BiffWorksheet *m_sheet;
     QVector<CellArea> m_areas;
     bool m_whole;         // the used range: every cell of the sheet
 };
@@ -40,6 +43,7 @@ public:
     BiffWorksheet(BiffWorkbook *book, Biff::Sheet *sheet) : m_book(book), m_sheet(sheet) {}
 
     QString Name() const override { return m_sheet->name(); }
+    Biff::Sheet *cells() const { return m_sheet; }
     std::unique_ptr<Excel::Range> UsedRange() override;
     std::unique_ptr<Excel::Range> Range(const QString &cell1) override;
 
@@ -121,7 +125,7 @@ bool BiffRange::Replace(const QString &what, const QString &replacement, int loo
     const SearchPattern pattern(what, lookAt == xlWhole, matchCase);
     bool changed = false;
     QString error;
-    if (!m_sheet->replace(m_whole ? QVector<CellArea>() : m_areas, pattern, replacement, &changed, &error))
+    if (!m_sheet->cells()->replace(m_whole ? QVector<CellArea>() : m_areas, pattern, replacement, &changed, &error))
         m_book->failWith(error);
     return changed;
 }
@@ -131,7 +135,7 @@ void BiffRange::setValue(const QString &value)
     if (!m_sheet || m_book->failed())
         return;
     QString error;
-    if (!m_sheet->setValue(m_areas, value, &error))
+    if (!m_sheet->cells()->setValue(m_areas, value, &error))
         m_book->failWith(error);
 }
 
@@ -139,7 +143,7 @@ std::unique_ptr<Excel::Range> BiffWorksheet::UsedRange()
 {
     if (!m_sheet->hasCells())
         return std::make_unique<BiffRange>(m_book, nullptr, QVector<CellArea>(), false);
-    return std::make_unique<BiffRange>(m_book, m_sheet, QVector<CellArea>{m_sheet->usedArea()}, true);
+    return std::make_unique<BiffRange>(m_book, this, QVector<CellArea>{m_sheet->usedArea()}, true);
 }
 
 std::unique_ptr<Excel::Range> BiffWorksheet::Range(const QString &cell1)
@@ -159,7 +163,7 @@ std::unique_ptr<Excel::Range> BiffWorksheet::Range(const QString &cell1)
             m_book->noteError(QStringLiteral("sheet '%1': cannot read position '%2'").arg(m_sheet->name(), cell1));
         return nullptr;
     }
-    return std::make_unique<BiffRange>(m_book, m_sheet, areas, false);
+    return std::make_unique<BiffRange>(m_book, this, areas, false);
 }
 
 bool BiffWorkbook::Save()
