@@ -2,7 +2,7 @@
 // Range on top of Biff::Book.
 
 #include "biffbook.h"
-#include "filecommit.h"
+#include "atomicfile.h"
 #include "formats.h"
 
 #include "cellrules/celladdress.h"
@@ -174,8 +174,12 @@ bool BiffWorkbook::Save()
         return true;
     QByteArray file;
     QString error;
-    if (!m_book->buildFile(&file, &error) || !Biff::commitFile(m_path, file, &error)) {
+    if (!m_book->buildFile(&file, &error)) {
         m_lastError = error;
+        return false;
+    }
+    if (!writeFileAtomically(m_path, file, &error)) {
+        m_lastError = QStringLiteral("save: ") + error;
         return false;
     }
     // Go on from what was written, so that later edits and saves start from

@@ -1,0 +1,28 @@
+# Shared by start.sh and test.sh; sourced, not run.
+
+repo=$(cd "$(dirname "$0")/.." && pwd)
+cd "$repo" || exit 1
+
+# Under "sudo ./scripts/..." the packages need root, but the build tree, the
+# settings file and the window belong to the user who called sudo.
+as_user() {
+    if [ "$(id -u)" -eq 0 ] && [ -n "${SUDO_USER:-}" ] && [ "$SUDO_USER" != root ]; then
+        set -- env ${DISPLAY:+DISPLAY="$DISPLAY"} ${XAUTHORITY:+XAUTHORITY="$XAUTHORITY"} \
+            ${WAYLAND_DISPLAY:+WAYLAND_DISPLAY="$WAYLAND_DISPLAY"} "$@"
+        sudo -u "$SUDO_USER" -H "$@"
+    else
+        "$@"
+    fi
+}
+
+# Configures (once) and builds into build/.
+build() {
+    if [ ! -f build/CMakeCache.txt ]; then
+        if command -v ninja >/dev/null 2>&1; then
+            as_user cmake -S . -B build -G Ninja
+        else
+            as_user cmake -S . -B build
+        fi
+    fi
+    as_user cmake --build build -j"$(nproc)"
+}

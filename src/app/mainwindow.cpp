@@ -1,0 +1,108 @@
+#include "mainwindow.h"
+
+#include "rep.h"
+#include "ui_mainwindow.h"
+#include "userinteraction.h"
+
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QStandardPaths>
+#include <QTableWidgetItem>
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent), ui(new Ui::MainWindow), interaction(new DesktopInteraction)
+{
+    appVersion = QCoreApplication::applicationVersion();
+    configDirName = QStringLiteral("dovKa_") + appVersion;
+    configPath = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+                 + QLatin1Char('/') + configDirName + QStringLiteral("/dovKa");
+
+    runMode = 0;
+    fileList1.clear();
+    fileList2.clear();
+
+    ui->setupUi(this);
+    showMaximized();
+    setWindowTitle(QStringLiteral("Korrin V") + appVersion);
+
+    ui->pushButton_replace->setToolTip(tr("替换(CTRL_SHIFT+H)"));
+    ui->pushButton_ClearAll->setToolTip(tr("清空(CTRL_SHIFT+C)"));
+
+    registerStateType();
+
+    restoreOptions();
+
+    ui->tableWidget_list1->setAttribute(Qt::WA_MouseTracking);
+    ui->tableWidget_list2->setAttribute(Qt::WA_MouseTracking);
+
+    connect(ui->tableWidget_list1, &QTableWidgetEx::mouseLeftDoubled, ui->tableWidget_list1,
+            [this] { openFolderOfList1Current(); });
+    connect(ui->tableWidget_list2, &QTableWidgetEx::mouseLeftDoubled, ui->tableWidget_list2,
+            [this] { openFolderOfList2Current(); });
+
+    // The buttons that a menu action also triggers show its shortcut.
+    ui->pushButton_list1_Adds->setToolTip(QStringLiteral("Ctrl+P"));
+    ui->pushButton_list2_Adds->setToolTip(QStringLiteral("Ctrl+P"));
+    ui->pushButton_list1_Add->setToolTip(QStringLiteral("Ctrl+F"));
+    ui->pushButton_list2_Add->setToolTip(QStringLiteral("Ctrl+F"));
+    ui->pushButton_list1_Save->setToolTip(QStringLiteral("Ctrl+S"));
+    ui->pushButton_list2_Save->setToolTip(QStringLiteral("Ctrl+S"));
+    ui->pushButton_list1_Import->setToolTip(QStringLiteral("Ctrl+I"));
+    ui->pushButton_list2_Import->setToolTip(QStringLiteral("Ctrl+I"));
+    ui->pushButton_list1_Clear->setToolTip(QStringLiteral("Ctrl+Del"));
+    ui->pushButton_list2_Clear->setToolTip(QStringLiteral("Ctrl+Del"));
+
+    QTableWidgetEx *list1 = ui->tableWidget_list1;
+    list1->setRowCount(0);
+    list1->setColumnCount(1);
+    list1->setHorizontalHeaderLabels(QStringList{tr("文件名")});
+    list1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list1->setShowGrid(true);
+    list1->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+
+    QTableWidgetEx *list2 = ui->tableWidget_list2;
+    list2->setRowCount(1);
+    list2->setColumnCount(1);
+    list2->setHorizontalHeaderLabels(QStringList{tr("关键字或位置")});
+    list2->setShowGrid(true);
+    list2->setItem(0, 0, new QTableWidgetItem);
+    list2->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+
+    fileNumLabel = new QLabel;
+    fileNumLabel->setObjectName(QStringLiteral("fileNumLabel"));
+    fileNumLabel->setText(tr(" 文件(0)"));
+    successLabel = new QLabel;
+    successLabel->setObjectName(QStringLiteral("successLabel"));
+    failureLabel = new QLabel;
+    failureLabel->setObjectName(QStringLiteral("failureLabel"));
+    missingLabel = new QLabel;
+    missingLabel->setObjectName(QStringLiteral("missingLabel"));
+    stateLabel = new QLabel;
+    stateLabel->setObjectName(QStringLiteral("stateLabel"));
+    stateLabel->setText(tr(" 就绪★★★处理之前请自行对文件进行备份★★★"));
+    ui->statusbar->addWidget(fileNumLabel, 0);
+    ui->statusbar->addWidget(successLabel, 0);
+    ui->statusbar->addWidget(failureLabel, 0);
+    ui->statusbar->addWidget(missingLabel, 0);
+    ui->statusbar->addWidget(stateLabel, -1);
+
+    resetCounters();
+
+    connect(this, &MainWindow::fileNumChangedSignals, this, [this] { updateFileCount(); });
+    connect(this, &MainWindow::stateChangedSignals, this, &MainWindow::showStateMessage);
+}
+
+MainWindow::~MainWindow()
+{
+    saveOptions();
+    delete ui;
+}
+
+void MainWindow::setUserInteraction(std::unique_ptr<UserInteraction> replacement)
+{
+    if (replacement)
+        interaction = std::move(replacement);
+    else
+        interaction.reset(new DesktopInteraction);
+}

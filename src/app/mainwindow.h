@@ -1,0 +1,137 @@
+#pragma once
+
+#include <QColor>
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class QLabel;
+class QTableWidgetItem;
+class Rep;
+class UserInteraction;
+struct LaunchStop;
+struct RepPar;
+enum STATE : qint32;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The main window: both replacement modes as tabs, the option row they
+// share, the menus and the status bar. It owns the file lists, the run
+// counters and the status-bar labels for the whole life of the program.
+// Closing it saves the options; the Quit command ends the process without
+// saving them.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Replaces the message boxes and desktop services the window uses.
+    // A null pointer puts the desktop implementation back.
+    void setUserInteraction(std::unique_ptr<UserInteraction> interaction);
+
+signals:
+    // A file list changed size, or the current tab changed.
+    void fileNumChangedSignals();
+    // A state code (see statecodes.h) for the status text.
+    void stateChangedSignals(int stateCode);
+
+private slots:
+    void on_pushButton_list1_Add_clicked();
+    void on_pushButton_list1_Adds_clicked();
+    void on_pushButton_list1_Remove_clicked();
+    void on_pushButton_list1_Save_clicked();
+    void on_pushButton_list1_Import_clicked();
+    void on_pushButton_list1_Clear_clicked();
+    void on_pushButton_keyClear_clicked();
+    void on_tableWidget_list2_itemChanged(QTableWidgetItem *item);
+    void on_pushButton_list2_Add_clicked();
+    void on_pushButton_list2_Adds_clicked();
+    void on_pushButton_list2_RemoveRow_clicked();
+    void on_pushButton_list2_RemoveColumn_clicked();
+    void on_pushButton_list2_Save_clicked();
+    void on_pushButton_list2_Import_clicked();
+    void on_pushButton_list2_Clear_clicked();
+    void on_pushButton_ClearAll_clicked();
+    void on_pushButton_replace_clicked();
+    void on_radioButton_key_toggled(bool checked);
+    void on_tableWidget_list1_cellEntered(int row, int column);
+    void on_tableWidget_list2_cellEntered(int row, int column);
+    void on_tabWidget_1_currentChanged(int index);
+    void on_action_Adds_triggered();
+    void on_action_Add_triggered();
+    void on_action_Save_triggered();
+    void on_action_Import_triggered();
+    void on_action_Clear_triggered();
+    void on_action_Quit_triggered();
+    void on_action_P_triggered();
+    void on_action_triggered();
+    void on_comboBox_currentIndexChanged(const QString &arg1);
+
+private:
+    // Status bar.
+    void showStateMessage(int stateCode);
+    void resetCounters();
+    void updateFileCount();
+
+    // Options in the settings file.
+    void restoreOptions();
+    void saveOptions();
+
+    // The file lists.
+    bool isListed(const QStringList &list, const QString &path);
+    void collectExcelFiles(const QString &dirPath, QStringList &list, bool recurse);
+    void addDirectoryList1(const QString &dirPath);
+    void addDirectoryList2(const QString &dirPath);
+    void refreshList1();
+    void refreshList2();
+    bool chooseFolders(const QString &title, const QString &checkKey, QStringList *folders);
+    bool chooseWorkbooks(QStringList *files);
+
+    // A run: launching the jobs, receiving their reports.
+    void onRepDone(Rep *rep, STATE state, int index);
+    void setControlsEnabled(bool enable);
+    void stopRun(const LaunchStop &stop);
+    void fillOptions(RepPar *par) const;
+    void launchFile(int k, const QString &path, const RepPar &par);
+    void markFile(int index, const QColor &colour);
+    void startMode1Run(const QString &separator);
+    void startMode2Run(const QString &separator);
+
+    // Shows the folder that holds a listed workbook in the file manager.
+    void openFolderOfList1Current();
+    void openFolderOfList2Current();
+    void openFolderOf(const QString &listedPath);
+
+    Ui::MainWindow *ui;
+    QString appVersion;
+    QString configDirName;
+    QString configPath;
+    QStringList fileList1;
+    QStringList fileList2;
+    int runTotal = 0;
+    int doneCount = 0;
+    QLabel *fileNumLabel = nullptr;
+    int successCount = 0;
+    QLabel *successLabel = nullptr;
+    int missingCount = 0;
+    QLabel *missingLabel = nullptr;
+    int failureCount = 0;
+    QLabel *failureLabel = nullptr;
+    QLabel *stateLabel = nullptr;
+    int runMode = 0;
+    // Reports the current run still waits for. Kept apart from doneCount,
+    // which a list clear may reset while jobs are still out.
+    int runPending = 0;
+
+    std::unique_ptr<UserInteraction> interaction;
+
+    friend class TestMainWindow;
+    friend struct WindowProbe;
+};

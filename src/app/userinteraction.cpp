@@ -1,0 +1,55 @@
+#include "userinteraction.h"
+
+#include "folderdialog.h"
+
+#include <QCheckBox>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QToolTip>
+#include <QMessageBox>
+#include <QUrl>
+
+UserInteraction::~UserInteraction() = default;
+
+void DesktopInteraction::information(QWidget *parent, const QString &title, const QString &text)
+{
+    QMessageBox::information(parent, title, text, QMessageBox::Ok);
+}
+
+void DesktopInteraction::warning(QWidget *parent, const QString &title, const QString &text)
+{
+    QMessageBox::warning(parent, title, text, QMessageBox::Ok);
+}
+
+bool DesktopInteraction::openUrl(const QUrl &url)
+{
+    return QDesktopServices::openUrl(url);
+}
+
+bool DesktopInteraction::chooseFiles(QWidget *parent, const QString &caption, const QString &dir,
+                                     const QString &filter, QStringList *files)
+{
+    QFileDialog dialog(parent, caption, dir, filter);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    *files = dialog.selectedFiles();
+    return true;
+}
+
+bool DesktopInteraction::chooseFolders(QWidget *parent, const QString &title, const QString &dir,
+                                       bool *includeSubfolders, QStringList *folders)
+{
+    FolderDialog dialog(parent, title, dir, *includeSubfolders);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    *includeSubfolders = dialog.includeSubfolders();
+    *folders = dialog.selectedFiles();
+    return true;
+}
+
+void DesktopInteraction::showToolTip(const QString &text)
+{
+    QToolTip::showText(QCursor::pos(), text);
+}

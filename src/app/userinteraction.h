@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QUrl;
+class QWidget;
+
+// Everything the window asks of the person in front of it or of the desktop
+// goes through here, so that the window can run without either (tests put
+// their own implementation in).
+class UserInteraction
+{
+public:
+    virtual ~UserInteraction();
+
+    // A modal message box with a single Ok button.
+    virtual void information(QWidget *parent, const QString &title, const QString &text) = 0;
+    virtual void warning(QWidget *parent, const QString &title, const QString &text) = 0;
+
+    // Hands url to the desktop's handler for it (file manager, viewer);
+    // false when no handler took it.
+    virtual bool openUrl(const QUrl &url) = 0;
+
+    // Lets the user pick existing files; false when the dialog was cancelled.
+    virtual bool chooseFiles(QWidget *parent, const QString &caption, const QString &dir,
+                             const QString &filter, QStringList *files) = 0;
+
+    // Lets the user pick folders, with the "include sub-folders" check box
+    // preset from *includeSubfolders and its final state returned there;
+    // false when the dialog was cancelled.
+    virtual bool chooseFolders(QWidget *parent, const QString &title, const QString &dir,
+                               bool *includeSubfolders, QStringList *folders) = 0;
+
+    // A tool tip at the mouse cursor, tied to no widget.
+    virtual void showToolTip(const QString &text) = 0;
+};
+
+class DesktopInteraction : public UserInteraction
+{
+public:
+    void information(QWidget *parent, const QString &title, const QString &text) override;
+    void warning(QWidget *parent, const QString &title, const QString &text) override;
+    bool openUrl(const QUrl &url) override;
+    bool chooseFiles(QWidget *parent, const QString &caption, const QString &dir, const QString &filter,
+                     QStringList *files) override;
+    bool chooseFolders(QWidget *parent, const QString &title, const QString &dir, bool *includeSubfolders,
+                       QStringList *folders) override;
+    void showToolTip(const QString &text) override;
+};

@@ -1,0 +1,89 @@
+#pragma once
+
+// Stands in for the person at the window: records every box, tool tip and
+// opened URL, and answers the file and folder dialogs from queued answers
+// (an empty queue answers Cancel).
+
+#include "userinteraction.h"
+
+#include <QList>
+#include <QStringList>
+#include <QUrl>
+
+class ScriptedInteraction : public UserInteraction
+{
+public:
+    struct Box
+    {
+        QString kind, title, text;
+    };
+    struct Dialog
+    {
+        QString caption, dir, filter;
+        bool includeSubfolders = false; // what a folder dialog was preset with
+    };
+    struct FolderAnswer
+    {
+        QStringList folders;
+        bool includeSubfolders = false;
+    };
+
+    QList<Box> boxes;
+    QList<QUrl> opened;
+    QStringList tips;
+    QList<Dialog> dialogs;
+
+    // nullptr entries answer Cancel.
+    QList<QStringList *> fileAnswers;
+    QList<FolderAnswer *> folderAnswers;
+
+    void answerFiles(const QStringList &files) { fileAnswers.append(new QStringList(files)); }
+    void cancelNextDialog() { fileAnswers.append(nullptr); folderAnswers.append(nullptr); }
+    void answerFolders(const QStringList &folders, bool includeSubfolders)
+    {
+        folderAnswers.append(new FolderAnswer{folders, includeSubfolders});
+    }
+    ~ScriptedInteraction() override
+    {
+        qDeleteAll(fileAnswers);
+        qDeleteAll(folderAnswers);
+    }
+
+    void information(QWidget *, const QString &title, const QString &text) override
+    {
+        boxes.append({"information", title, text});
+    }
+    void warning(QWidget *, const QString &title, const QString &text) override
+    {
+        boxes.append({"warning", title, text});
+    }
+    bool openUrl(const QUrl &url) override
+    {
+        opened.append(url);
+        return true;
+    }
+    bool chooseFiles(QWidget *, const QString &caption, const QString &dir, const QString &filter,
+                     QStringList *files) override
+    {
+        dialogs.append({caption, dir, filter});
+        QStringList *answer = fileAnswers.isEmpty() ? nullptr : fileAnswers.takeFirst();
+        if (!answer)
+            return false;
+        *files = *answer;
+        delete answer;
+        return true;
+    }
+    bool chooseFolders(QWidget *, const QString &title, const QString &dir, bool *includeSubfolders,
+                       QStringList *folders) override
+    {
+        dialogs.append({title, dir, QString(), *includeSubfolders});
+        FolderAnswer *answer = folderAnswers.isEmpty() ? nullptr : folderAnswers.takeFirst();
+        if (!answer)
+            return false;
+        *folders = answer->folders;
+        *includeSubfolders = answer->includeSubfolders;
+        delete answer;
+        return true;
+    }
+    void showToolTip(const QString &text) override { tips.append(text); }
+};

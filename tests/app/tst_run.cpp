@@ -1,0 +1,249 @@
+// Runs started from the window: the launch checks with their boxes, and runs
+// over real files whose reports come back through the event loop.
+
+#include "rep.h"
+#include "workbooklock.h"
+#include "windowprobe.h"
+
+class TestRun : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir tmp;
+
+    QString junk(const QString &name)
+    {
+        const QString path = tmp.filePath(name);
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly))
+            f.write("this is no workbook");
+        return path;
+    }
+    static bool controlsEnabled(ScriptedWindow &w)
+    {
+        Ui::MainWindow *ui = w.ui();
+        return ui->pushButton_replace->isEnabled() && ui->pushButton_ClearAll->isEnabled()
+               && ui->radioButton_key->isEnabled() && ui->radioButton_position->isEnabled()
+               && ui->checkBox_lookAt->isEnabled() && ui->checkBox_matchCase->isEnabled()
+               && ui->comboBox_searchOrder->isEnabled();
+    }
+    static QColor rowColour(ScriptedWindow &w, int row)
+    {
+        return w.ui()->tableWidget_list1->item(row, 0)->background().color();
+    }
+    static void addFiles(ScriptedWindow &w, const QStringList &files, int tab = 0)
+    {
+        w.ui()->tabWidget_1->setCurrentIndex(tab);
+        w.person->answerFiles(files);
+        w.ui()->action_Add->trigger();
+    }
+
+private slots:
+    void mode1Checks_data()
+    {
+        QTest::addColumn<bool>("withFile");
+        QTest::addColumn<QString>("keywords");
+        QTest::addColumn<QString>("replacements");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("no files") << false << "a" << "b" << "警告" << "Excel文件列表为空,请添加!"
+                                  << "文件替换处理被取消!";
+        QTest::newRow("empty line") << true << "a\n\nb" << "x" << "警告" << "【被替换关键字】存在空行，请检查!"
+                                    << "文件替换处理被取消!";
+        QTest::newRow("line counts") << true << "a" << "x\ny" << "警告"
+                                     << "【被替换关键字】与【欲替换为】内容条目数量不一致，请检查!"
+                                     << "文件替换处理被取消!";
+        QTest::newRow("no keywords") << true << "" << "" << "警告!" << "无【被替换关键字】内容，请填写!"
+                                     << "文件替换处理被取消!";
+        QTest::newRow("trailing line break") << true << "a\n" << "x" << "" << ""
+                                             << "发现被替换关键字有[空]行,请检查!";
+    }
+    void mode1Checks()
+    {
+        QFETCH(bool, withFile);
+        QFETCH(QString, keywords);
+        QFETCH(QString, replacements);
+        QFETCH(QString, title);
+        QFETCH(QString, text);
+        QFETCH(QString, status);
+        ScriptedWindow w;
+        if (withFile)
+            addFiles(w, {tmp.filePath("never-opened.xlsx")});
+        w.ui()->plainTextEdit_s1->setPlainText(keywords);
+        w.ui()->plainTextEdit_s2->setPlainText(replacements);
+        w.ui()->pushButton_replace->click();
+        if (title.isEmpty()) {
+            QVERIFY(w.person->boxes.isEmpty());
+        } else {
+            QCOMPARE(w.person->boxes.size(), 1);
+            QCOMPARE(w.person->boxes.first().title, title);
+            QCOMPARE(w.person->boxes.first().text, text);
+        }
+        QCOMPARE(w.status(), status);
+        QVERIFY(controlsEnabled(w));
+        QCOMPARE(WindowProbe::label(*w, "missingLabel"), QString(" 丢失(0)")); // nothing launched
+        QCOMPARE(w.ui()->pushButton_replace->text(), QString("开始替换"));
+    }
+
+    void mode2Checks()
+    {
+        ScriptedWindow w;
+        w.ui()->tabWidget_1->setCurrentIndex(1);
+        w.ui()->pushButton_replace->click();
+        QCOMPARE(w.person->boxes.size(), 1);
+        QCOMPARE(w.person->boxes.first().title, QString("警告"));
+        QCOMPARE(w.person->boxes.first().text, QString("excel文件列表为空,请添加excel文件到列表!"));
+        QCOMPARE(w.status(), QString("文件替换处理被取消!"));
+        QCOMPARE(w.ui()->pushButton_replace->text(), QString("开始替换(CTRL+SHIFT+H)"));
+        // the new caption has no mnemonic, yet the shortcut is back
+        QCOMPARE(w.ui()->pushButton_replace->shortcut(), QKeySequence("Ctrl+Shift+H"));
+        QVERIFY(controlsEnabled(w));
+
+        // an empty keyword above the input row: code 50, no box
+        addFiles(w, {tmp.filePath("gone.xlsx")}, 1);
+        QTableWidget *t = w.ui()->tableWidget_list2;
+        t->item(0, 0)->setText("k1");
+        t->item(1, 0)->setText("k2");
+        t->item(0, 0)->setText(QString());
+        w.ui()->pushButton_replace->click();
+        QCOMPARE(w.person->boxes.size(), 1);
+        QCOMPARE(w.status(), QString("发现被替换关键字有[空]行,请检查!"));
+        QVERIFY(controlsEnabled(w));
+    }
+
+    void everyFileMissingFinishesInsideTheClick()
+    {
+        ScriptedWindow w;
+        QVERIFY(QDir(tmp.path()).mkpath("a-folder.xlsx"));
+        addFiles(w, {tmp.filePath("gone.xlsx"), tmp.filePath("a-folder.xlsx")});
+        w.ui()->plainTextEdit_s1->setPlainText("a");
+        w.ui()->pushButton_replace->click();
+        QCOMPARE(w.status(), QString("文件替换处理全部完成!"));
+        QCOMPARE(WindowProbe::label(*w, "missingLabel"), QString(" <font color='blue'>丢失(2)</font>"));
+        QCOMPARE(rowColour(w, 0), QColor(Qt::blue));
+        QCOMPARE(rowColour(w, 1), QColor(Qt::blue));
+        QVERIFY(controlsEnabled(w));
+    }
+
+    void missingInTheMiddleAndAFailure()
+    {
+        ScriptedWindow w;
+        const QString first = junk("first.xlsx");
+        const QString third = junk("third.xls");
+        addFiles(w, {first, tmp.filePath("second-gone.xlsx"), third});
+        w.ui()->plainTextEdit_s1->setPlainText("no");
+        w.ui()->plainTextEdit_s2->setPlainText("yes");
+        w.ui()->pushButton_replace->click();
+        // during the click: the missing file is counted and marked at once
+        QCOMPARE(WindowProbe::label(*w, "missingLabel"), QString(" <font color='blue'>丢失(1)</font>"));
+        QCOMPARE(rowColour(w, 1), QColor(Qt::blue));
+        QCOMPARE(w.status(), QString("文件替换处理中...已完成[1/3]"));
+        QVERIFY(!w.ui()->pushButton_replace->isEnabled());
+        QTRY_COMPARE(w.status(), QString("文件替换处理全部完成!"));
+        QCOMPARE(WindowProbe::label(*w, "failureLabel"), QString(" <font color='red'>失败(2)</font>"));
+        QCOMPARE(rowColour(w, 0), QColor(Qt::red));
+        QCOMPARE(rowColour(w, 2), QColor(Qt::red));
+        QVERIFY(controlsEnabled(w));
+        // the files stay as they were
+        QFile f(first);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("this is no workbook"));
+    }
+
+    void marksGoToTheTabOfTheLaunch()
+    {
+        ScriptedWindow w;
+        const QString held = junk("held.xlsx");
+        addFiles(w, {held});
+        w.ui()->plainTextEdit_s1->setPlainText("x");
+        addFiles(w, {held, tmp.filePath("other.xlsx")}, 1);
+        w.ui()->tabWidget_1->setCurrentIndex(0);
+        {
+            WorkbookLock lock(held); // keeps the job waiting
+            w.ui()->pushButton_replace->click();
+            QCOMPARE(WindowProbe::runMode(*w), 0);
+            w.ui()->tabWidget_1->setCurrentIndex(1);
+        }
+        QTRY_COMPARE(w.status(), QString("文件替换处理全部完成!"));
+        QCOMPARE(rowColour(w, 0), QColor(Qt::red));
+        QCOMPARE(w.ui()->tableWidget_list2->horizontalHeaderItem(1)->background().style(), Qt::NoBrush);
+    }
+
+    void mode2MarksTheFileColumns()
+    {
+        ScriptedWindow w;
+        addFiles(w, {junk("bad.xlsx"), tmp.filePath("missing.xlsx"), tmp.filePath("also-missing.xls")}, 1);
+        w.ui()->tableWidget_list2->item(0, 0)->setText("k");
+        w.ui()->pushButton_replace->click();
+        QTRY_COMPARE(w.status(), QString("文件替换处理全部完成!"));
+        QTableWidget *t = w.ui()->tableWidget_list2;
+        QCOMPARE(t->horizontalHeaderItem(1)->background().color(), QColor(Qt::red));
+        QCOMPARE(t->horizontalHeaderItem(2)->background().color(), QColor(Qt::blue));
+        QCOMPARE(t->horizontalHeaderItem(3)->background().color(), QColor(Qt::blue));
+        QCOMPARE(t->horizontalHeaderItem(0)->background().style(), Qt::NoBrush);
+    }
+
+    // A list cleared during a run resets the counters shown, yet the run
+    // still finishes when its last file reports, and a report for a row that
+    // is gone marks nothing.
+    void clearingDuringARunStillFinishes()
+    {
+        ScriptedWindow w;
+        const QString held = junk("slow.xlsx");
+        addFiles(w, {junk("quick.xlsx"), held});
+        w.ui()->plainTextEdit_s1->setPlainText("x");
+        {
+            WorkbookLock lock(held);
+            w.ui()->pushButton_replace->click();
+            QTRY_COMPARE(w.status(), QString("文件替换处理中...已完成[1/2]"));
+            w.ui()->pushButton_list1_Clear->click();
+            QCOMPARE(WindowProbe::label(*w, "failureLabel"), QString(" 失败(0)"));
+            QVERIFY(!w.ui()->pushButton_replace->isEnabled());
+        }
+        QTRY_COMPARE(w.status(), QString("文件替换处理全部完成!"));
+        QVERIFY(controlsEnabled(w));
+        QCOMPARE(w.ui()->tableWidget_list1->rowCount(), 0);
+    }
+
+    void moreFilesThanThreads()
+    {
+        ScriptedWindow w;
+        QStringList files;
+        const int n = QThreadPool::globalInstance()->maxThreadCount() * 3 + 1;
+        for (int i = 0; i < n; ++i)
+            files << junk(QString("many-%1.xlsx").arg(i));
+        addFiles(w, files);
+        w.ui()->plainTextEdit_s1->setPlainText("x");
+        w.ui()->pushButton_replace->click();
+        QTRY_COMPARE(w.status(), QString("文件替换处理全部完成!"));
+        QCOMPARE(WindowProbe::label(*w, "failureLabel"), QString(" <font color='red'>失败(%1)</font>").arg(n));
+    }
+
+    void keywordOnlyControlsFollowTheMode()
+    {
+        ScriptedWindow w;
+        w.ui()->radioButton_position->setChecked(true);
+        QVERIFY(!w.ui()->checkBox_lookAt->isEnabled());
+        QVERIFY(!w.ui()->checkBox_matchCase->isEnabled());
+        QVERIFY(!w.ui()->comboBox_searchOrder->isEnabled());
+        w.ui()->radioButton_key->setChecked(true);
+        QVERIFY(w.ui()->comboBox_searchOrder->isEnabled());
+
+        QComboBox *box = w.ui()->comboBox;
+        box->setCurrentIndex(4);
+        QVERIFY(box->isEditable());
+        box->setCurrentIndex(3);
+        QVERIFY(!box->isEditable());
+
+        w.ui()->plainTextEdit_s1->setPlainText("k");
+        w.ui()->plainTextEdit_s2->setPlainText("v");
+        w.ui()->pushButton_keyClear->click();
+        QVERIFY(w.ui()->plainTextEdit_s1->toPlainText().isEmpty());
+        QVERIFY(w.ui()->plainTextEdit_s2->toPlainText().isEmpty());
+        QCOMPARE(w.status(), QString("列表被清空!"));
+    }
+};
+
+KORRIN_WINDOW_TEST_MAIN(TestRun)
+#include "tst_run.moc"

@@ -1,0 +1,88 @@
+#include "batchoptions.h"
+
+#include <QtTest>
+
+class TestBatchOptions : public QObject
+{
+    Q_OBJECT
+
+private:
+    static BatchOptions parse(const QStringList &args, bool *ok = nullptr, QString *error = nullptr)
+    {
+        BatchOptions o;
+        QString e;
+        const bool r = parseBatchArguments(args, &o, &e);
+        if (ok)
+            *ok = r;
+        if (error)
+            *error = e;
+        return o;
+    }
+
+private slots:
+    void defaults()
+    {
+        const BatchOptions o = parse({"--pair", "a", "b", "x.xlsx"});
+        QCOMPARE(o.par.sheetIndex, QString("默认页"));
+        QVERIFY(o.par.byKey);
+        QCOMPARE(o.par.lookAt, 2);
+        QCOMPARE(o.par.searchOrder, 1);
+        QVERIFY(!o.par.matchCase);
+        QCOMPARE(o.par.pairs, (KeyPairs{{"a", "b"}}));
+        QCOMPARE(o.files, QStringList{"x.xlsx"});
+    }
+
+    void everyOption()
+    {
+        const BatchOptions o = parse({"--sheets", "1,3", "--position", "--whole", "--match-case",
+                                      "--by-columns", "--separator", ";", "--pair", "A1;B2", "v",
+                                      "--pair", "C3", "", "a.xlsx", "--", "--odd.xls"});
+        QCOMPARE(o.par.sheetIndex, QString("1,3"));
+        QVERIFY(!o.par.byKey);
+        QCOMPARE(o.par.lookAt, 1);
+        QCOMPARE(o.par.searchOrder, 2);
+        QVERIFY(o.par.matchCase);
+        QCOMPARE(o.par.pairs, (KeyPairs{{"A1", "v"}, {"B2", "v"}, {"C3", ""}}));
+        QCOMPARE(o.files, (QStringList{"a.xlsx", "--odd.xls"}));
+    }
+
+    void sheetAliases_data()
+    {
+        QTest::addColumn<QString>("given");
+        QTest::addColumn<QString>("sheetBox");
+        QTest::newRow("default") << "default" << "默认页";
+        QTest::newRow("first") << "first" << "首表";
+        QTest::newRow("last") << "last" << "尾表";
+        QTest::newRow("all") << "all" << "所有表";
+        QTest::newRow("chinese") << "尾表" << "尾表";
+        QTest::newRow("list") << "2,2" << "2,2";
+    }
+    void sheetAliases()
+    {
+        QFETCH(QString, given);
+        QFETCH(QString, sheetBox);
+        QCOMPARE(parse({"--sheets", given, "--pair", "a", "b", "f.xlsx"}).par.sheetIndex, sheetBox);
+    }
+
+    void usageErrors_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("no pair") << QStringList{"a.xlsx"};
+        QTest::newRow("no file") << QStringList{"--pair", "a", "b"};
+        QTest::newRow("pair lacks replacement") << QStringList{"a.xlsx", "--pair", "a"};
+        QTest::newRow("unknown option") << QStringList{"--frobnicate", "--pair", "a", "b", "a.xlsx"};
+        QTest::newRow("sheets lacks value") << QStringList{"--pair", "a", "b", "a.xlsx", "--sheets"};
+    }
+    void usageErrors()
+    {
+        QFETCH(QStringList, args);
+        bool ok = true;
+        QString error;
+        parse(args, &ok, &error);
+        QVERIFY(!ok);
+        QVERIFY(!error.isEmpty());
+    }
+};
+
+QTEST_APPLESS_MAIN(TestBatchOptions)
+#include "tst_batchoptions.moc"

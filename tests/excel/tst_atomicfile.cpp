@@ -1,0 +1,112 @@
+#include "atomicfile.h"
+
+#include <QtTest>
+
+#include <sys/stat.h>
+
+class TestAtomicFile : public QObject
+{
+    Q_OBJECT
+
+private:
+    static QByteArray read(const QString &path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+    }
+    static void write(const QString &path, const QByteArray &data)
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(data);
+    }
+    static QStringList leftovers(const QString &dir)
+    {
+        return QDir(dir).entryList(QDir::Files | QDir::Hidden).filter(".korrin-");
+    }
+
+private slots:
+    void replacesAndKeepsPermissions()
+    {
+        QTemporaryDir tmp;
+        const QString path = tmp.filePath("book.xlsx");
+        write(path, "old");
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup));
+        QString error;
+        QVERIFY2(Excel::writeFileAtomically(path, "new content", &error), qPrintable(error));
+        QCOMPARE(read(path), QByteArray("new content"));
+        QCOMPARE(QFile::permissions(path) & 0x7777,
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser
+                     | QFileDevice::ReadGroup);
+        QVERIFY(leftovers(tmp.path()).isEmpty());
+    }
+
+    void followsSymbolicLinks()
+    {
+        QTemporaryDir tmp;
+        const QString target = tmp.filePath("real.xlsx");
+        write(target, "old");
+        QVERIFY(QFile::link(target, tmp.filePath("link.xlsx")));
+        QString error;
+        QVERIFY2(Excel::writeFileAtomically(tmp.filePath("link.xlsx"), "new", &error), qPrintable(error));
+        QVERIFY(QFileInfo(tmp.filePath("link.xlsx")).isSymLink());
+        QCOMPARE(read(target), QByteArray("new"));
+    }
+
+    void readOnlyFileAndFolderAreRefused()
+    {
+        QTemporaryDir tmp;
+        const QString path = tmp.filePath("book.xlsx");
+        write(path, "old");
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner));
+        QString error;
+        QVERIFY(!Excel::writeFileAtomically(path, "new", &error));
+        QVERIFY(error.contains("read-only"));
+        QCOMPARE(read(path), QByteArray("old"));
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+
+        QVERIFY(QFile::setPermissions(tmp.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        QVERIFY(!Excel::writeFileAtomically(path, "new", &error));
+        QVERIFY(QFile::setPermissions(tmp.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        QCOMPARE(read(path), QByteArray("old"));
+        QVERIFY(leftovers(tmp.path()).isEmpty());
+    }
+
+    void failedProducerLeavesNothing()
+    {
+        QTemporaryDir tmp;
+        const QString path = tmp.filePath("list.xlsx");
+        write(path, "old");
+        QString error;
+        QVERIFY(!Excel::replaceFileAtomically(
+            path,
+            [](const QString &temp, QString *why) {
+                QFile f(temp);
+                f.open(QIODevice::WriteOnly);
+                f.write("half");
+                *why = "library failed";
+                return false;
+            },
+            &error));
+        QCOMPARE(error, QString("library failed"));
+        QCOMPARE(read(path), QByteArray("old"));
+        QVERIFY(leftovers(tmp.path()).isEmpty());
+    }
+
+    void createsANewFile()
+    {
+        QTemporaryDir tmp;
+        QString error;
+        QVERIFY(Excel::writeFileAtomically(tmp.filePath("fresh.xlsx"), "x", &error));
+        QCOMPARE(read(tmp.filePath("fresh.xlsx")), QByteArray("x"));
+        // a new file is not left private to its owner as a temporary file is
+        const mode_t mask = umask(022);
+        umask(mask);
+        struct stat st;
+        QVERIFY(stat(QFile::encodeName(tmp.filePath("fresh.xlsx")).constData(), &st) == 0);
+        QCOMPARE(st.st_mode & 0777, 0666 & ~mask);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestAtomicFile)
+#include "tst_atomicfile.moc"
