@@ -256,6 +256,17 @@ private slots:
         check(source, ops, changes);
     }
 
+    void newRowBlocksReadByLibreOffice()
+    {
+        // Excel's row blocks with DBCELL and INDEX, grown by new rows and
+        // new blocks: LibreOffice must see every new cell.
+        const QString path = copyInto(m_dir, corpus("merge_cells.xls"), "blocks.xls");
+        QVERIFY(run(path, {value("Merge", "K20:K90", "newcell"), value("Merge", "C300", "lastcell")}));
+        const QString lo = libreOfficeText(path);
+        QCOMPARE(lo.count("newcell"), 71);
+        QCOMPARE(lo.count("lastcell"), 1);
+    }
+
     void wpsWorkbookKeepsItsImageStreams()
     {
         check(corpus("wps_image.xls"), {value("Sheet1", "B2", "note"), value("Sheet1", "B3", "2.5")},
