@@ -48,6 +48,25 @@ QByteArray workbook(const QByteArray &globals, const QByteArray &sheet)
     return g + bof(0x0010) + sheet + eof();
 }
 
+// Globals with one BOUNDSHEET per sheet (its BOF type and records).
+QByteArray workbookOf(const QByteArray &globals, const QVector<QPair<quint16, QByteArray>> &sheets)
+{
+    QByteArray g = bof(0x0005) + globals;
+    QVector<int> at;
+    for (int i = 0; i < sheets.size(); ++i) {
+        QByteArray bs(4, '\0');
+        bs.append('\0').append(sheets[i].first == 0x0020 ? '\x02' : '\0').append(char(1)).append('\0').append(char('A' + i));
+        at << g.size();
+        g += record(Rt::BoundSheet8, bs);
+    }
+    g += eof();
+    for (int i = 0; i < sheets.size(); ++i) {
+        putU32(g.data() + at[i] + 4, quint32(g.size()));
+        g += bof(sheets[i].first) + sheets[i].second + eof();
+    }
+    return g;
+}
+
 QByteArray sstRecordFor(const QVector<SstEntry> &entries, quint32 base = 0, QByteArray *ext = nullptr)
 {
     SharedStrings s;
@@ -306,6 +325,44 @@ private slots:
         QVERIFY2(again.openStream(out, &error), qPrintable(error));
         QCOMPARE(again.strings().at(0).text, QString(3000, 'b'));
         QVERIFY(out.size() > stream.size() + 2990);
+    }
+
+    void sheetKindsAndActiveSheet_data()
+    {
+        QTest::addColumn<int>("itabCur");
+        QTest::addColumn<int>("active");
+        QTest::newRow("chart sheet active") << 1 << 1;
+        QTest::newRow("out of range") << 7 << 0;
+    }
+    void sheetKindsAndActiveSheet()
+    {
+        QFETCH(int, itabCur);
+        QFETCH(int, active);
+        QByteArray window1(18, '\0');
+        putU16(window1.data() + 10, quint16(itabCur));
+        QByteArray number;
+        appendU16(number, 4);
+        appendU16(number, 2);
+        appendU16(number, 15);
+        appendDouble(number, 1.5);
+        const QByteArray chartRecords = record(0x1002, QByteArray(16, '\0')) + record(Rt::Number, number);
+        const QByteArray emptyMacro;
+        Book book;
+        QString error;
+        QVERIFY2(book.openStream(workbookOf(record(Rt::Window1, window1),
+                                            {{0x0010, record(Rt::Number, number)}, {0x0020, chartRecords}, {0x0040, emptyMacro}}),
+                                 &error),
+                 qPrintable(error));
+        QCOMPARE(book.sheetCount(), 3);
+        QCOMPARE(book.activeSheet(), active);
+        QVERIFY(book.sheet(0)->hasCells());
+        QCOMPARE(book.sheet(0)->usedArea().firstRow, 5);
+        QVERIFY(!book.sheet(1)->hasCells()); // a chart's records are no cells
+        QVERIFY(!book.sheet(2)->hasCells()); // a macro sheet without cells
+        bool changed = false;
+        QVERIFY(book.sheet(1)->replace({}, Excel::SearchPattern("1.5", true, false), "2", &changed, &error));
+        QVERIFY(!changed);
+        QVERIFY(!book.isChanged());
     }
 
     void multiCellRecordsSplitKeepingStyles()

@@ -296,6 +296,20 @@ private slots:
         checkRefused(fixture("lo_basic.xls"), ops, reason);
     }
 
+    void formulaGroups()
+    {
+        // Excel's file: a shared formula stored with C33 of Engineering and
+        // used by C34:C50, an array formula over B26:D26 of Lookup.
+        const QString source = corpus("formula_stress_test.xls");
+        checkRefused(source, {value("Engineering", "C33", "1")}, "shared formula");
+        checkRefused(source, {value("Lookup", "B26", "1")}, "array formula");
+        checkRefused(source, {value("Lookup", "C26", "1")}, "part of an array formula");
+        // Another cell of the shared formula may be overwritten: the rest
+        // of the group keeps its formula.
+        check(source, {value("Engineering", "C40", "plain")}, {{"Engineering!C40", text("plain")}});
+        QVERIFY(sheetOf(dump(m_dir.filePath("work.xls")), "Engineering").value("formulas").toArray().contains("C41"));
+    }
+
     void unlockedCellOnProtectedSheet()
     {
         check(fixture("lo_basic.xls"), {value("Locked", "B1", "apple free")}, {{"Locked!B1", text("apple free")}});
