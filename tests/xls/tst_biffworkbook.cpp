@@ -1,4 +1,5 @@
 #include "application.h"
+#include "compoundfile.h"
 #include "xlstestutil.h"
 
 #include <QFileInfo>
@@ -70,6 +71,23 @@ Op replace(const QString &sheet, const QString &what, const QString &with, int l
 Op value(const QString &sheet, const QString &cell, const QString &v)
 {
     return Op{Op::Value, sheet, cell, v, xlPart, false, QString()};
+}
+
+// A compound file holding these streams (each a few bytes).
+QByteArray container(const QStringList &streams)
+{
+    Excel::Biff::CfbNode root;
+    root.storage = true;
+    for (const QString &name : streams) {
+        Excel::Biff::CfbNode n;
+        n.name = name.toUtf8();
+        n.data = QByteArray(100, 'x');
+        root.children.push_back(n);
+    }
+    QByteArray file;
+    QString error;
+    writeCompoundFile(root, &file, &error);
+    return file;
 }
 
 } // namespace
@@ -408,6 +426,8 @@ private slots:
         const QByteArray good = readAll(fixture("lo_basic.xls"));
         QTest::newRow("truncated") << good.left(good.size() / 2) << "damaged";
         QTest::newRow("not a workbook") << QByteArray("plain text, not a workbook") << "not a workbook";
+        QTest::newRow("encrypted Office Open XML") << container({"EncryptionInfo", "EncryptedPackage"}) << "encrypted";
+        QTest::newRow("no Workbook stream") << container({"WordDocument", "1Table"}) << "no Workbook stream";
         QByteArray zeroed = good;
         for (int i = 512; i < zeroed.size(); ++i)
             zeroed[i] = 0;
