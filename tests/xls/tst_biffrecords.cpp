@@ -523,6 +523,26 @@ private slots:
         QVERIFY2(error.contains("also used"), qPrintable(error));
         QVERIFY(!checkCompoundFile(file.left(1500), &error));
     }
+
+    void compoundFileCheckRefusesRootSiblings()
+    {
+        // Found by fuzzing: a root entry with a sibling sent libgsf round the
+        // tree twice (and leaked its entries).
+        CfbNode root;
+        root.storage = true;
+        CfbNode a;
+        a.name = "Workbook";
+        a.data = QByteArray(5000, 'a');
+        root.children = {a};
+        QByteArray file;
+        QString error;
+        QVERIFY(writeCompoundFile(root, &file, &error));
+        QVERIFY(checkCompoundFile(file, &error));
+        char *rootEntry = file.data() + 512 + 512 * int(u32At(file.constData() + 0x30));
+        putU32(rootEntry + 68, 1); // left sibling: the Workbook entry
+        QVERIFY(!checkCompoundFile(file, &error));
+        QVERIFY2(error.contains("siblings"), qPrintable(error));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestBiffRecords)

@@ -4,6 +4,8 @@
 
 #include <gsf/gsf.h>
 
+#include <QDebug>
+
 #include <algorithm>
 #include <mutex>
 
@@ -16,10 +18,22 @@ constexpr quint32 NoStream = 0xFFFFFFFFu;
 constexpr quint32 EndOfChain = 0xFFFFFFFEu;
 constexpr quint32 MaxRegularSector = 0xFFFFFFFAu;
 
+// libgsf reports oddities of the files it reads through GLib's log; they
+// are diagnostics, so they go to the debug stream rather than to stderr.
+void logGsfMessage(const gchar *domain, GLogLevelFlags, const gchar *message, gpointer)
+{
+    qDebug("%s: %s", domain ? domain : "libgsf", message ? message : "");
+}
+
 void initGsf()
 {
     static std::once_flag once;
-    std::call_once(once, [] { gsf_init(); });
+    std::call_once(once, [] {
+        gsf_init();
+        const auto levels = GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_MESSAGE);
+        for (const char *domain : {"libgsf", "libgsf:msole", "libgsf:utils"})
+            g_log_set_handler(domain, levels, logGsfMessage, nullptr);
+    });
 }
 
 QString damaged(const QString &why)
@@ -176,6 +190,11 @@ bool checkCompoundFile(const QByteArray &file, QString *error)
     }
     if (entries.empty() || entries[0].type != 5) {
         *error = damaged(QStringLiteral("no root entry"));
+        return false;
+    }
+    // The root has children but no siblings; libgsf would follow them.
+    if (entries[0].left != NoStream || entries[0].right != NoStream) {
+        *error = damaged(QStringLiteral("the root entry has siblings"));
         return false;
     }
     if (entries[0].size > size) {
