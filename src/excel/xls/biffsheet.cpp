@@ -67,12 +67,6 @@ QString Sheet::where(int row, int col) const
     return QStringLiteral("sheet '%1': cell %2").arg(m_name, cellName(row + 1, col + 1));
 }
 
-QString Sheet::fail(QString *error, const QString &what) const
-{
-    *error = what;
-    return what;
-}
-
 const char *Sheet::recData(int rec) const
 {
     return m_book->stream().constData() + m_book->index().records[size_t(rec)].dataOffset();
@@ -870,13 +864,10 @@ bool Sheet::setValue(const QVector<CellArea> &areas, const QString &text, QStrin
                 if (!exists) {
                     if (r.value.kind == ValueKind::Empty)
                         continue;
-                    if (r.value.kind == ValueKind::Formula || !canEdit(quint16(xf))) {
-                        // Fails with the reason below, before a cell is made.
-                        if (!editCell(s, row, col, v, r, nullptr, error))
-                            return false;
-                    }
-                    s = createCell(row, col);
-                    v = CellView();
+                    // A write that is not allowed fails in editCell before
+                    // anything is stored, so no cell is made for it.
+                    if (r.value.kind != ValueKind::Formula && canEdit(quint16(xf)))
+                        s = createCell(row, col);
                 }
                 if (!editCell(s, row, col, v, r, nullptr, error))
                     return false;

@@ -134,7 +134,6 @@ private:
 
     static quint32 keyOf(int row, int col) { return (quint32(row) << 8) | quint32(col); }
     QString where(int row, int col) const;
-    QString fail(QString *error, const QString &what) const;
 
     bool parseTable(int first, int last, QString *error);
     bool addCellItem(int &r, int last, Item &item, QString *error);
