@@ -39,6 +39,8 @@ class TestRun : public QObject
     }
 
 private slots:
+    void init() { QFile::remove(qEnvironmentVariable("XDG_DATA_HOME") + "/dovKa_" KORRIN_VERSION "/dovKa"); }
+
     void mode1Checks_data()
     {
         QTest::addColumn<bool>("withFile");
