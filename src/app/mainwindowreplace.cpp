@@ -172,8 +172,10 @@ void MainWindow::onRepDone(Rep *rep, STATE state, int index)
 void MainWindow::markFile(int index, const QColor &colour)
 {
     if (runMode == 0) {
-        if (QTableWidgetItem *item = ui->tableWidget_list1->item(index, 0))
+        if (QTableWidgetItem *item = ui->tableWidget_list1->item(index, 0)) {
             item->setBackground(colour);
+            item->setForeground(Qt::white); // black text is hard to read on blue
+        }
     } else if (runMode == 1) {
         if (index + 1 < ui->tableWidget_list2->columnCount()) {
             if (QTableWidgetItem *header = ui->tableWidget_list2->horizontalHeaderItem(index + 1)) {
