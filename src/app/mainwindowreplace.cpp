@@ -5,24 +5,16 @@
 
 #include "launchchecks.h"
 #include "rep.h"
+#include "codeeditor.h"
 #include "ui_mainwindow.h"
 #include "userinteraction.h"
 
 #include <QDebug>
 #include <QFileInfo>
-#include <QTextBlock>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace {
-
-QStringList paneLines(const QPlainTextEdit *pane)
-{
-    QStringList lines;
-    for (QTextBlock block = pane->document()->begin(); block.isValid(); block = block.next())
-        lines << block.text();
-    return lines;
-}
 
 QString cellText(const QTableWidget *table, int row, int column)
 {
@@ -56,8 +48,8 @@ void MainWindow::on_pushButton_replace_clicked()
 
 void MainWindow::startMode1Run(const QString &separator)
 {
-    const QStringList keywords = paneLines(ui->plainTextEdit_s1);
-    const QStringList replacements = paneLines(ui->plainTextEdit_s2);
+    const QStringList keywords = ui->plainTextEdit_s1->lines();
+    const QStringList replacements = ui->plainTextEdit_s2->lines();
     LaunchStop stop;
     if (!checkMode1Input(fileList1.size(), keywords, replacements.size(), &stop))
         return stopRun(stop);
