@@ -7,6 +7,8 @@
 
 #include <memory>
 
+class QDragEnterEvent;
+class QDropEvent;
 class QLabel;
 class QTableWidgetItem;
 class Rep;
@@ -35,6 +37,11 @@ public:
     // Replaces the message boxes and desktop services the window uses.
     // A null pointer puts the desktop implementation back.
     void setUserInteraction(std::unique_ptr<UserInteraction> interaction);
+
+protected:
+    // Files, folders and list files dropped onto the window.
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 signals:
     // A file list changed size, or the current tab changed.
@@ -93,6 +100,13 @@ private:
     void refreshList2();
     bool chooseFolders(const QString &title, const QString &checkKey, QStringList *folders);
     bool chooseWorkbooks(QStringList *files);
+    void addChosenFiles(int mode);
+    void addChosenFolders(int mode);
+
+    // List files and drops.
+    bool importList1(const QString &path);
+    bool importList2(const QString &path);
+    void dropPaths(const QStringList &paths);
 
     // A run: launching the jobs, receiving their reports.
     void onRepDone(Rep *rep, STATE state, int index);

@@ -25,6 +25,7 @@ const StateText stateTexts[] = {
     {25, QT_TRANSLATE_NOOP("MainWindow", "列表导出中,请稍后...")},
     {26, QT_TRANSLATE_NOOP("MainWindow", "列表导出完毕!")},
     {27, QT_TRANSLATE_NOOP("MainWindow", "列表导出被取消!")},
+    {28, QT_TRANSLATE_NOOP("MainWindow", "列表导出失败!")},
     {33, QT_TRANSLATE_NOOP("MainWindow", "列表导入中,请稍后...")},
     {34, QT_TRANSLATE_NOOP("MainWindow", "列表导入完毕!")},
     {35, QT_TRANSLATE_NOOP("MainWindow", "没有找到对应的列表文件!")},

@@ -49,6 +49,18 @@ bool DesktopInteraction::chooseFolders(QWidget *parent, const QString &title, co
     return true;
 }
 
+QString DesktopInteraction::chooseSaveFile(QWidget *parent, const QString &caption, const QString &proposed,
+                                          const QString &filter)
+{
+    return QFileDialog::getSaveFileName(parent, caption, proposed, filter);
+}
+
+QString DesktopInteraction::chooseOpenFile(QWidget *parent, const QString &caption, const QString &dir,
+                                          const QString &filter)
+{
+    return QFileDialog::getOpenFileName(parent, caption, dir, filter);
+}
+
 void DesktopInteraction::showToolTip(const QString &text)
 {
     QToolTip::showText(QCursor::pos(), text);

@@ -32,6 +32,15 @@ public:
     virtual bool chooseFolders(QWidget *parent, const QString &title, const QString &dir,
                                bool *includeSubfolders, QStringList *folders) = 0;
 
+    // A file name to save under, proposed is preset (the dialog asks before
+    // overwriting); empty when cancelled.
+    virtual QString chooseSaveFile(QWidget *parent, const QString &caption, const QString &proposed,
+                                   const QString &filter) = 0;
+
+    // One existing file; empty when cancelled.
+    virtual QString chooseOpenFile(QWidget *parent, const QString &caption, const QString &dir,
+                                   const QString &filter) = 0;
+
     // A tool tip at the mouse cursor, tied to no widget.
     virtual void showToolTip(const QString &text) = 0;
 };
@@ -46,5 +55,9 @@ public:
                      QStringList *files) override;
     bool chooseFolders(QWidget *parent, const QString &title, const QString &dir, bool *includeSubfolders,
                        QStringList *folders) override;
+    QString chooseSaveFile(QWidget *parent, const QString &caption, const QString &proposed,
+                           const QString &filter) override;
+    QString chooseOpenFile(QWidget *parent, const QString &caption, const QString &dir,
+                           const QString &filter) override;
     void showToolTip(const QString &text) override;
 };

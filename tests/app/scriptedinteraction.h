@@ -85,5 +85,17 @@ public:
         delete answer;
         return true;
     }
+    QStringList fileNameAnswers; // for the save and open dialogs; none left: cancelled
+    QString chooseSaveFile(QWidget *, const QString &caption, const QString &proposed,
+                           const QString &filter) override
+    {
+        dialogs.append({caption, proposed, filter});
+        return fileNameAnswers.isEmpty() ? QString() : fileNameAnswers.takeFirst();
+    }
+    QString chooseOpenFile(QWidget *, const QString &caption, const QString &dir, const QString &filter) override
+    {
+        dialogs.append({caption, dir, filter});
+        return fileNameAnswers.isEmpty() ? QString() : fileNameAnswers.takeFirst();
+    }
     void showToolTip(const QString &text) override { tips.append(text); }
 };

@@ -56,6 +56,27 @@ private slots:
         QCOMPARE(rep(text, what, with), expected);
     }
 
+    void canMatchWithin_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<bool>("matchCase");
+        QTest::addColumn<bool>("possible");
+        QTest::newRow("digits") << "12" << false << true;
+        QTest::newRow("wildcards only") << "?*" << false << true;
+        QTest::newRow("exponent any case") << "1e5" << false << true;
+        QTest::newRow("exponent with case") << "1e5" << true << false;
+        QTest::newRow("letter") << "1a" << false << false;
+        QTest::newRow("escaped star is literal") << "1~*" << false << false;
+        QTest::newRow("wildcard around a letter") << "*x?" << false << false;
+    }
+    void canMatchWithin()
+    {
+        QFETCH(QString, what);
+        QFETCH(bool, matchCase);
+        QFETCH(bool, possible);
+        QCOMPARE(SearchPattern(what, false, matchCase).canMatchWithin("0123456789.-+E"), possible);
+    }
+
     void matchCase()
     {
         QCOMPARE(rep("Apple apple", "apple", "x", false, true), QString("Apple x"));

@@ -71,6 +71,26 @@ SearchPattern::SearchPattern(const QString &what, bool wholeCell, bool matchCase
     m_onlyStars = m_segments.isEmpty() && m_leadingStar;
 }
 
+bool SearchPattern::canMatchWithin(const QString &alphabet) const
+{
+    const QVector<uint> chars = alphabet.toUcs4();
+    for (const Segment &seg : m_segments) {
+        for (const Element &e : seg) {
+            if (e.any)
+                continue;
+            bool found = false;
+            for (uint c : chars)
+                if (fold(c) == e.ch) {
+                    found = true;
+                    break;
+                }
+            if (!found)
+                return false;
+        }
+    }
+    return true;
+}
+
 uint SearchPattern::fold(uint c) const
 {
     return m_matchCase ? c : QChar::toCaseFolded(c);

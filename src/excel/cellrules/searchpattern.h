@@ -34,6 +34,11 @@ public:
     bool replace(const QString &text, const QString &replacement, QString *out,
                  QVector<TextSpan> *spans = nullptr) const;
 
+    // Whether the pattern could match a text made of these characters only:
+    // false when one of its literal characters is not among them. Lets a
+    // search skip whole kinds of cells (numbers, booleans) at once.
+    bool canMatchWithin(const QString &alphabet) const;
+
 private:
     struct Element
     {

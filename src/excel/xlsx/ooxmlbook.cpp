@@ -1,0 +1,367 @@
+#include "ooxmlbook.h"
+
+#include "atomicsave.h"
+#include "xmltext.h"
+#include "zipwriter.h"
+
+namespace Excel {
+namespace Xlsx {
+
+namespace {
+
+const QString officeDocumentTransitional =
+    QStringLiteral("http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument");
+const QString officeDocumentStrict = QStringLiteral("http://purl.oclc.org/ooxml/officeDocument/relationships/officeDocument");
+
+// Children of <workbook> that come before <calcPr>, in schema order.
+bool precedesCalcPr(std::string_view local)
+{
+    static const char *const names[] = {"fileVersion", "fileSharing", "workbookPr", "workbookProtection", "bookViews",
+                                        "sheets", "functionGroups", "externalReferences", "definedNames"};
+    for (const char *n : names)
+        if (local == n)
+            return true;
+    return false;
+}
+
+} // namespace
+
+std::unique_ptr<OoxmlBook> OoxmlBook::open(const QString &path, QString *error)
+{
+    std::unique_ptr<OoxmlBook> book(new OoxmlBook);
+    book->m_package = OpcPackage::open(path, error);
+    if (!book->m_package || !book->load(error))
+        return nullptr;
+    return book;
+}
+
+bool OoxmlBook::load(QString *error)
+{
+    m_context.package = m_package.get();
+    m_context.styles = &m_styles;
+
+    RelationshipSet root;
+    if (!m_package->relationships(QStringLiteral("/"), &root, error))
+        return false;
+    const Relationship *office = nullptr;
+    for (const Relationship &r : root.items) {
+        if (r.external)
+            continue;
+        if (r.type == officeDocumentTransitional || r.type == officeDocumentStrict) {
+            office = &r;
+            break;
+        }
+    }
+    if (!office) {
+        *error = QStringLiteral("not a workbook package (no office document relationship)");
+        return false;
+    }
+    m_context.family = office->type == officeDocumentStrict ? Conformance::Strict : Conformance::Transitional;
+    const Conformance family = m_context.family;
+    m_workbookPart = office->target;
+    const QString type = m_package->contentType(m_workbookPart);
+    if (type.contains(QLatin1String("binary")) || m_workbookPart.endsWith(QLatin1String(".bin"), Qt::CaseInsensitive)) {
+        *error = QStringLiteral("binary workbooks (.xlsb) are not supported");
+        return false;
+    }
+    if (!type.isEmpty() && !type.contains(QLatin1String("spreadsheetml")) && !type.contains(QLatin1String("ms-excel"))) {
+        *error = QStringLiteral("not a spreadsheet (the package holds %1)").arg(type);
+        return false;
+    }
+    if (!m_package->readPart(m_workbookPart, &m_workbookXml, error))
+        return false;
+
+    // The workbook part: sheets in tab order, the active tab, calcPr.
+    const int ns = mainNamespace(family), rns = relationshipsNamespace(family);
+    struct Listed
+    {
+        QString name, rid;
+    };
+    QVector<Listed> listed;
+    bool firstView = true, inSheets = false;
+    qint64 lastPreceding = -1;
+    long long activeTab = 0;
+    XmlTokenizer t(m_workbookXml);
+    while (t.next() != XmlTokenizer::EndOfDocument) {
+        if (t.token() == XmlTokenizer::Invalid) {
+            *error = partError(m_workbookPart, t.errorString());
+            return false;
+        }
+        const int d = t.depth();
+        if (t.token() == XmlTokenizer::StartElement) {
+            if (d == 1) {
+                if (!t.is(ns, "workbook")) {
+                    *error = partError(m_workbookPart, t.localName() == "workbook" && (t.namespaceId() == NsMainStrict || t.namespaceId() == NsMainTransitional)
+                                                           ? QStringLiteral("mixes strict and transitional namespaces")
+                                                           : QStringLiteral("not a workbook part"));
+                    return false;
+                }
+                m_workbookPrefix = QByteArray(t.prefix().data(), int(t.prefix().size()));
+                if (!m_workbookPrefix.isEmpty())
+                    m_workbookPrefix += ':';
+                m_calcPrInsertAt = t.tokenEnd();
+                continue;
+            }
+            if (t.namespaceId() != ns)
+                continue;
+            if (d == 2 && t.localName() == "sheets") {
+                inSheets = true;
+            } else if (d == 3 && inSheets && t.localName() == "sheet") {
+                listed.append({attributeText(t.attribute("name")), attributeText(t.attribute(rns, "id"))});
+                if (listed.last().rid.isEmpty()) {
+                    // A sheet whose r:id is in the other family's namespace.
+                    const int other = family == Conformance::Strict ? NsRelationshipsTransitional : NsRelationshipsStrict;
+                    *error = partError(m_workbookPart, t.attribute(other, "id") ? QStringLiteral("mixes strict and transitional namespaces")
+                                                                                : QStringLiteral("a sheet without a relationship id"));
+                    return false;
+                }
+            } else if (d == 3 && t.localName() == "workbookView" && firstView) {
+                firstView = false;
+                if (const XmlAttribute *a = t.attribute("activeTab")) {
+                    bool ok = false;
+                    activeTab = attributeText(a).toLongLong(&ok);
+                    if (!ok)
+                        activeTab = 0;
+                }
+            } else if (d == 2 && t.localName() == "calcPr") {
+                m_calcPrBegin = t.tokenBegin();
+                m_calcPrStartTagEnd = t.tokenEnd();
+                m_calcPrSelfClosing = t.isSelfClosing();
+                if (const XmlAttribute *a = t.attribute("fullCalcOnLoad")) {
+                    m_fullCalcBegin = a->valueBegin;
+                    m_fullCalcEnd = a->valueBegin + qint64(a->rawValue.size());
+                }
+            }
+        } else if (t.token() == XmlTokenizer::EndElement) {
+            if (d == 2 && t.namespaceId() == ns) {
+                if (t.localName() == "sheets")
+                    inSheets = false;
+                if (precedesCalcPr(t.localName()))
+                    lastPreceding = t.tokenEnd();
+            }
+        }
+    }
+    if (lastPreceding >= 0)
+        m_calcPrInsertAt = lastPreceding;
+    if (listed.isEmpty()) {
+        *error = partError(m_workbookPart, QStringLiteral("the workbook has no sheets"));
+        return false;
+    }
+
+    RelationshipSet rels;
+    if (!m_package->relationships(m_workbookPart, &rels, error))
+        return false;
+    m_workbookRelsPart = rels.partName;
+    for (const Relationship &r : rels.items) {
+        if (!r.external && relationshipOfOtherFamily(r.type, family)) {
+            *error = partError(rels.partName, QStringLiteral("mixes strict and transitional namespaces"));
+            return false;
+        }
+    }
+    for (const Listed &l : listed) {
+        const Relationship *r = rels.byId(l.rid);
+        if (!r || r->external) {
+            *error = partError(m_workbookPart, QStringLiteral("sheet '%1' has no part").arg(l.name));
+            return false;
+        }
+        SheetEntry e;
+        e.name = l.name;
+        e.partName = r->target;
+        if (relationshipIs(r->type, family, QStringLiteral("worksheet")))
+            e.kind = SheetKind::Worksheet;
+        else if (relationshipIs(r->type, family, QStringLiteral("chartsheet")))
+            e.kind = SheetKind::Chartsheet;
+        else if (relationshipIs(r->type, family, QStringLiteral("dialogsheet")))
+            e.kind = SheetKind::Dialogsheet;
+        else if (relationshipIs(r->type, family, QStringLiteral("xlMacrosheet")))
+            e.kind = SheetKind::Macrosheet;
+        if (e.hasCells() && !m_package->hasPart(e.partName)) {
+            *error = partError(m_workbookPart, QStringLiteral("sheet '%1': the package has no part %2").arg(l.name, e.partName.mid(1)));
+            return false;
+        }
+        m_sheets.push_back(std::move(e));
+    }
+    m_activeSheet = activeTab >= 0 && activeTab < qint64(m_sheets.size()) ? int(activeTab) : 0;
+
+    if (const Relationship *r = rels.firstOfKind(family, QStringLiteral("sharedStrings")))
+        if (m_package->hasPart(r->target))
+            m_sharedStringsPart = r->target;
+    if (const Relationship *r = rels.firstOfKind(family, QStringLiteral("styles")))
+        if (m_package->hasPart(r->target))
+            m_stylesPart = r->target;
+    if (const Relationship *r = rels.firstOfKind(family, QStringLiteral("calcChain"))) {
+        m_calcChainPart = r->target;
+        m_calcChainRelBegin = r->begin;
+        m_calcChainRelEnd = r->end;
+    }
+    return true;
+}
+
+bool OoxmlBook::loadCellSupport(QString *error)
+{
+    if (m_cellSupportLoaded)
+        return true;
+    if (!m_stylesPart.isEmpty()) {
+        QByteArray data;
+        if (!m_package->readPart(m_stylesPart, &data, error) || !m_styles.parse(data, m_stylesPart, m_context.family, error))
+            return false;
+    }
+    if (!m_sharedStringsPart.isEmpty()) {
+        QByteArray data;
+        if (!m_package->readPart(m_sharedStringsPart, &data, error))
+            return false;
+        auto table = std::make_unique<SharedStrings>();
+        if (!table->parse(std::move(data), m_sharedStringsPart, m_context.family, error))
+            return false;
+        m_sharedStrings = std::move(table);
+        m_context.sharedStrings = m_sharedStrings.get();
+    }
+    m_cellSupportLoaded = true;
+    return true;
+}
+
+WorksheetPart *OoxmlBook::worksheet(int index, QString *error)
+{
+    error->clear();
+    if (index < 0 || index >= sheetCount())
+        return nullptr;
+    SheetEntry &e = m_sheets[size_t(index)];
+    if (!e.hasCells())
+        return nullptr;
+    if (!loadCellSupport(error))
+        return nullptr;
+    if (m_loadedSheet >= 0 && m_loadedSheet != index && m_sheets[size_t(m_loadedSheet)].part)
+        m_sheets[size_t(m_loadedSheet)].part->releaseXml();
+    if (!e.part)
+        e.part = std::make_unique<WorksheetPart>(&m_context, e.partName);
+    m_loadedSheet = index;
+    if (!e.part->load(error)) {
+        if (!e.part->isParsed())
+            e.part.reset();
+        return nullptr;
+    }
+    return e.part.get();
+}
+
+bool OoxmlBook::needsCalcFlag() const
+{
+    if (!m_context.formulaChanged && !m_context.valueChanged)
+        return false;
+    if (m_fullCalcBegin >= 0) {
+        const std::string_view v(m_workbookXml.constData() + m_fullCalcBegin, size_t(m_fullCalcEnd - m_fullCalcBegin));
+        return v != "1" && v != "true";
+    }
+    return true;
+}
+
+bool OoxmlBook::isChanged() const
+{
+    return m_context.edits != m_savedEdits;
+}
+
+bool OoxmlBook::writeWorkbookPart(ByteSink *sink, QString *error) const
+{
+    // Full recalculation when the workbook is next opened.
+    QByteArray before, insert;
+    qint64 at, skip = 0;
+    if (m_calcPrBegin >= 0 && m_fullCalcBegin >= 0) {
+        at = m_fullCalcBegin;
+        skip = m_fullCalcEnd - m_fullCalcBegin;
+        insert = "1";
+    } else if (m_calcPrBegin >= 0) {
+        at = m_calcPrStartTagEnd - (m_calcPrSelfClosing ? 2 : 1);
+        insert = " fullCalcOnLoad=\"1\"";
+    } else {
+        at = m_calcPrInsertAt;
+        insert = "<" + m_workbookPrefix + "calcPr fullCalcOnLoad=\"1\"/>";
+    }
+    if (!sink->write(m_workbookXml.constData(), size_t(at)) || !sink->write(insert)
+        || !sink->write(m_workbookXml.constData() + at + skip, size_t(m_workbookXml.size() - at - skip))) {
+        *error = partError(m_workbookPart, QStringLiteral("cannot write"));
+        return false;
+    }
+    return true;
+}
+
+bool OoxmlBook::writeWithout(const QString &partName, qint64 begin, qint64 end, ByteSink *sink, QString *error) const
+{
+    QByteArray data;
+    if (!m_package->readPart(partName, &data, error))
+        return false;
+    if (begin < 0 || end > data.size() || begin > end) {
+        *error = partError(partName, QStringLiteral("changed since it was read"));
+        return false;
+    }
+    if (!sink->write(data.constData(), size_t(begin)) || !sink->write(data.constData() + end, size_t(data.size() - end))) {
+        *error = partError(partName, QStringLiteral("cannot write"));
+        return false;
+    }
+    return true;
+}
+
+bool OoxmlBook::save(QString *error)
+{
+    if (!isChanged())
+        return true;
+    ZipChanges changes;
+    for (size_t i = 0; i < m_sheets.size(); ++i) {
+        SheetEntry &e = m_sheets[i];
+        if (!e.part || !e.part->isChanged())
+            continue;
+        const int entry = m_package->entryOf(e.partName);
+        const int index = int(i);
+        changes.replaced[entry] = [this, index](ByteSink *sink, QString *why) {
+            WorksheetPart *part = worksheet(index, why);
+            if (!part)
+                return false;
+            const bool ok = part->write(sink, why);
+            part->releaseXml();
+            return ok;
+        };
+    }
+    if (m_sharedStrings && m_sharedStrings->isChanged()) {
+        const SharedStrings *table = m_sharedStrings.get();
+        changes.replaced[m_package->entryOf(table->partName())] = [table](ByteSink *sink, QString *why) {
+            return table->write(sink, why);
+        };
+    }
+    if (needsCalcFlag())
+        changes.replaced[m_package->entryOf(m_workbookPart)] = [this](ByteSink *sink, QString *why) {
+            return writeWorkbookPart(sink, why);
+        };
+    if (m_context.formulaRemoved && !m_calcChainPart.isEmpty()) {
+        // The chain would name cells that no longer hold formulas: it goes,
+        // with its relationship and its content type.
+        const int chain = m_package->entryOf(m_calcChainPart);
+        if (chain >= 0)
+            changes.removed.insert(chain);
+        const QString rels = m_workbookRelsPart;
+        const qint64 rb = m_calcChainRelBegin, re = m_calcChainRelEnd;
+        changes.replaced[m_package->entryOf(rels)] = [this, rels, rb, re](ByteSink *sink, QString *why) {
+            return writeWithout(rels, rb, re, sink, why);
+        };
+        qint64 ob, oe;
+        if (m_package->overrideElement(m_calcChainPart, &ob, &oe)) {
+            const QString types = m_package->contentTypesPartName();
+            changes.replaced[m_package->entryOf(types)] = [this, types, ob, oe](ByteSink *sink, QString *why) {
+                return writeWithout(types, ob, oe, sink, why);
+            };
+        }
+    }
+
+    AtomicSave out;
+    const FileIdentity expected = m_package->identity();
+    if (!out.begin(m_package->path(), &expected, error))
+        return false;
+    if (!writeZipArchive(m_package->zip(), changes, out.fd(), error))
+        return false;
+    FileIdentity written;
+    if (!out.commit(error, &written))
+        return false;
+    m_package->setIdentity(written);
+    m_savedEdits = m_context.edits;
+    return true;
+}
+
+} // namespace Xlsx
+} // namespace Excel

@@ -1,0 +1,94 @@
+#pragma once
+
+// A workbook package as the engine sees it: the workbook part found
+// through the package relationships, its sheets in tab order with their
+// kinds, the active tab, and, loaded when a sheet first needs them, the
+// shared strings, the styles and the sheets' own parts. Saving writes only
+// the parts that changed.
+
+#include "opcpackage.h"
+#include "sharedstrings.h"
+#include "stylespart.h"
+#include "worksheetpart.h"
+
+#include <memory>
+#include <vector>
+
+namespace Excel {
+namespace Xlsx {
+
+enum class SheetKind { Worksheet, Chartsheet, Dialogsheet, Macrosheet, Other };
+
+struct SheetEntry
+{
+    QString name;
+    SheetKind kind = SheetKind::Other;
+    QString partName;
+    std::unique_ptr<WorksheetPart> part; // worksheets and macro sheets, once used
+
+    bool hasCells() const { return kind == SheetKind::Worksheet || kind == SheetKind::Macrosheet; }
+};
+
+class OoxmlBook
+{
+public:
+    static std::unique_ptr<OoxmlBook> open(const QString &path, QString *error);
+
+    const QString &path() const { return m_package->path(); }
+    Conformance conformance() const { return m_context.family; }
+    int sheetCount() const { return int(m_sheets.size()); }
+    const SheetEntry &sheet(int index) const { return m_sheets[size_t(index)]; }
+    // 0-based; the first sheet when the workbook names none or one that
+    // does not exist.
+    int activeSheet() const { return m_activeSheet; }
+
+    // The sheet's part, parsed and with its bytes loaded (those of the sheet
+    // used before are released); none for a sheet without cells, or with
+    // the reason when the part cannot be read.
+    WorksheetPart *worksheet(int index, QString *error);
+
+    const StylesPart &styles() const { return m_styles; }
+    const SharedStrings *sharedStrings() const { return m_sharedStrings.get(); }
+
+    bool isChanged() const;
+    // Writes the changed parts; leaves the file alone when nothing changed.
+    bool save(QString *error);
+
+private:
+    OoxmlBook() = default;
+    bool load(QString *error);
+    bool loadCellSupport(QString *error);
+    bool writeWorkbookPart(ByteSink *sink, QString *error) const;
+    bool writeWithout(const QString &partName, qint64 begin, qint64 end, ByteSink *sink, QString *error) const;
+    bool needsCalcFlag() const;
+
+    std::unique_ptr<OpcPackage> m_package;
+    BookContext m_context;
+    QString m_workbookPart;
+    QByteArray m_workbookXml;
+    QByteArray m_workbookPrefix;
+    std::vector<SheetEntry> m_sheets;
+    int m_activeSheet = 0;
+    int m_loadedSheet = -1;
+    quint64 m_savedEdits = 0;
+
+    bool m_cellSupportLoaded = false;
+    QString m_sharedStringsPart;
+    QString m_stylesPart;
+    std::unique_ptr<SharedStrings> m_sharedStrings;
+    StylesPart m_styles;
+
+    // Where workbook.xml gets full recalculation on load.
+    qint64 m_calcPrBegin = -1, m_calcPrStartTagEnd = -1;
+    bool m_calcPrSelfClosing = false;
+    qint64 m_fullCalcBegin = -1, m_fullCalcEnd = -1; // value of fullCalcOnLoad
+    qint64 m_calcPrInsertAt = -1;
+
+    // The calculation chain and what refers to it.
+    QString m_calcChainPart;
+    QString m_workbookRelsPart;
+    qint64 m_calcChainRelBegin = -1, m_calcChainRelEnd = -1;
+};
+
+} // namespace Xlsx
+} // namespace Excel

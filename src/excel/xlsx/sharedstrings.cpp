@@ -1,0 +1,199 @@
+#include "sharedstrings.h"
+
+#include "xmltext.h"
+
+#include <algorithm>
+
+namespace Excel {
+namespace Xlsx {
+
+bool SharedStrings::parse(QByteArray data, const QString &partName, Conformance family, QString *error)
+{
+    m_partName = partName;
+    m_xml = std::move(data);
+    m_ns = mainNamespace(family);
+    if (m_xml.size() >= 0x7FFFFFFF) {
+        *error = partError(partName, QStringLiteral("too large"));
+        return false;
+    }
+    XmlTokenizer t(m_xml);
+    Item item{};
+    int texts = 0;
+    bool plainText = false; // inside the bare <t> of an entry
+    bool inItem = false;
+    while (t.next() != XmlTokenizer::EndOfDocument) {
+        const int depth = t.depth();
+        switch (t.token()) {
+        case XmlTokenizer::Invalid:
+            *error = partError(partName, t.errorString());
+            return false;
+        case XmlTokenizer::StartElement:
+            if (depth == 1) {
+                if (!t.is(m_ns, "sst")) {
+                    *error = partError(partName, t.namespaceId() == NsMainStrict || t.namespaceId() == NsMainTransitional
+                                                     ? QStringLiteral("mixes strict and transitional namespaces")
+                                                     : QStringLiteral("not a shared-strings part"));
+                    return false;
+                }
+                m_prefix = QByteArray(t.prefix().data(), int(t.prefix().size()));
+                if (!m_prefix.isEmpty())
+                    m_prefix += ':';
+                m_scope = t.scope();
+                if (const XmlAttribute *a = t.attribute("count")) {
+                    m_countBegin = a->valueBegin;
+                    m_countEnd = a->valueBegin + qint64(a->rawValue.size());
+                    m_count = attributeText(a).toLongLong();
+                }
+                if (const XmlAttribute *a = t.attribute("uniqueCount")) {
+                    m_uniqueBegin = a->valueBegin;
+                    m_uniqueEnd = a->valueBegin + qint64(a->rawValue.size());
+                    m_unique = attributeText(a).toLongLong();
+                }
+                m_rootSelfClosing = t.isSelfClosing();
+                m_rootEnd = t.tokenEnd();
+            } else if (depth == 2) {
+                // Anything but an entry (an extension list) is left alone.
+                inItem = t.is(m_ns, "si");
+                item = Item{quint32(t.tokenBegin()), 0, 0, 0, false};
+                texts = 0;
+            } else if (!inItem) {
+                break;
+            } else if (depth == 3) {
+                ++texts;
+                if (t.is(m_ns, "t") && !t.isSelfClosing()) {
+                    plainText = true;
+                    item.textBegin = item.textEnd = quint32(t.tokenEnd());
+                } else if (!t.is(m_ns, "t")) {
+                    item.complex = true;
+                }
+            } else if (depth > 3 || t.namespaceId() != m_ns) {
+                item.complex = true;
+            }
+            break;
+        case XmlTokenizer::Characters:
+            break;
+        case XmlTokenizer::CData:
+        case XmlTokenizer::Comment:
+        case XmlTokenizer::ProcessingInstruction:
+            if (depth >= 2 && inItem)
+                item.complex = true;
+            break;
+        case XmlTokenizer::EndElement:
+            if (depth == 3 && plainText) {
+                item.textEnd = quint32(t.tokenBegin());
+                plainText = false;
+            } else if (depth == 2 && inItem) {
+                item.end = quint32(t.tokenEnd());
+                if (texts != 1)
+                    item.complex = true;
+                m_items.push_back(item);
+                inItem = false;
+            } else if (depth == 1) {
+                m_rootEnd = t.tokenBegin();
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    return true;
+}
+
+bool SharedStrings::isComplex(quint32 i) const
+{
+    if (i >= m_items.size())
+        return !m_addedText[i - m_items.size()].isPlain();
+    return m_items[i].complex;
+}
+
+bool SharedStrings::text(quint32 i, QString *text, QString *error) const
+{
+    if (i < m_items.size() && !m_items[i].complex) {
+        const Item &it = m_items[i];
+        *text = decodeExcelEscapes(decodeCharacters(std::string_view(m_xml.constData() + it.textBegin, it.textEnd - it.textBegin)));
+        return true;
+    }
+    RichText r;
+    if (!richText(i, &r, error))
+        return false;
+    *text = r.plainText();
+    return true;
+}
+
+bool SharedStrings::richText(quint32 i, RichText *text, QString *error) const
+{
+    if (i >= size()) {
+        *error = partError(m_partName, QStringLiteral("no shared string %1").arg(i));
+        return false;
+    }
+    if (i >= m_items.size()) {
+        *text = m_addedText[i - m_items.size()];
+        return true;
+    }
+    const Item &it = m_items[i];
+    if (!parseRichText(m_xml.constData() + it.begin, it.end - it.begin, &m_scope, m_ns, text, error)) {
+        *error = partError(m_partName, *error);
+        return false;
+    }
+    return true;
+}
+
+quint32 SharedStrings::appendPlain(const QString &text)
+{
+    auto it = m_addedPlain.constFind(text);
+    if (it != m_addedPlain.constEnd())
+        return it.value();
+    const quint32 index = append(RichText::fromPlain(text));
+    m_addedPlain.insert(text, index);
+    return index;
+}
+
+quint32 SharedStrings::append(const RichText &text)
+{
+    QByteArray si;
+    writeRichText(&si, text, m_prefix, "si");
+    m_added.push_back(si);
+    m_addedText.push_back(text);
+    return quint32(m_items.size() + m_added.size() - 1);
+}
+
+bool SharedStrings::write(ByteSink *sink, QString *error) const
+{
+    // Splices, in file order: the count, the unique count, the new entries.
+    struct Splice
+    {
+        qint64 begin, end;
+        QByteArray with;
+    };
+    std::vector<Splice> splices;
+    if (m_countBegin >= 0)
+        splices.push_back({m_countBegin, m_countEnd, QByteArray::number(qMax<qint64>(0, m_count + m_referenceDelta))});
+    if (m_uniqueBegin >= 0)
+        splices.push_back({m_uniqueBegin, m_uniqueEnd, QByteArray::number(m_unique + qint64(m_added.size()))});
+    QByteArray added;
+    for (const QByteArray &si : m_added)
+        added += si;
+    if (m_rootSelfClosing) {
+        // <sst .../> opens to hold the entries.
+        splices.push_back({m_rootEnd - 2, m_rootEnd, ">" + added + "</" + m_prefix + "sst>"});
+    } else if (!added.isEmpty()) {
+        splices.push_back({m_rootEnd, m_rootEnd, added});
+    }
+    std::sort(splices.begin(), splices.end(), [](const Splice &a, const Splice &b) { return a.begin < b.begin; });
+    qint64 pos = 0;
+    for (const Splice &s : splices) {
+        if (!sink->write(m_xml.constData() + pos, size_t(s.begin - pos)) || !sink->write(s.with)) {
+            *error = partError(m_partName, QStringLiteral("cannot write"));
+            return false;
+        }
+        pos = s.end;
+    }
+    if (!sink->write(m_xml.constData() + pos, size_t(m_xml.size() - pos))) {
+        *error = partError(m_partName, QStringLiteral("cannot write"));
+        return false;
+    }
+    return true;
+}
+
+} // namespace Xlsx
+} // namespace Excel

@@ -1,0 +1,69 @@
+#pragma once
+
+// The shared-string table. Its entries are never edited in place, since
+// other cells use them: a changed string becomes a new entry at the end
+// (an equal new plain string is reused), and saving splices the new
+// entries and the two counts into the part.
+
+#include "opcpackage.h"
+#include "richtext.h"
+#include "zipwriter.h"
+
+#include <QHash>
+#include <vector>
+
+namespace Excel {
+namespace Xlsx {
+
+class SharedStrings
+{
+public:
+    bool parse(QByteArray data, const QString &partName, Conformance family, QString *error);
+
+    const QString &partName() const { return m_partName; }
+    quint32 size() const { return quint32(m_items.size() + m_added.size()); }
+
+    // The text of entry i without phonetic runs; false for a damaged entry.
+    bool text(quint32 i, QString *text, QString *error) const;
+    // The whole entry, runs and all.
+    bool richText(quint32 i, RichText *text, QString *error) const;
+    // Whether the entry has more than one plain text (runs or phonetics).
+    bool isComplex(quint32 i) const;
+
+    quint32 appendPlain(const QString &text);
+    quint32 append(const RichText &text);
+
+    // Cells that use the table: one more (+1) or one fewer (-1).
+    void countReference(int delta) { m_referenceDelta += delta; }
+
+    bool isChanged() const { return !m_added.empty() || m_referenceDelta != 0; }
+    bool write(ByteSink *sink, QString *error) const;
+
+private:
+    struct Item
+    {
+        quint32 begin, end;         // the <si> element
+        quint32 textBegin, textEnd; // the raw text of a plain entry
+        bool complex;
+    };
+
+    QString m_partName;
+    QByteArray m_xml;
+    int m_ns = NsMainTransitional;
+    QByteArray m_prefix;
+    XmlScope m_scope;
+    std::vector<Item> m_items;
+    qint64 m_rootEnd = 0;        // where new entries go (before </sst>)
+    bool m_rootSelfClosing = false;
+    qint64 m_countBegin = -1, m_countEnd = -1;
+    qint64 m_uniqueBegin = -1, m_uniqueEnd = -1;
+    qint64 m_count = 0, m_unique = 0;
+
+    std::vector<QByteArray> m_added;  // new <si> elements
+    std::vector<RichText> m_addedText;
+    QHash<QString, quint32> m_addedPlain;
+    int m_referenceDelta = 0;
+};
+
+} // namespace Xlsx
+} // namespace Excel

@@ -1,0 +1,199 @@
+#pragma once
+
+// One worksheet part: parsed once into compact per-cell and per-row
+// records that point into the part's bytes, searched and edited through
+// those records, and saved by splicing: unchanged bytes are copied, changed
+// <c> elements replaced, new cells and rows inserted in order.
+//
+// The part's bytes may be released while the records stay (only one sheet
+// needs its bytes at a time); they are read again, CRC-checked, when the
+// sheet is used or saved.
+
+#include "cellxml.h"
+#include "opcpackage.h"
+#include "sharedstrings.h"
+#include "stylespart.h"
+#include "zipwriter.h"
+
+#include "cellrules/celladdress.h"
+#include "cellrules/cellvalue.h"
+#include "cellrules/searchpattern.h"
+
+#include <QHash>
+#include <QMap>
+#include <vector>
+
+namespace Excel {
+namespace Xlsx {
+
+// What the sheets of one workbook share, and what their edits tell the
+// workbook to do when it is saved.
+struct BookContext
+{
+    const OpcPackage *package = nullptr;
+    Conformance family = Conformance::Transitional;
+    SharedStrings *sharedStrings = nullptr; // none: the package has no table
+    const StylesPart *styles = nullptr;
+    bool formulaChanged = false; // a formula was written: recalculate on open
+    bool valueChanged = false;   // a value changed: dependent results are stale
+    bool formulaRemoved = false; // a formula cell became a constant: calc chain goes
+    quint64 edits = 0;           // cells changed so far
+};
+
+class WorksheetPart
+{
+public:
+    WorksheetPart(BookContext *book, const QString &partName);
+
+    const QString &partName() const { return m_partName; }
+
+    // Parses the part the first time; afterwards only reads its bytes again
+    // when they were released.
+    bool load(QString *error);
+    bool isParsed() const { return m_parsed; }
+    void releaseXml();
+
+    // The smallest rectangle of the cells that have a value, a formula or a
+    // style of their own; false when there is none.
+    bool usedArea(CellArea *area) const;
+
+    // Replaces in every cell inside the areas. *changed: whether a cell
+    // changed. False (with the reason) when a change is not allowed; cells
+    // changed before stay changed, the workbook is then failed anyway.
+    bool replace(const QVector<CellArea> &areas, const SearchPattern &pattern, const QString &replacement,
+                 bool *changed, QString *error);
+
+    // Writes typed input into every cell of the areas.
+    bool setValue(const QVector<CellArea> &areas, const QString &text, QString *error);
+
+    bool isChanged() const { return !m_edits.empty(); }
+
+    // Streams the changed part (its bytes must be loaded).
+    bool write(ByteSink *sink, QString *error) const;
+
+    // For readers: the cell at a position (-1 when there is none) and its
+    // current content.
+    int findCell(int row, int column) const;
+    bool cellContent(int index, CellContent *content, QString *error) const;
+
+private:
+    enum CellFlag : quint8 {
+        HasValue = 1,     // a <v> element
+        PlainValue = 2,   // ... holding character data only
+        HasInline = 4,
+        InArrayRange = 8, // inside an array or data-table range, not its anchor
+        NewCell = 16,
+    };
+
+    struct CellRecord
+    {
+        quint32 row;
+        quint16 column;
+        CellType type;
+        quint8 flags;
+        quint32 begin; // the <c> element in the part
+        quint32 end;
+        quint32 style;
+        quint32 valueBegin; // raw text of <v>
+        quint32 valueEnd;
+        quint32 edit; // 1-based index into m_edits; 0: unchanged
+        quint16 scope;
+        FormulaKind formula;
+        quint8 reserved;
+    };
+
+    struct RowRecord
+    {
+        quint32 row;
+        quint32 begin;
+        quint32 startTagEnd;
+        quint32 endTagBegin; // == startTagEnd for <row/>
+        quint32 end;
+        quint32 firstCell;
+        quint32 cellCount;
+        quint32 style;      // s, when customFormat says it applies
+        quint32 spansBegin; // value of the spans attribute; 0 when none
+        quint32 spansEnd;
+        bool selfClosing;
+    };
+
+    struct Edit
+    {
+        quint32 begin; // in m_arena
+        quint32 length;
+    };
+
+    struct ArrayRange
+    {
+        CellArea area;
+        quint32 anchor;
+    };
+
+    struct ColumnStyle
+    {
+        int first, last;
+        quint32 style;
+    };
+
+    bool parse(QString *error);
+    bool markArrayRanges(QString *error);
+    quint16 scopeFor(const XmlTokenizer &t);
+
+    static quint64 key(quint32 row, quint32 column) { return (quint64(row) << 16) | column; }
+    QString where(const CellRecord &r) const;
+
+    // The text a search sees in a cell, or false when it sees nothing.
+    enum class Subject { None, SharedText, InlineText, ConstantText, Number, Boolean, Formula };
+    Subject subjectOf(int index, const CellContent &c, QString *text, QString *error) const;
+
+    bool replaceInCell(int index, CellContent &c, Subject subject, const QString &text, const SearchPattern &pattern,
+                       const QString &replacement, bool *changed, QString *error);
+    bool replaceSharedString(int index, quint32 sst, const SearchPattern &pattern, const QString &replacement,
+                             std::vector<qint32> *cache, bool *changed, QString *error);
+    // The new value of a cell after an edit.
+    bool applyValue(int index, CellContent &c, const CellValue &value, const RichText *rich, QString *error);
+    void setText(CellContent &c, const QString &text, const RichText *rich);
+    bool commit(int index, const CellContent &before, CellContent &after, bool userChange, QString *error);
+    bool dissolveSharedGroup(int masterIndex, const CellContent &master, QString *error);
+    bool sharedMemberText(int index, const CellContent &c, QString *text, QString *error) const;
+    quint32 newCellStyle(int row, int column) const;
+    int rowIndexOf(quint32 row) const;
+
+    BookContext *m_book;
+    QString m_partName;
+    QByteArray m_xml;
+    bool m_parsed = false;
+    int m_ns = NsMainTransitional;
+
+    std::vector<CellRecord> m_cells;
+    quint32 m_originalCells = 0;
+    std::vector<RowRecord> m_rows;
+    std::vector<quint32> m_order; // cells by position, when the file's order is not that
+    bool m_rowsOrdered = true;
+    bool m_cellsOrdered = true;
+    QHash<quint64, quint32> m_newCells;
+    std::vector<XmlScope> m_scopes;
+    quint32 m_lastScopeVersion = ~0u;
+
+    QByteArray m_sheetDataPrefix;
+    quint16 m_sheetDataScope = 0;
+    qint64 m_sheetDataBegin = -1, m_sheetDataStartTagEnd = -1, m_sheetDataEndTagBegin = -1, m_sheetDataEnd = -1;
+    bool m_sheetDataSelfClosing = false;
+    qint64 m_dimensionBegin = -1, m_dimensionEnd = -1; // value of dimension/@ref
+    CellArea m_dimension;
+    bool m_dimensionValid = false;
+    bool m_protected = false;
+    std::vector<ColumnStyle> m_columnStyles;
+
+    std::vector<ArrayRange> m_arrays;
+    QHash<quint32, quint32> m_sharedMasters;                // si -> cell
+    std::vector<std::pair<quint32, quint32>> m_sharedMembers; // (si, cell)
+    QHash<quint32, QString> m_sharedText;                   // master formula by si
+    mutable bool m_membersSorted = false;
+
+    QByteArray m_arena;
+    std::vector<Edit> m_edits;
+};
+
+} // namespace Xlsx
+} // namespace Excel

@@ -1,0 +1,699 @@
+#include "xmltokenizer.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace Excel {
+namespace Xlsx {
+
+namespace {
+
+inline bool isSpace(char c)
+{
+    return c == ' ' || c == '\n' || c == '\t' || c == '\r';
+}
+
+inline bool isNameStart(unsigned char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || c >= 0x80;
+}
+
+inline bool isNameChar(unsigned char c)
+{
+    return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+}
+
+struct KnownUri
+{
+    const char *uri;
+    int ns;
+};
+
+const KnownUri knownUris[] = {
+    {"http://schemas.openxmlformats.org/spreadsheetml/2006/main", NsMainTransitional},
+    {"http://purl.oclc.org/ooxml/spreadsheetml/main", NsMainStrict},
+    {"http://schemas.openxmlformats.org/officeDocument/2006/relationships", NsRelationshipsTransitional},
+    {"http://purl.oclc.org/ooxml/officeDocument/relationships", NsRelationshipsStrict},
+    {"http://schemas.openxmlformats.org/package/2006/relationships", NsPackageRelationships},
+    {"http://schemas.openxmlformats.org/package/2006/content-types", NsContentTypes},
+    {"http://schemas.openxmlformats.org/markup-compatibility/2006", NsMarkupCompatibility},
+    {"http://schemas.microsoft.com/office/excel/2006/main", NsExcel2006Main},
+    {"http://www.w3.org/XML/1998/namespace", NsXml},
+};
+
+// Whether a code point may appear in an XML 1.0 document.
+inline bool isXmlChar(quint32 c)
+{
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD)
+           || (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+} // namespace
+
+XmlTokenizer::XmlTokenizer(const char *data, qint64 size, Mode mode, const XmlScope *scope)
+    : m_data(data)
+    , m_size(size)
+    , m_mode(mode)
+{
+    m_attributes.reserve(16);
+    m_stack.reserve(32);
+    if (scope) {
+        m_ownedPrefixes.reserve(scope->bindings.size());
+        int highest = NsOther - 1;
+        for (const auto &b : scope->bindings) {
+            m_ownedPrefixes.push_back(b.first);
+            highest = std::max(highest, b.second);
+        }
+        for (size_t i = 0; i < scope->bindings.size(); ++i)
+            m_bindings.push_back({m_ownedPrefixes[i], scope->bindings[i].second});
+        // Ids of URIs first declared inside the fragment must not collide
+        // with the ids the scope already uses.
+        m_otherUris.resize(size_t(highest - (NsOther - 1)));
+    }
+}
+
+int XmlTokenizer::knownNamespace(std::string_view uri)
+{
+    for (const KnownUri &k : knownUris)
+        if (uri == k.uri)
+            return k.ns;
+    return -1;
+}
+
+XmlTokenizer::Token XmlTokenizer::fail(const QString &why, qint64 at)
+{
+    if (m_token != Invalid || m_error.isEmpty()) {
+        m_error = QStringLiteral("%1 (at byte %2)").arg(why).arg(at);
+        m_errorOffset = at;
+    }
+    m_token = Invalid;
+    m_pos = m_size;
+    return Invalid;
+}
+
+const XmlAttribute *XmlTokenizer::attribute(int ns, std::string_view local) const
+{
+    for (const XmlAttribute &a : m_attributes)
+        if (a.ns == ns && a.localName == local)
+            return &a;
+    return nullptr;
+}
+
+XmlScope XmlTokenizer::scope() const
+{
+    XmlScope s;
+    // Later bindings shadow earlier ones of the same prefix; keep only the
+    // ones in effect.
+    for (size_t i = m_bindings.size(); i-- > 0;) {
+        const std::string prefix(m_bindings[i].prefix);
+        bool shadowed = false;
+        for (const auto &b : s.bindings)
+            if (b.first == prefix) {
+                shadowed = true;
+                break;
+            }
+        if (!shadowed)
+            s.bindings.emplace_back(prefix, m_bindings[i].ns);
+    }
+    std::reverse(s.bindings.begin(), s.bindings.end());
+    return s;
+}
+
+// One pass over the whole document before tokenizing: valid UTF-8 with no
+// character that XML forbids. ASCII runs go eight bytes at a time.
+bool XmlTokenizer::validateCharacters()
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(m_data);
+    const auto *end = p + m_size;
+    const auto *start = p;
+    while (p < end) {
+        if (end - p >= 8) {
+            quint64 w;
+            std::memcpy(&w, p, 8);
+            // No byte with the high bit set and none below 0x20.
+            const quint64 high = w & 0x8080808080808080ull;
+            const quint64 low = (w - 0x2020202020202020ull) & ~w & 0x8080808080808080ull;
+            if (!high && !low) {
+                p += 8;
+                continue;
+            }
+        }
+        const unsigned char c = *p;
+        if (c < 0x80) {
+            if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+                fail(QStringLiteral("control character 0x%1 is not allowed in XML").arg(c, 2, 16, QLatin1Char('0')), p - start);
+                return false;
+            }
+            ++p;
+            continue;
+        }
+        int len;
+        quint32 cp;
+        if ((c & 0xE0) == 0xC0) {
+            len = 2;
+            cp = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            len = 3;
+            cp = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            len = 4;
+            cp = c & 0x07;
+        } else {
+            fail(QStringLiteral("the part is not valid UTF-8"), p - start);
+            return false;
+        }
+        if (end - p < len) {
+            fail(QStringLiteral("the part is not valid UTF-8"), p - start);
+            return false;
+        }
+        for (int i = 1; i < len; ++i) {
+            if ((p[i] & 0xC0) != 0x80) {
+                fail(QStringLiteral("the part is not valid UTF-8"), p - start);
+                return false;
+            }
+            cp = (cp << 6) | (p[i] & 0x3F);
+        }
+        const quint32 minimum = len == 2 ? 0x80 : len == 3 ? 0x800 : 0x10000;
+        if (cp < minimum || (cp >= 0xD800 && cp <= 0xDFFF) || !isXmlChar(cp)) {
+            fail(QStringLiteral("character U+%1 is not allowed in XML").arg(cp, 4, 16, QLatin1Char('0')), p - start);
+            return false;
+        }
+        p += len;
+    }
+    return true;
+}
+
+bool XmlTokenizer::parseName(qint64 *pos, std::string_view *name)
+{
+    qint64 p = *pos;
+    if (p >= m_size || !isNameStart(static_cast<unsigned char>(m_data[p])))
+        return false;
+    ++p;
+    while (p < m_size && isNameChar(static_cast<unsigned char>(m_data[p])))
+        ++p;
+    *name = std::string_view(m_data + *pos, size_t(p - *pos));
+    *pos = p;
+    return true;
+}
+
+bool XmlTokenizer::splitName(std::string_view qname, std::string_view *prefix, std::string_view *local)
+{
+    const size_t colon = qname.find(':');
+    if (colon == std::string_view::npos) {
+        *prefix = std::string_view();
+        *local = qname;
+        return true;
+    }
+    if (colon == 0 || colon + 1 == qname.size() || qname.find(':', colon + 1) != std::string_view::npos)
+        return false;
+    *prefix = qname.substr(0, colon);
+    *local = qname.substr(colon + 1);
+    return true;
+}
+
+// Only &lt; &gt; &amp; &quot; &apos; and character references exist here:
+// with no DTD nothing else can be declared.
+bool XmlTokenizer::checkReferences(const char *from, const char *to, qint64 base)
+{
+    const char *p = from;
+    while ((p = static_cast<const char *>(std::memchr(p, '&', size_t(to - p))))) {
+        const char *semi = static_cast<const char *>(std::memchr(p, ';', size_t(std::min<qint64>(to - p, 12))));
+        const qint64 at = base + (p - from);
+        if (!semi) {
+            fail(QStringLiteral("stray '&' or unterminated reference"), at);
+            return false;
+        }
+        const std::string_view ref(p + 1, size_t(semi - p - 1));
+        if (ref == "lt" || ref == "gt" || ref == "amp" || ref == "quot" || ref == "apos") {
+            p = semi + 1;
+            continue;
+        }
+        if (ref.size() >= 2 && ref[0] == '#') {
+            quint32 cp = 0;
+            bool ok = true;
+            const bool hex = ref[1] == 'x';
+            const size_t start = hex ? 2 : 1;
+            if (start >= ref.size())
+                ok = false;
+            for (size_t i = start; ok && i < ref.size(); ++i) {
+                const char c = ref[i];
+                int v;
+                if (c >= '0' && c <= '9')
+                    v = c - '0';
+                else if (hex && c >= 'a' && c <= 'f')
+                    v = c - 'a' + 10;
+                else if (hex && c >= 'A' && c <= 'F')
+                    v = c - 'A' + 10;
+                else {
+                    ok = false;
+                    break;
+                }
+                cp = cp * (hex ? 16 : 10) + quint32(v);
+                if (cp > 0x10FFFF)
+                    ok = false;
+            }
+            if (ok && isXmlChar(cp)) {
+                p = semi + 1;
+                continue;
+            }
+            fail(QStringLiteral("character reference &%1; is not allowed").arg(QString::fromLatin1(ref.data(), int(ref.size()))), at);
+            return false;
+        }
+        fail(QStringLiteral("undeclared entity &%1;").arg(QString::fromUtf8(ref.data(), int(ref.size()))), at);
+        return false;
+    }
+    return true;
+}
+
+int XmlTokenizer::internUri(std::string_view rawUri)
+{
+    std::string decoded;
+    std::string_view uri = rawUri;
+    if (rawUri.find('&') != std::string_view::npos) {
+        // Rare: a URI spelled with references. Resolve the predefined ones.
+        const QByteArray d = QString::fromUtf8(rawUri.data(), int(rawUri.size()))
+                                 .replace(QLatin1String("&amp;"), QLatin1String("&"))
+                                 .replace(QLatin1String("&lt;"), QLatin1String("<"))
+                                 .replace(QLatin1String("&gt;"), QLatin1String(">"))
+                                 .replace(QLatin1String("&quot;"), QLatin1String("\""))
+                                 .replace(QLatin1String("&apos;"), QLatin1String("'"))
+                                 .toUtf8();
+        decoded.assign(d.constData(), size_t(d.size()));
+        uri = decoded;
+    }
+    const int known = knownNamespace(uri);
+    if (known >= 0)
+        return known;
+    for (size_t i = 0; i < m_otherUris.size(); ++i)
+        if (m_otherUris[i] == uri)
+            return NsOther + int(i);
+    m_otherUris.emplace_back(uri);
+    return NsOther + int(m_otherUris.size()) - 1;
+}
+
+int XmlTokenizer::lookupPrefix(std::string_view prefix)
+{
+    if (m_cachedVersion == m_scopeVersion && m_cachedNs >= 0 && prefix == m_cachedPrefix)
+        return m_cachedNs;
+    int ns = -1;
+    if (prefix == "xml") {
+        ns = NsXml;
+    } else {
+        for (size_t i = m_bindings.size(); i-- > 0;) {
+            if (m_bindings[i].prefix == prefix) {
+                ns = m_bindings[i].ns;
+                break;
+            }
+        }
+        if (ns < 0 && prefix.empty())
+            ns = NsNone;
+    }
+    if (ns >= 0) {
+        m_cachedPrefix = prefix;
+        m_cachedNs = ns;
+        m_cachedVersion = m_scopeVersion;
+    }
+    return ns;
+}
+
+bool XmlTokenizer::checkDuplicateAttributes()
+{
+    const size_t n = m_attributes.size();
+    auto same = [](const XmlAttribute &a, const XmlAttribute &b) {
+        if (a.ns == NsXmlns || b.ns == NsXmlns)
+            return a.qualifiedName == b.qualifiedName;
+        return a.ns == b.ns && a.localName == b.localName;
+    };
+    if (n <= 12) {
+        for (size_t i = 1; i < n; ++i)
+            for (size_t j = 0; j < i; ++j)
+                if (same(m_attributes[i], m_attributes[j]))
+                    return false;
+        return true;
+    }
+    std::vector<const XmlAttribute *> sorted;
+    sorted.reserve(n);
+    for (const XmlAttribute &a : m_attributes)
+        sorted.push_back(&a);
+    auto key = [](const XmlAttribute *a) {
+        return a->ns == NsXmlns ? std::make_pair(int(NsXmlns), a->qualifiedName) : std::make_pair(a->ns, a->localName);
+    };
+    std::sort(sorted.begin(), sorted.end(), [&](const XmlAttribute *a, const XmlAttribute *b) { return key(a) < key(b); });
+    for (size_t i = 1; i < n; ++i)
+        if (key(sorted[i]) == key(sorted[i - 1]))
+            return false;
+    return true;
+}
+
+XmlTokenizer::Token XmlTokenizer::next()
+{
+    if (m_token == Invalid && m_started)
+        return Invalid;
+    if (!m_started) {
+        m_started = true;
+        if (m_mode == Document) {
+            if (m_size >= 2 && ((uchar(m_data[0]) == 0xFF && uchar(m_data[1]) == 0xFE)
+                                || (uchar(m_data[0]) == 0xFE && uchar(m_data[1]) == 0xFF)))
+                return fail(QStringLiteral("UTF-16 parts are not supported"), 0);
+            if (m_size >= 2 && (m_data[0] == '\0' || m_data[1] == '\0'))
+                return fail(QStringLiteral("UTF-16 parts are not supported"), 0);
+            if (m_size >= 3 && std::memcmp(m_data, "\xEF\xBB\xBF", 3) == 0)
+                m_pos = 3;
+            if (!validateCharacters())
+                return Invalid;
+        }
+    }
+    if (m_pendingEnd) {
+        m_pendingEnd = false;
+        const Open top = m_stack.back();
+        m_stack.pop_back();
+        if (int(m_bindings.size()) != top.bindingsBefore) {
+            m_bindings.resize(size_t(top.bindingsBefore));
+            ++m_scopeVersion;
+        }
+        m_elementNs = top.ns;
+        m_elementQName = top.qname;
+        m_elementPrefix = top.prefix;
+        m_elementLocal = top.local;
+        m_begin = m_end;
+        m_selfClosing = true;
+        m_attributes.clear();
+        if (m_stack.empty())
+            m_rootClosed = true;
+        return m_token = EndElement;
+    }
+    for (;;) {
+        if (m_pos >= m_size) {
+            if (!m_stack.empty())
+                return fail(QStringLiteral("unexpected end of the part: <%1> is not closed")
+                                .arg(QString::fromUtf8(m_stack.back().qname.data(), int(m_stack.back().qname.size()))),
+                            m_size);
+            if (m_mode == Document && !m_seenRoot)
+                return fail(QStringLiteral("the part has no root element"), m_size);
+            m_begin = m_end = m_size;
+            return m_token = EndOfDocument;
+        }
+        if (m_data[m_pos] != '<') {
+            const char *from = m_data + m_pos;
+            const char *lt = static_cast<const char *>(std::memchr(from, '<', size_t(m_size - m_pos)));
+            const char *to = lt ? lt : m_data + m_size;
+            const qint64 begin = m_pos;
+            m_pos = to - m_data;
+            if (m_stack.empty() && m_mode == Document) {
+                for (const char *p = from; p < to; ++p)
+                    if (!isSpace(*p))
+                        return fail(QStringLiteral("text outside the root element"), begin + (p - from));
+                continue;
+            }
+            if (!checkReferences(from, to, begin))
+                return Invalid;
+            m_begin = begin;
+            m_end = m_pos;
+            m_text = std::string_view(from, size_t(to - from));
+            return m_token = Characters;
+        }
+        if (m_pos + 1 >= m_size)
+            return fail(QStringLiteral("unexpected end of the part"), m_pos);
+        const char c = m_data[m_pos + 1];
+        if (c == '/')
+            return endTag();
+        if (c == '?') {
+            Token t = Invalid;
+            if (!processingInstruction(&t))
+                continue; // the XML declaration
+            return t;
+        }
+        if (c == '!')
+            return markup();
+        return startTag();
+    }
+}
+
+bool XmlTokenizer::processingInstruction(Token *out)
+{
+    const qint64 begin = m_pos;
+    qint64 p = m_pos + 2;
+    std::string_view target;
+    if (!parseName(&p, &target)) {
+        *out = fail(QStringLiteral("malformed processing instruction"), begin);
+        return true;
+    }
+    const char *close = nullptr;
+    for (qint64 q = p; q + 1 < m_size; ++q) {
+        if (m_data[q] == '?' && m_data[q + 1] == '>') {
+            close = m_data + q;
+            break;
+        }
+    }
+    if (!close) {
+        *out = fail(QStringLiteral("unterminated processing instruction"), begin);
+        return true;
+    }
+    m_pos = (close - m_data) + 2;
+    const bool isXml = target.size() == 3 && (target[0] | 0x20) == 'x' && (target[1] | 0x20) == 'm'
+                       && (target[2] | 0x20) == 'l';
+    if (isXml) {
+        const bool atStart = m_mode == Document && (begin == 0 || (begin == 3 && uchar(m_data[0]) == 0xEF));
+        if (!atStart || target != "xml") {
+            *out = fail(QStringLiteral("misplaced XML declaration"), begin);
+            return true;
+        }
+        // encoding="..." must name UTF-8 when it is there.
+        const std::string_view decl(m_data + p, size_t(close - (m_data + p)));
+        const size_t enc = decl.find("encoding");
+        if (enc != std::string_view::npos) {
+            size_t q = enc + 8;
+            while (q < decl.size() && isSpace(decl[q]))
+                ++q;
+            if (q < decl.size() && decl[q] == '=')
+                ++q;
+            while (q < decl.size() && isSpace(decl[q]))
+                ++q;
+            if (q < decl.size() && (decl[q] == '"' || decl[q] == '\'')) {
+                const char quote = decl[q];
+                const size_t endq = decl.find(quote, q + 1);
+                const std::string_view name = endq == std::string_view::npos ? std::string_view()
+                                                                             : decl.substr(q + 1, endq - q - 1);
+                const QString n = QString::fromLatin1(name.data(), int(name.size())).toLower();
+                if (n != QLatin1String("utf-8") && n != QLatin1String("utf8")) {
+                    *out = fail(n.startsWith(QLatin1String("utf-16")) ? QStringLiteral("UTF-16 parts are not supported")
+                                                                       : QStringLiteral("encoding %1 is not supported").arg(n),
+                                begin);
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+    m_begin = begin;
+    m_end = m_pos;
+    m_text = std::string_view(m_data + begin + 2, size_t(close - (m_data + begin + 2)));
+    *out = m_token = ProcessingInstruction;
+    return true;
+}
+
+XmlTokenizer::Token XmlTokenizer::markup()
+{
+    const qint64 begin = m_pos;
+    const char *from = m_data + m_pos;
+    const qint64 left = m_size - m_pos;
+    auto find = [&](const char *needle, qint64 skip) -> qint64 {
+        const size_t n = std::strlen(needle);
+        for (qint64 q = begin + skip; q + qint64(n) <= m_size; ++q) {
+            const char *hit = static_cast<const char *>(std::memchr(m_data + q, needle[0], size_t(m_size - q)));
+            if (!hit)
+                return -1;
+            q = hit - m_data;
+            if (q + qint64(n) <= m_size && std::memcmp(hit, needle, n) == 0)
+                return q;
+        }
+        return -1;
+    };
+    if (left >= 4 && std::memcmp(from, "<!--", 4) == 0) {
+        const qint64 close = find("-->", 4);
+        if (close < 0)
+            return fail(QStringLiteral("unterminated comment"), begin);
+        m_pos = close + 3;
+        m_begin = begin;
+        m_end = m_pos;
+        m_text = std::string_view(from + 4, size_t(close - begin - 4));
+        return m_token = Comment;
+    }
+    if (left >= 9 && std::memcmp(from, "<![CDATA[", 9) == 0) {
+        if (m_stack.empty())
+            return fail(QStringLiteral("CDATA outside the root element"), begin);
+        const qint64 close = find("]]>", 9);
+        if (close < 0)
+            return fail(QStringLiteral("unterminated CDATA section"), begin);
+        m_pos = close + 3;
+        m_begin = begin;
+        m_end = m_pos;
+        m_text = std::string_view(from + 9, size_t(close - begin - 9));
+        return m_token = CData;
+    }
+    if (left >= 9 && std::memcmp(from, "<!DOCTYPE", 9) == 0)
+        return fail(QStringLiteral("the part has a DTD, which is not allowed"), begin);
+    return fail(QStringLiteral("malformed markup"), begin);
+}
+
+XmlTokenizer::Token XmlTokenizer::startTag()
+{
+    const qint64 begin = m_pos;
+    if (m_rootClosed && m_mode == Document)
+        return fail(QStringLiteral("a second root element"), begin);
+    qint64 p = m_pos + 1;
+    std::string_view qname;
+    if (!parseName(&p, &qname))
+        return fail(QStringLiteral("malformed start tag"), begin);
+    m_attributes.clear();
+    bool declares = false;
+    bool selfClosing = false;
+    for (;;) {
+        const qint64 ws = p;
+        while (p < m_size && isSpace(m_data[p]))
+            ++p;
+        if (p >= m_size)
+            return fail(QStringLiteral("unterminated start tag"), begin);
+        if (m_data[p] == '>') {
+            ++p;
+            break;
+        }
+        if (m_data[p] == '/') {
+            if (p + 1 >= m_size || m_data[p + 1] != '>')
+                return fail(QStringLiteral("malformed start tag"), begin);
+            p += 2;
+            selfClosing = true;
+            break;
+        }
+        if (p == ws)
+            return fail(QStringLiteral("attributes must be separated by white space"), p);
+        XmlAttribute a;
+        a.begin = p;
+        if (!parseName(&p, &a.qualifiedName))
+            return fail(QStringLiteral("malformed attribute"), p);
+        while (p < m_size && isSpace(m_data[p]))
+            ++p;
+        if (p >= m_size || m_data[p] != '=')
+            return fail(QStringLiteral("attribute without a value"), p);
+        ++p;
+        while (p < m_size && isSpace(m_data[p]))
+            ++p;
+        if (p >= m_size || (m_data[p] != '"' && m_data[p] != '\''))
+            return fail(QStringLiteral("attribute value not quoted"), p);
+        const char quote = m_data[p];
+        const char *vstart = m_data + p + 1;
+        const char *vend = static_cast<const char *>(std::memchr(vstart, quote, size_t(m_size - p - 1)));
+        if (!vend)
+            return fail(QStringLiteral("unterminated attribute value"), p);
+        if (std::memchr(vstart, '<', size_t(vend - vstart)))
+            return fail(QStringLiteral("'<' in an attribute value"), p);
+        if (!checkReferences(vstart, vend, p + 1))
+            return Invalid;
+        a.valueBegin = p + 1;
+        a.rawValue = std::string_view(vstart, size_t(vend - vstart));
+        p = (vend - m_data) + 1;
+        a.end = p;
+        if (!splitName(a.qualifiedName, &a.prefix, &a.localName))
+            return fail(QStringLiteral("malformed qualified name"), a.begin);
+        if (a.qualifiedName == "xmlns" || a.prefix == "xmlns") {
+            a.ns = NsXmlns;
+            declares = true;
+        }
+        if (m_attributes.size() >= size_t(MaxXmlAttributes))
+            return fail(QStringLiteral("too many attributes"), a.begin);
+        m_attributes.push_back(a);
+    }
+
+    const int bindingsBefore = int(m_bindings.size());
+    if (declares) {
+        for (const XmlAttribute &a : m_attributes) {
+            if (a.ns != NsXmlns)
+                continue;
+            const std::string_view prefix = a.prefix.empty() ? std::string_view() : a.localName;
+            if (a.rawValue.empty() && !prefix.empty())
+                return fail(QStringLiteral("a namespace prefix cannot be undeclared"), a.begin);
+            if (prefix == "xmlns" || (prefix == "xml" && a.rawValue != "http://www.w3.org/XML/1998/namespace"))
+                return fail(QStringLiteral("reserved namespace prefix"), a.begin);
+            if (m_bindings.size() >= size_t(MaxXmlBindings))
+                return fail(QStringLiteral("too many namespace declarations"), a.begin);
+            m_bindings.push_back({prefix, a.rawValue.empty() ? int(NsNone) : internUri(a.rawValue)});
+        }
+        ++m_scopeVersion;
+    }
+    std::string_view prefix, local;
+    if (!splitName(qname, &prefix, &local))
+        return fail(QStringLiteral("malformed qualified name"), begin);
+    const int ns = lookupPrefix(prefix);
+    if (ns < 0)
+        return fail(QStringLiteral("undeclared namespace prefix %1").arg(QString::fromUtf8(prefix.data(), int(prefix.size()))), begin);
+    for (XmlAttribute &a : m_attributes) {
+        if (a.ns == NsXmlns)
+            continue;
+        if (a.prefix.empty()) {
+            a.ns = NsNone;
+            continue;
+        }
+        a.ns = lookupPrefix(a.prefix);
+        if (a.ns < 0)
+            return fail(QStringLiteral("undeclared namespace prefix %1").arg(QString::fromUtf8(a.prefix.data(), int(a.prefix.size()))), a.begin);
+    }
+    if (m_attributes.size() > 1 && !checkDuplicateAttributes())
+        return fail(QStringLiteral("an attribute appears twice"), begin);
+    if (int(m_stack.size()) >= MaxXmlDepth)
+        return fail(QStringLiteral("elements nested too deeply"), begin);
+
+    m_stack.push_back({qname, prefix, local, ns, bindingsBefore});
+    m_seenRoot = true;
+    m_elementNs = ns;
+    m_elementQName = qname;
+    m_elementPrefix = prefix;
+    m_elementLocal = local;
+    m_selfClosing = selfClosing;
+    m_pendingEnd = selfClosing;
+    m_begin = begin;
+    m_end = p;
+    m_pos = p;
+    return m_token = StartElement;
+}
+
+XmlTokenizer::Token XmlTokenizer::endTag()
+{
+    const qint64 begin = m_pos;
+    qint64 p = m_pos + 2;
+    std::string_view qname;
+    if (!parseName(&p, &qname))
+        return fail(QStringLiteral("malformed end tag"), begin);
+    while (p < m_size && isSpace(m_data[p]))
+        ++p;
+    if (p >= m_size || m_data[p] != '>')
+        return fail(QStringLiteral("malformed end tag"), begin);
+    ++p;
+    if (m_stack.empty())
+        return fail(QStringLiteral("end tag without a start tag"), begin);
+    const Open top = m_stack.back();
+    if (top.qname != qname)
+        return fail(QStringLiteral("</%1> does not close <%2>")
+                        .arg(QString::fromUtf8(qname.data(), int(qname.size())),
+                             QString::fromUtf8(top.qname.data(), int(top.qname.size()))),
+                    begin);
+    m_stack.pop_back();
+    if (int(m_bindings.size()) != top.bindingsBefore) {
+        m_bindings.resize(size_t(top.bindingsBefore));
+        ++m_scopeVersion;
+    }
+    if (m_stack.empty())
+        m_rootClosed = true;
+    m_elementNs = top.ns;
+    m_elementQName = top.qname;
+    m_elementPrefix = top.prefix;
+    m_elementLocal = top.local;
+    m_selfClosing = false;
+    m_attributes.clear();
+    m_begin = begin;
+    m_end = p;
+    m_pos = p;
+    return m_token = EndElement;
+}
+
+} // namespace Xlsx
+} // namespace Excel

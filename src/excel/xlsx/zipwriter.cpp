@@ -1,0 +1,393 @@
+#include "zipwriter.h"
+
+#include "ziparchive.h"
+#include "zipformat.h"
+
+#include <QByteArray>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+#include <algorithm>
+#include <vector>
+#include <zlib.h>
+
+namespace Excel {
+namespace Xlsx {
+
+namespace {
+
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// Buffered writes to a file descriptor, with the position tracked so that
+// header fields can be patched afterwards.
+class FileOutput : public ByteSink
+{
+public:
+    explicit FileOutput(int fd) : m_fd(fd) { m_buffer.reserve(BufferSize); }
+
+    bool write(const char *data, size_t length) override
+    {
+        if (m_failed)
+            return false;
+        if (m_buffer.size() + length > BufferSize && !flush())
+            return false;
+        if (length >= BufferSize)
+            return writeAll(data, length);
+        m_buffer.append(data, int(length));
+        return true;
+    }
+    using ByteSink::write;
+
+    bool flush()
+    {
+        if (m_buffer.isEmpty())
+            return !m_failed;
+        const bool ok = writeAll(m_buffer.constData(), size_t(m_buffer.size()));
+        m_buffer.clear();
+        return ok;
+    }
+
+    quint64 position() const { return m_written + quint64(m_buffer.size()); }
+
+    bool patch(quint64 offset, const char *data, size_t length)
+    {
+        if (!flush())
+            return false;
+        while (length > 0) {
+            const ssize_t n = ::pwrite(m_fd, data, length, off_t(offset));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return fail();
+            data += n;
+            offset += quint64(n);
+            length -= size_t(n);
+        }
+        return true;
+    }
+
+    QString error() const { return m_error; }
+
+private:
+    static constexpr size_t BufferSize = 1 << 20;
+
+    bool writeAll(const char *data, size_t length)
+    {
+        while (length > 0) {
+            const ssize_t n = ::write(m_fd, data, length);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return fail();
+            data += n;
+            length -= size_t(n);
+            m_written += quint64(n);
+        }
+        return true;
+    }
+    bool fail()
+    {
+        if (!m_failed)
+            m_error = QStringLiteral("cannot write the new file: %1").arg(systemError());
+        m_failed = true;
+        return false;
+    }
+
+    int m_fd;
+    QByteArray m_buffer;
+    quint64 m_written = 0;
+    bool m_failed = false;
+    QString m_error;
+};
+
+// Deflates what it is given into the output, counting sizes and the CRC.
+class DeflatingSink : public ByteSink
+{
+public:
+    explicit DeflatingSink(FileOutput *out) : m_out(out)
+    {
+        std::memset(&m_zs, 0, sizeof m_zs);
+        m_ready = deflateInit2(&m_zs, ChangedEntryDeflateLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+        m_chunk.resize(1 << 18);
+    }
+    ~DeflatingSink() override
+    {
+        if (m_ready)
+            deflateEnd(&m_zs);
+    }
+
+    bool write(const char *data, size_t length) override
+    {
+        if (!m_ready)
+            return false;
+        m_crc = crc32_z(m_crc, reinterpret_cast<const Bytef *>(data), length);
+        m_inputSize += length;
+        while (length > 0) {
+            const size_t step = std::min<size_t>(length, 1u << 30);
+            m_zs.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data));
+            m_zs.avail_in = uInt(step);
+            if (!pump(Z_NO_FLUSH))
+                return false;
+            data += step;
+            length -= step;
+        }
+        return true;
+    }
+    using ByteSink::write;
+
+    bool finish()
+    {
+        if (!m_ready)
+            return false;
+        m_zs.next_in = nullptr;
+        m_zs.avail_in = 0;
+        return pump(Z_FINISH);
+    }
+
+    quint32 crc() const { return quint32(m_crc); }
+    quint64 inputSize() const { return m_inputSize; }
+    quint64 outputSize() const { return m_outputSize; }
+
+private:
+    bool pump(int flush)
+    {
+        for (;;) {
+            m_zs.next_out = reinterpret_cast<Bytef *>(m_chunk.data());
+            m_zs.avail_out = uInt(m_chunk.size());
+            const int rc = deflate(&m_zs, flush);
+            if (rc == Z_STREAM_ERROR)
+                return false;
+            const size_t have = size_t(m_chunk.size()) - m_zs.avail_out;
+            if (have && !m_out->write(m_chunk.constData(), have))
+                return false;
+            m_outputSize += have;
+            if (flush == Z_FINISH ? rc == Z_STREAM_END : (m_zs.avail_in == 0 && m_zs.avail_out != 0))
+                return true;
+        }
+    }
+
+    FileOutput *m_out;
+    z_stream m_zs;
+    bool m_ready = false;
+    QByteArray m_chunk;
+    uLong m_crc = crc32(0L, Z_NULL, 0);
+    quint64 m_inputSize = 0;
+    quint64 m_outputSize = 0;
+};
+
+struct WrittenEntry
+{
+    int index;
+    quint64 offset;
+    bool changed;
+    quint32 crc;
+    quint64 compressedSize;
+    quint64 uncompressedSize;
+};
+
+bool copyRaw(const ZipArchive &source, quint64 offset, quint64 length, FileOutput *out, QString *error)
+{
+    QByteArray buffer(int(std::min<quint64>(length, 1 << 20)), Qt::Uninitialized);
+    while (length > 0) {
+        const quint64 n = std::min<quint64>(length, quint64(buffer.size()));
+        if (!source.readRaw(offset, n, buffer.data())) {
+            *error = QStringLiteral("cannot read the original file");
+            return false;
+        }
+        if (!out->write(buffer.constData(), size_t(n))) {
+            *error = out->error();
+            return false;
+        }
+        offset += n;
+        length -= n;
+    }
+    return true;
+}
+
+bool writeChangedEntry(const ZipEntry &e, const EntryProducer &produce, FileOutput *out, WrittenEntry *w,
+                       QString *error)
+{
+    const QByteArray extra = Zip::withoutZip64Extra(e.localExtra);
+    QByteArray h;
+    h.reserve(int(Zip::LocalHeaderSize) + e.rawName.size() + extra.size());
+    Zip::append32(&h, Zip::LocalHeaderSignature);
+    Zip::append16(&h, e.versionNeeded);
+    Zip::append16(&h, quint16(e.flags & ~(Zip::FlagDataDescriptor | Zip::FlagDeflateLevelBits)));
+    Zip::append16(&h, Zip::MethodDeflate);
+    Zip::append16(&h, e.modTime);
+    Zip::append16(&h, e.modDate);
+    Zip::append32(&h, 0); // CRC and sizes are patched in once known
+    Zip::append32(&h, 0);
+    Zip::append32(&h, 0);
+    Zip::append16(&h, quint16(e.rawName.size()));
+    Zip::append16(&h, quint16(extra.size()));
+    h.append(e.rawName);
+    h.append(extra);
+    w->offset = out->position();
+    if (!out->write(h)) {
+        *error = out->error();
+        return false;
+    }
+    DeflatingSink sink(out);
+    if (!produce(&sink, error)) {
+        if (error->isEmpty())
+            *error = out->error().isEmpty() ? QStringLiteral("cannot write %1").arg(e.name) : out->error();
+        return false;
+    }
+    if (!sink.finish()) {
+        *error = out->error().isEmpty() ? QStringLiteral("cannot compress %1").arg(e.name) : out->error();
+        return false;
+    }
+    if (sink.inputSize() >= 0xFFFFFFFFu || sink.outputSize() >= 0xFFFFFFFFu) {
+        *error = QStringLiteral("%1 would be larger than 4 GB").arg(e.name);
+        return false;
+    }
+    char fields[12];
+    Zip::put32(fields, sink.crc());
+    Zip::put32(fields + 4, quint32(sink.outputSize()));
+    Zip::put32(fields + 8, quint32(sink.inputSize()));
+    if (!out->patch(w->offset + 14, fields, sizeof fields)) {
+        *error = out->error();
+        return false;
+    }
+    w->changed = true;
+    w->crc = sink.crc();
+    w->compressedSize = sink.outputSize();
+    w->uncompressedSize = sink.inputSize();
+    return true;
+}
+
+// The central record of an entry as written: the original record with its
+// offset (and for a changed entry its method, flags, CRC and sizes) updated.
+// Values that do not fit 32 bits go into a ZIP64 extra; a record that
+// needs none and had none keeps every other byte.
+QByteArray centralRecord(const ZipArchive &source, const ZipEntry &e, const WrittenEntry &w)
+{
+    const QByteArray r = source.centralDirectory().mid(e.centralRecordOffset, e.centralRecordLength);
+    char h[Zip::CentralRecordSize];
+    if (r.size() < int(sizeof h))
+        return r; // cannot happen: the reader checked every record
+    std::memcpy(h, r.constData(), sizeof h);
+    const int nameLen = Zip::get16(h + 28), extraLen = Zip::get16(h + 30);
+    const QByteArray name = r.mid(int(sizeof h), nameLen);
+    const QByteArray extra = r.mid(int(sizeof h) + nameLen, extraLen);
+    const QByteArray comment = r.mid(int(sizeof h) + nameLen + extraLen);
+    const quint64 usize = w.changed ? w.uncompressedSize : e.uncompressedSize;
+    const quint64 csize = w.changed ? w.compressedSize : e.compressedSize;
+    const bool hadZip64 = Zip::hasZip64Extra(extra.constData(), extra.size());
+    const bool needU = usize >= 0xFFFFFFFFu, needC = csize >= 0xFFFFFFFFu, needO = w.offset >= 0xFFFFFFFFu;
+    if (w.changed) {
+        Zip::put16(h + 8, quint16(e.flags & ~(Zip::FlagDataDescriptor | Zip::FlagDeflateLevelBits)));
+        Zip::put16(h + 10, Zip::MethodDeflate);
+        Zip::put32(h + 16, w.crc);
+    }
+    QByteArray newExtra = extra;
+    if (hadZip64 || needU || needC || needO) {
+        QByteArray z;
+        if (needU)
+            Zip::append64(&z, usize);
+        if (needC)
+            Zip::append64(&z, csize);
+        if (needO)
+            Zip::append64(&z, w.offset);
+        newExtra = Zip::withoutZip64Extra(extra);
+        if (!z.isEmpty()) {
+            QByteArray block;
+            Zip::append16(&block, Zip::Zip64ExtraId);
+            Zip::append16(&block, quint16(z.size()));
+            newExtra.prepend(block + z);
+            if (Zip::get16(h + 6) < Zip::VersionZip64)
+                Zip::put16(h + 6, Zip::VersionZip64);
+        }
+        Zip::put16(h + 30, quint16(newExtra.size()));
+        Zip::put16(h + 34, 0);
+    }
+    Zip::put32(h + 20, needC ? 0xFFFFFFFFu : quint32(csize));
+    Zip::put32(h + 24, needU ? 0xFFFFFFFFu : quint32(usize));
+    Zip::put32(h + 42, needO ? 0xFFFFFFFFu : quint32(w.offset));
+    return QByteArray(h, int(sizeof h)) + name + newExtra + comment;
+}
+
+} // namespace
+
+bool writeZipArchive(const ZipArchive &source, const ZipChanges &changes, int fd, QString *error)
+{
+    FileOutput out(fd);
+    const auto &entries = source.entries();
+    // Entries go out in the order of their data in the file, which is not
+    // always the order of the central directory; the directory keeps its own.
+    std::vector<int> physical;
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (!changes.removed.count(int(i)))
+            physical.push_back(int(i));
+    std::sort(physical.begin(), physical.end(), [&](int a, int b) {
+        return entries[size_t(a)].localHeaderOffset < entries[size_t(b)].localHeaderOffset;
+    });
+    std::vector<WrittenEntry> written(entries.size());
+    for (int index : physical) {
+        const ZipEntry &e = entries[size_t(index)];
+        WrittenEntry w{index, out.position(), false, e.crc, e.compressedSize, e.uncompressedSize};
+        auto it = changes.replaced.find(index);
+        if (it != changes.replaced.end()) {
+            if (!writeChangedEntry(e, it->second, &out, &w, error))
+                return false;
+        } else if (!copyRaw(source, e.localHeaderOffset, e.spanEnd - e.localHeaderOffset, &out, error)) {
+            return false;
+        }
+        written[size_t(index)] = w;
+    }
+
+    const quint64 cdOffset = out.position();
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (changes.removed.count(int(i)))
+            continue;
+        const WrittenEntry &w = written[i];
+        const ZipEntry &e = entries[i];
+        if (!out.write(centralRecord(source, e, w))) {
+            *error = out.error();
+            return false;
+        }
+    }
+    const quint64 cdSize = out.position() - cdOffset;
+    const quint64 count = physical.size();
+    QByteArray tail;
+    const bool zip64 = count >= 0xFFFF || cdOffset >= 0xFFFFFFFFu || cdSize >= 0xFFFFFFFFu;
+    if (zip64) {
+        const quint64 recordOffset = out.position();
+        Zip::append32(&tail, Zip::Zip64EndRecordSignature);
+        Zip::append64(&tail, Zip::Zip64EndRecordSize - 12);
+        Zip::append16(&tail, Zip::VersionZip64);
+        Zip::append16(&tail, Zip::VersionZip64);
+        Zip::append32(&tail, 0);
+        Zip::append32(&tail, 0);
+        Zip::append64(&tail, count);
+        Zip::append64(&tail, count);
+        Zip::append64(&tail, cdSize);
+        Zip::append64(&tail, cdOffset);
+        Zip::append32(&tail, Zip::Zip64LocatorSignature);
+        Zip::append32(&tail, 0);
+        Zip::append64(&tail, recordOffset);
+        Zip::append32(&tail, 1);
+    }
+    Zip::append32(&tail, Zip::EndRecordSignature);
+    Zip::append16(&tail, 0);
+    Zip::append16(&tail, 0);
+    Zip::append16(&tail, quint16(std::min<quint64>(count, 0xFFFF)));
+    Zip::append16(&tail, quint16(std::min<quint64>(count, 0xFFFF)));
+    Zip::append32(&tail, quint32(std::min<quint64>(cdSize, 0xFFFFFFFFu)));
+    Zip::append32(&tail, quint32(std::min<quint64>(cdOffset, 0xFFFFFFFFu)));
+    Zip::append16(&tail, quint16(source.comment().size()));
+    tail.append(source.comment());
+    if (!out.write(tail) || !out.flush()) {
+        *error = out.error();
+        return false;
+    }
+    return true;
+}
+
+} // namespace Xlsx
+} // namespace Excel

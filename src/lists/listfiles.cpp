@@ -1,0 +1,123 @@
+#include "listfiles.h"
+
+#include "listedit.h"
+#include "listworkbook.h"
+
+QString mode1FileSheetName()
+{
+    return QStringLiteral("Tarvo方式一_文件列表");
+}
+
+QString mode1KeywordSheetName()
+{
+    return QStringLiteral("Tarvo方式一_关键字列表");
+}
+
+QString mode2SheetName()
+{
+    return QStringLiteral("Tarvo方式二_替换文件列表");
+}
+
+bool writeMode1List(const QString &path, const Mode1List &list, QString *error)
+{
+    ListWorkbook book(QString{});
+    book.addSheet(mode1FileSheetName());
+    for (int i = 0; i < list.files.size(); ++i)
+        book.write(i + 1, 1, list.files.at(i));
+    book.addSheet(mode1KeywordSheetName());
+    book.write(QStringLiteral("A1"), QStringLiteral("被替换关键字:"));
+    for (int j = 0; j < list.keywordLines.size(); ++j)
+        book.write(j + 2, 1, list.keywordLines.at(j));
+    book.write(QStringLiteral("B1"), QStringLiteral("欲替换为:"));
+    for (int j = 0; j < list.replacementLines.size(); ++j)
+        book.write(j + 2, 2, list.replacementLines.at(j));
+    return book.saveAs(path, error);
+}
+
+bool writeMode2List(const QString &path, const Mode2List &list, QString *error)
+{
+    ListWorkbook book(QString{});
+    book.addSheet(mode2SheetName());
+    book.write(QStringLiteral("A1"), QStringLiteral("关键字或位置"));
+    for (int j = 0; j < list.files.size(); ++j)
+        book.write(1, j + 2, list.files.at(j));
+    for (int r = 0; r < list.rows.size(); ++r)
+        for (int c = 0; c < list.rows.at(r).size(); ++c)
+            book.write(r + 2, c + 1, list.rows.at(r).at(c));
+    return book.saveAs(path, error);
+}
+
+int readMode1List(const QString &path, Mode1List *list)
+{
+    if (path.isEmpty())
+        return 35;
+    ListWorkbook book(path);
+    const QStringList sheets = book.sheetNames();
+    if (sheets.size() < 2)
+        return 36;
+    if (!sheets.contains(mode1FileSheetName()) || !sheets.contains(mode1KeywordSheetName()))
+        return 37;
+    Mode1List out;
+    book.selectSheet(mode1FileSheetName());
+    Excel::CellArea area = book.dimension();
+    const int count = area.lastRow - area.firstRow + 1;
+    for (int row = 1; row <= count; ++row) {
+        const QString text = book.read(row, 1);
+        if (text.isEmpty())
+            break;
+        out.files << normaliseListedPath(text);
+    }
+    book.selectSheet(mode1KeywordSheetName());
+    area = book.dimension();
+    const int m = area.lastRow - area.firstRow;
+    for (int row = 2; row <= m + 1; ++row) {
+        const QString keyword = book.read(row, 1);
+        if (keyword.isEmpty())
+            break;
+        out.keywordLines << keyword;
+        out.replacementLines << book.read(row, 2);
+    }
+    *list = out;
+    return 0;
+}
+
+int readMode2List(const QString &path, Mode2List *list)
+{
+    if (path.isEmpty())
+        return 35;
+    ListWorkbook book(path);
+    if (book.sheetNames().size() < 1)
+        return 36;
+    if (!book.selectSheet(mode2SheetName()))
+        return 37;
+    Mode2List out;
+    const Excel::CellArea area = book.dimension();
+    const int rowSpan = area.lastRow - area.firstRow;
+    const int columnSpan = area.lastColumn - area.firstColumn;
+    for (int column = 2; column <= columnSpan + 1; ++column) {
+        const QString text = book.read(1, column);
+        if (text.isEmpty())
+            break;
+        out.files << normaliseListedPath(text);
+    }
+    for (int k = 0; k <= rowSpan; ++k) {
+        if (book.read(k + 2, 1).isEmpty())
+            break;
+        QStringList row;
+        for (int i = 0; i <= out.files.size(); ++i)
+            row << book.read(k + 2, i + 1);
+        out.rows << row;
+    }
+    *list = out;
+    return 0;
+}
+
+int listFileMode(const QString &path)
+{
+    const QStringList sheets = ListWorkbook(path).sheetNames();
+    if (sheets.contains(mode1FileSheetName()) && sheets.contains(mode1KeywordSheetName()))
+        return 1;
+    if (sheets.contains(mode2SheetName()))
+        return 2;
+    return 0;
+}

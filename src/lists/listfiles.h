@@ -1,0 +1,42 @@
+#pragma once
+
+// The two list-file layouts: what an export writes and what an import reads
+// back. Shared by the window and the command-line runner.
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+struct Mode1List
+{
+    QStringList files;
+    QStringList keywordLines;
+    QStringList replacementLines;
+};
+
+struct Mode2List
+{
+    QStringList files;
+    // One entry row per table row: the keyword, then one cell per file.
+    QVector<QStringList> rows;
+};
+
+QString mode1FileSheetName();
+QString mode1KeywordSheetName();
+QString mode2SheetName();
+
+// Write the list file; false with a reason when it could not be written
+// (an existing file is then left as it was).
+bool writeMode1List(const QString &path, const Mode1List &list, QString *error);
+bool writeMode2List(const QString &path, const Mode2List &list, QString *error);
+
+// Read a list file. 0 on success, else the state code of the failure:
+// 35 no file name, 36 not a readable workbook or too few sheets, 37 a sheet
+// of the layout is missing. Paths come back with "/" separators. A file list
+// ends at its first empty cell, and so does the keyword list (an empty
+// replacement is kept).
+int readMode1List(const QString &path, Mode1List *list);
+int readMode2List(const QString &path, Mode2List *list);
+
+// Which layout a workbook has, by its sheet names: 1, 2, or 0 for neither.
+int listFileMode(const QString &path);

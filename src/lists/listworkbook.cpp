@@ -1,0 +1,131 @@
+#include "listworkbook.h"
+
+#include "listfilewriter.h"
+#include "xlsx/ooxmlreader.h"
+
+#include <QFileInfo>
+
+ListWorkbook::ListWorkbook(const QString &fileName)
+    : m_fileName(fileName)
+{
+    if (!QFileInfo(fileName).isFile())
+        return;
+    QString error;
+    m_reader = Excel::OoxmlReader::open(fileName, &error);
+    if (!m_reader)
+        return;
+    const QStringList names = m_reader->sheetNames();
+    for (int i = 0; i < names.size(); ++i)
+        m_sheets.append({names.at(i), i, {}});
+}
+
+ListWorkbook::~ListWorkbook() = default;
+
+QStringList ListWorkbook::sheetNames() const
+{
+    QStringList names;
+    for (const Sheet &s : m_sheets)
+        names << s.name;
+    return names;
+}
+
+bool ListWorkbook::selectSheet(const QString &name)
+{
+    for (int i = 0; i < m_sheets.size(); ++i) {
+        if (m_sheets.at(i).name == name) {
+            m_current = i;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ListWorkbook::addSheet(const QString &name)
+{
+    if (sheetNames().contains(name))
+        return false;
+    m_sheets.append({name, -1, {}});
+    m_current = m_sheets.size() - 1;
+    return true;
+}
+
+Excel::CellArea ListWorkbook::dimension() const
+{
+    Excel::CellArea empty{1, 1, 0, 0};
+    if (m_current < 0)
+        return empty;
+    const Sheet &sheet = m_sheets.at(m_current);
+    Excel::CellArea area = empty;
+    bool any = false;
+    if (m_reader && sheet.readerIndex >= 0 && m_reader->usedRange(sheet.readerIndex, &area))
+        any = true;
+    for (auto it = sheet.written.constBegin(); it != sheet.written.constEnd(); ++it) {
+        const int r = it.key().first, c = it.key().second;
+        if (!any) {
+            area = {r, c, r, c};
+            any = true;
+        } else {
+            area = {qMin(area.firstRow, r), qMin(area.firstColumn, c), qMax(area.lastRow, r),
+                    qMax(area.lastColumn, c)};
+        }
+    }
+    return any ? area : empty;
+}
+
+QString ListWorkbook::read(int row, int column) const
+{
+    if (m_current < 0)
+        return QString();
+    const Sheet &sheet = m_sheets.at(m_current);
+    const auto it = sheet.written.constFind({row, column});
+    if (it != sheet.written.constEnd())
+        return it.value();
+    if (m_reader && sheet.readerIndex >= 0)
+        return m_reader->cellText(sheet.readerIndex, row, column);
+    return QString();
+}
+
+void ListWorkbook::write(int row, int column, const QString &text)
+{
+    if (m_current >= 0 && row >= 1 && column >= 1)
+        m_sheets[m_current].written[{row, column}] = text;
+}
+
+bool ListWorkbook::write(const QString &cell, const QString &text)
+{
+    QVector<Excel::CellArea> areas;
+    if (!Excel::parseRangeAddress(cell, Excel::OoxmlGrid, &areas) || areas.size() != 1
+        || areas.first().cellCount() != 1)
+        return false;
+    write(areas.first().firstRow, areas.first().firstColumn, text);
+    return true;
+}
+
+bool ListWorkbook::save(QString *error)
+{
+    return saveAs(m_fileName, error);
+}
+
+bool ListWorkbook::saveAs(const QString &fileName, QString *error)
+{
+    QVector<ListFileWriter::Sheet> sheets;
+    const int keep = m_current;
+    for (int i = 0; i < m_sheets.size(); ++i) {
+        m_current = i;
+        ListFileWriter::Sheet out{m_sheets.at(i).name, {}};
+        const Excel::CellArea area = dimension();
+        if (m_sheets.at(i).readerIndex >= 0) {
+            for (int r = area.firstRow; r <= area.lastRow; ++r)
+                for (int c = area.firstColumn; c <= area.lastColumn; ++c) {
+                    const QString text = read(r, c);
+                    if (!text.isEmpty())
+                        out.cells[{r, c}] = text;
+                }
+        } else {
+            out.cells = m_sheets.at(i).written;
+        }
+        sheets.append(out);
+    }
+    m_current = keep;
+    return ListFileWriter::write(fileName, sheets, error);
+}

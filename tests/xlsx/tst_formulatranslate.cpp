@@ -1,0 +1,53 @@
+#include "xlsx/formulatranslate.h"
+
+#include <QtTest>
+
+using Excel::Xlsx::translateFormula;
+
+class TestFormulaTranslate : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void translate_data()
+    {
+        QTest::addColumn<QString>("formula");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("columns");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("relative") << "A1*2" << 2 << 1 << "B3*2";
+        QTest::newRow("absolute parts stay") << "$A1+A$1+$A$1" << 3 << 2 << "$A4+C$1+$A$1";
+        QTest::newRow("range") << "SUM(A1:B2)" << 1 << 0 << "SUM(A2:B3)";
+        QTest::newRow("lower case") << "sum(a1)" << 1 << 1 << "sum(B2)";
+        QTest::newRow("function like a reference") << "LOG10(A1)" << 1 << 0 << "LOG10(A2)";
+        QTest::newRow("number like a reference") << "1E5+A1+1.5" << 1 << 0 << "1E5+A2+1.5";
+        QTest::newRow("string") << "\"A1\"&A1" << 1 << 0 << "\"A1\"&A2";
+        QTest::newRow("doubled quote in string") << "\"say \"\"A1\"\"\"&B1" << 1 << 0 << "\"say \"\"A1\"\"\"&B2";
+        QTest::newRow("sheet name") << "Sheet1!A1+'My A1'!B2" << 1 << 0 << "Sheet1!A2+'My A1'!B3";
+        QTest::newRow("three-d") << "SUM(Sheet1:Sheet3!A1)" << 1 << 0 << "SUM(Sheet1:Sheet3!A2)";
+        QTest::newRow("structured reference") << "Table1[@Col1]+A1" << 1 << 0 << "Table1[@Col1]+A2";
+        QTest::newRow("nested structured reference") << "Table1[[#This Row],[B1]]" << 1 << 0 << "Table1[[#This Row],[B1]]";
+        QTest::newRow("external book") << "[1]Data!A1" << 1 << 0 << "[1]Data!A2";
+        QTest::newRow("whole columns") << "SUM(A:B)" << 5 << 1 << "SUM(B:C)";
+        QTest::newRow("whole rows") << "SUM(1:2)" << 1 << 5 << "SUM(2:3)";
+        QTest::newRow("defined name") << "Rate*A1" << 1 << 0 << "Rate*A2";
+        QTest::newRow("booleans and errors") << "IF(TRUE,#N/A,A1)" << 1 << 0 << "IF(TRUE,#N/A,A2)";
+        QTest::newRow("off the grid above") << "A1+B2" << -1 << 0 << "#REF!+B1";
+        QTest::newRow("off the grid right") << "XFD1" << 0 << 1 << "#REF!";
+        QTest::newRow("range partly off") << "SUM(A1:B2)" << -1 << 0 << "SUM(#REF!)";
+        QTest::newRow("sheet reference off") << "Data!A1" << 0 << -1 << "Data!#REF!";
+        QTest::newRow("no offset") << "A1" << 0 << 0 << "A1";
+        QTest::newRow("spill") << "A1#" << 1 << 0 << "A2#";
+    }
+    void translate()
+    {
+        QFETCH(QString, formula);
+        QFETCH(int, rows);
+        QFETCH(int, columns);
+        QFETCH(QString, expected);
+        QCOMPARE(translateFormula(formula, rows, columns), expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFormulaTranslate)
+#include "tst_formulatranslate.moc"
