@@ -152,6 +152,11 @@ private slots:
                  (QVector<QString>{"ab", "cXY", "ef"}));
     }
 
+    void richRunsEmptyRunBetweenMatches()
+    {
+        QVector<Excel::TextSpan> spans{{1, 3}, {4, 5}};
+        QCOMPARE(Excel::replaceInRuns("abcde", {2, 0, 3}, spans, "X"), (QVector<QString>{"aX", "", "dX"}));
+    }
     void richRunsWholeRunRemoved()
     {
         QVector<Excel::TextSpan> spans{{2, 4}};

@@ -38,6 +38,9 @@ private slots:
         QTest::newRow("sheet reference off") << "Data!A1" << 0 << -1 << "Data!#REF!";
         QTest::newRow("no offset") << "A1" << 0 << 0 << "A1";
         QTest::newRow("spill") << "A1#" << 1 << 0 << "A2#";
+        // Found by fuzzing: a long run of letters before a colon.
+        QTest::newRow("long name in a range") << "ABCDEFGHIJKLMNOPQRSTUVWXYZ:B1" << 1 << 0 << "ABCDEFGHIJKLMNOPQRSTUVWXYZ:B2";
+        QTest::newRow("four letters are no column") << "ABCD:ABCE" << 0 << 1 << "ABCD:ABCE";
     }
     void translate()
     {

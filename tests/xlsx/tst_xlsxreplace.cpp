@@ -357,6 +357,25 @@ private slots:
         QVERIFY(book->Save());
     }
 
+    void dialogAndMacroSheets()
+    {
+        const QString file = XlsxTest::freshCopy(XlsxTest::fixtures() + "/sheetkinds.xlsx");
+        Application app;
+        Workbook *book = app.Workbooks()->Open(file);
+        QVERIFY2(book, qPrintable(app.Workbooks()->lastError()));
+        QCOMPARE(book->Sheets()->Count(), 3);
+        Worksheet *dialog = book->Sheets()->Item(2), *macro = book->Sheets()->Item(3);
+        QCOMPARE(dialog->Name(), QString("Dialog"));
+        QVERIFY(!dialog->UsedRange()->Replace("*", "x", xlPart, xlByRows, false));
+        QVERIFY(!dialog->Range("A1"));
+        // A macro sheet has cells like a worksheet.
+        QVERIFY(macro->UsedRange()->Replace("apple", "pear", xlPart, xlByRows, false));
+        QVERIFY2(book->Save(), qPrintable(book->lastError()));
+        QVERIFY(XlsxTest::part(file, "xl/macrosheets/sheet1.xml").contains("<t>pear macro</t>"));
+        QCOMPARE(XlsxTest::changedEntries(XlsxTest::fixtures() + "/sheetkinds.xlsx", file),
+                 QStringList({"xl/macrosheets/sheet1.xml"})); // calcPr already asks for recalculation
+    }
+
     void activeTabOutOfRangeMeansTheFirstSheet()
     {
         Application app;

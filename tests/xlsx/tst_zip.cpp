@@ -159,6 +159,25 @@ private slots:
         QVERIFY(listing.contains(zip->entries()[size_t(changed)].rawName + " 8 "));
     }
 
+    void zip64EndRecordsForManyEntries()
+    {
+        QString error;
+        auto zip = ZipArchive::open(path("many.zip"), &error);
+        QVERIFY2(zip, qPrintable(error));
+        QCOMPARE(int(zip->entries().size()), 70000);
+        ZipChanges changes;
+        changes.replaced[69999] = [](ByteSink *sink, QString *) { return sink->write(QByteArray("changed")); };
+        const QString out = path("many-out.zip");
+        QCOMPARE(rewrite(*zip, changes, out), QString());
+        QByteArray listing;
+        QVERIFY(TestUtil::runPythonCode("import sys, zipfile\nz = zipfile.ZipFile(sys.argv[1])\n"
+                                        "print(len(z.infolist()), z.read('e/69999').decode(), z.read('e/00000').decode())",
+                                        {out}, &listing));
+        QCOMPARE(listing, QByteArray("70000 changed x\n"));
+        // The end records are ZIP64 ones, as they must be for this count.
+        QVERIFY(TestUtil::readFile(out).contains(QByteArray("PK\x06\x06", 4)));
+    }
+
     void producerFailureFailsTheWrite()
     {
         QString error;

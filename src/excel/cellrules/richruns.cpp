@@ -14,11 +14,13 @@ QVector<QString> replaceInRuns(const QString &text, const QVector<int> &runLengt
         runStart[i] = acc;
         acc += runLengths[i];
     }
+    // Positions only grow from here on, so the run they fall in is found by
+    // walking on from the last one: linear in runs and matches together.
+    int current = 0;
     auto runAt = [&](int pos) {
-        int r = 0;
-        while (r + 1 < runLengths.size() && runStart[r + 1] <= pos)
-            ++r;
-        return r;
+        while (current + 1 < runLengths.size() && runStart[current + 1] <= pos)
+            ++current;
+        return current;
     };
     // Copy the text between matches into its own runs.
     auto copyRange = [&](int from, int to) {

@@ -91,7 +91,7 @@ bool parseCellElement(const char *data, qint64 size, const XmlScope *scope, int 
             } else if (depth == 2) {
                 childBegin = t.tokenBegin();
                 text.clear();
-                if (t.is(ns, "f") && !cell->hasFormula && where != InTail) {
+                if (t.is(ns, "f") && !cell->hasFormula) {
                     where = InFormula;
                     cell->hasFormula = true;
                     const XmlAttribute *ft = t.attribute("t");
@@ -101,10 +101,10 @@ bool parseCellElement(const char *data, qint64 size, const XmlScope *scope, int 
                         cell->formula.sharedIndex = decodeAttribute(si->rawValue);
                     if (const XmlAttribute *ref = t.attribute("ref"))
                         cell->formula.ref = decodeAttribute(ref->rawValue);
-                } else if (t.is(ns, "v") && !cell->hasValue && where != InTail) {
+                } else if (t.is(ns, "v") && !cell->hasValue) {
                     where = InValue;
                     cell->hasValue = true;
-                } else if (t.is(ns, "is") && !cell->hasInline && where != InTail) {
+                } else if (t.is(ns, "is") && !cell->hasInline) {
                     where = InInline;
                     cell->hasInline = true;
                 } else {
@@ -131,8 +131,8 @@ bool parseCellElement(const char *data, qint64 size, const XmlScope *scope, int 
                 if (!parseRichText(data + childBegin, t.tokenEnd() - childBegin, scope, ns, &cell->inlineText, error))
                     return false;
             } else if (where == InTail) {
+                // Anything else (an extension list) is kept, after the value.
                 cell->tail += QByteArray(data + childBegin, int(t.tokenEnd() - childBegin));
-                break; // stays in the tail: nothing of ours may follow it
             }
             where = Outside;
             break;

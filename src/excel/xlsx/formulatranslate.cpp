@@ -28,6 +28,8 @@ bool parseColumn(QStringView s, Part *p)
         ++i;
     }
     const int start = i;
+    if (s.size() - start > 3)
+        return false; // more letters than a column has
     int col = 0;
     while (i < s.size()) {
         const ushort u = s[i].toUpper().unicode();
@@ -36,7 +38,7 @@ bool parseColumn(QStringView s, Part *p)
         col = col * 26 + (u - 'A' + 1);
         ++i;
     }
-    if (i == start || i - start > 3)
+    if (i == start)
         return false;
     p->value = col;
     return true;

@@ -96,10 +96,8 @@ QString resolvePartName(const QString &sourcePart, const QString &target)
 
 const Relationship *RelationshipSet::byId(const QString &id) const
 {
-    for (const Relationship &r : items)
-        if (r.id == id)
-            return &r;
-    return nullptr;
+    auto it = index.constFind(id);
+    return it == index.constEnd() ? nullptr : &items[it.value()];
 }
 
 const Relationship *RelationshipSet::firstOfKind(Conformance family, const QString &kind) const
@@ -209,15 +207,24 @@ bool OpcPackage::overrideElement(const QString &partName, qint64 *begin, qint64 
 bool OpcPackage::relationships(const QString &partName, RelationshipSet *set, QString *error) const
 {
     set->items.clear();
+    set->index.clear();
     const QString relsPart = relationshipsPartOf(partName);
     if (!hasPart(relsPart)) {
         set->partName.clear();
         return true;
     }
-    set->partName = relsPart;
     QByteArray data;
     if (!readPart(relsPart, &data, error))
         return false;
+    return parseRelationships(data, partName, relsPart, set, error);
+}
+
+bool parseRelationships(const QByteArray &data, const QString &sourcePart, const QString &relsPart,
+                        RelationshipSet *set, QString *error)
+{
+    set->items.clear();
+    set->index.clear();
+    set->partName = relsPart;
     XmlTokenizer t(data);
     while (t.next() != XmlTokenizer::EndOfDocument) {
         if (t.token() == XmlTokenizer::Invalid) {
@@ -237,9 +244,11 @@ bool OpcPackage::relationships(const QString &partName, RelationshipSet *set, QS
             r.type = attributeText(t.attribute("Type"));
             const QString target = attributeText(t.attribute("Target"));
             r.external = attributeText(t.attribute("TargetMode")) == QLatin1String("External");
-            r.target = r.external ? target : resolvePartName(partName, target);
+            r.target = r.external ? target : resolvePartName(sourcePart, target);
             r.begin = t.tokenBegin();
             r.end = t.tokenEnd();
+            if (!set->index.contains(r.id))
+                set->index.insert(r.id, set->items.size());
             set->items.append(r);
         } else if (!set->items.isEmpty()) {
             set->items.last().end = t.tokenEnd();

@@ -8,6 +8,7 @@
 #include "xmltokenizer.h"
 #include "ziparchive.h"
 
+#include <QHash>
 #include <QString>
 #include <QVector>
 
@@ -33,6 +34,7 @@ struct RelationshipSet
 {
     QString partName;      // the .rels part ("" when there is none)
     QVector<Relationship> items;
+    QHash<QString, int> index; // by id, the first of each
 
     const Relationship *byId(const QString &id) const;
     // The first internal relationship of the type (by its last path segment,
@@ -48,6 +50,10 @@ bool relationshipOfOtherFamily(const QString &type, Conformance family);
 
 int mainNamespace(Conformance family);
 int relationshipsNamespace(Conformance family);
+
+// Reads a relationships part (relsPart) of the part sourcePart.
+bool parseRelationships(const QByteArray &data, const QString &sourcePart, const QString &relsPart,
+                        RelationshipSet *set, QString *error);
 
 // Resolves a relationship target against the part that holds it.
 QString resolvePartName(const QString &sourcePart, const QString &target);

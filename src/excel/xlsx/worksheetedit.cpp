@@ -3,6 +3,7 @@
 #include "worksheetpart.h"
 
 #include "formulatranslate.h"
+#include "xmltext.h"
 
 #include "cellrules/cellvalue.h"
 #include "cellrules/richruns.h"
@@ -76,33 +77,79 @@ constexpr qint32 BecomesEmpty = -3;
 
 } // namespace
 
+QString WorksheetPart::sharedMasterText(quint32 si, QString *error) const
+{
+    auto cached = m_sharedText.constFind(si);
+    if (cached != m_sharedText.constEnd())
+        return cached.value();
+    auto master = m_sharedMasters.constFind(si);
+    if (master == m_sharedMasters.constEnd())
+        return QString();
+    CellContent m;
+    if (!cellContent(int(master.value()), &m, error) || !m.isSharedMaster())
+        return QString();
+    m_sharedText.insert(si, m.formula.text);
+    return m.formula.text;
+}
+
 bool WorksheetPart::sharedMemberText(int index, const CellContent &c, QString *text, QString *error) const
 {
     bool ok = false;
     const quint32 si = c.formula.sharedIndex.toUInt(&ok);
     auto master = ok ? m_sharedMasters.constFind(si) : m_sharedMasters.constEnd();
-    if (master == m_sharedMasters.constEnd() || int(master.value()) == index) {
+    const QString masterText = master == m_sharedMasters.constEnd() || int(master.value()) == index
+                                   ? QString()
+                                   : sharedMasterText(si, error);
+    if (!error->isEmpty())
+        return false;
+    if (masterText.isEmpty()) {
         *text = c.formula.text; // a member without its master keeps what it says
         return true;
-    }
-    auto cached = m_sharedText.constFind(si);
-    QString masterText;
-    if (cached != m_sharedText.constEnd()) {
-        masterText = cached.value();
-    } else {
-        CellContent m;
-        if (!cellContent(int(master.value()), &m, error))
-            return false;
-        if (!m.isSharedMaster()) {
-            *text = c.formula.text;
-            return true;
-        }
-        masterText = m.formula.text;
-        const_cast<WorksheetPart *>(this)->m_sharedText.insert(si, masterText);
     }
     const CellRecord &r = m_cells[size_t(index)], &mr = m_cells[master.value()];
     *text = translateFormula(masterText, int(r.row) - int(mr.row), int(r.column) - int(mr.column));
     return true;
+}
+
+bool WorksheetPart::quickSubject(int index, QString *text, QString *error) const
+{
+    const CellRecord &r = m_cells[size_t(index)];
+    auto raw = [this](quint32 from, quint32 to) {
+        return decodeExcelEscapes(decodeCharacters(std::string_view(m_xml.constData() + from, to - from)));
+    };
+    if (r.formula != FormulaKind::None) {
+        if (r.formula == FormulaKind::DataTable) {
+            text->clear();
+            return true;
+        }
+        if (r.flags & FormulaText) {
+            const quint32 from = r.begin + r.formulaOffset;
+            *text = QLatin1Char('=') + raw(from, from + r.formulaLength);
+            return true;
+        }
+        if (r.flags & MemberIndex) {
+            const quint32 si = (quint32(r.formulaOffset) << 16) | r.formulaLength;
+            auto master = m_sharedMasters.constFind(si);
+            if (master == m_sharedMasters.constEnd())
+                return false;
+            const QString masterText = sharedMasterText(si, error);
+            if (masterText.isEmpty())
+                return false;
+            const CellRecord &mr = m_cells[master.value()];
+            *text = QLatin1Char('=') + translateFormula(masterText, int(r.row) - int(mr.row), int(r.column) - int(mr.column));
+            return true;
+        }
+        return false;
+    }
+    if (r.type == CellType::InlineString && (r.flags & PlainInline)) {
+        *text = raw(r.valueBegin, r.valueEnd);
+        return true;
+    }
+    if (r.type == CellType::FormulaString && (r.flags & PlainValue)) {
+        *text = raw(r.valueBegin, r.valueEnd);
+        return true;
+    }
+    return false;
 }
 
 WorksheetPart::Subject WorksheetPart::subjectOf(int index, const CellContent &c, QString *text, QString *error) const
@@ -209,6 +256,16 @@ bool WorksheetPart::replace(const QVector<CellArea> &areas, const SearchPattern 
                 default:
                     continue; // errors, dates: not searched
                 }
+            }
+        }
+        if (!r.edit) {
+            // Most cells do not match: tell from the record where possible.
+            QString quick;
+            if (quickSubject(int(i), &quick, error)) {
+                if (quick.isEmpty() || pattern.matches(quick).isEmpty())
+                    continue;
+            } else if (!error->isEmpty()) {
+                return false;
             }
         }
         CellContent c;
@@ -455,7 +512,7 @@ bool WorksheetPart::commit(int index, const CellContent &before, CellContent &af
     r.edit = quint32(m_edits.size());
     r.type = after.type;
     r.formula = after.hasFormula ? after.formula.kind : FormulaKind::None;
-    r.flags &= quint8(~(HasValue | PlainValue | HasInline));
+    r.flags &= quint8(~(HasValue | PlainValue | HasInline | PlainInline | FormulaText | MemberIndex));
     if (after.hasValue)
         r.flags |= HasValue;
     if (after.hasInline)
@@ -550,6 +607,10 @@ bool WorksheetPart::setValue(const QVector<CellArea> &areas, const QString &text
                 const RetypeResult &t = styles.isTextFormat(style) ? typedAsText : typed;
                 if (!t.ok) {
                     *error = partError(m_partName, cellName(row, column) + QStringLiteral(": ") + t.error);
+                    return false;
+                }
+                if (m_sheetDataBegin < 0) {
+                    *error = partError(m_partName, QStringLiteral("the sheet has no sheetData for new cells"));
                     return false;
                 }
                 if (!m_cellsOrdered) {

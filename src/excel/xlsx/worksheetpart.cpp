@@ -74,6 +74,11 @@ bool WorksheetPart::load(QString *error)
     QByteArray data;
     if (!m_book->package->readPart(m_partName, &data, error))
         return false;
+    return parseData(std::move(data), error);
+}
+
+bool WorksheetPart::parseData(QByteArray data, QString *error)
+{
     if (data.size() >= 0x7FFFFFFF) {
         *error = partError(m_partName, QStringLiteral("the part is too large"));
         return false;
@@ -122,6 +127,10 @@ bool WorksheetPart::parse(QString *error)
     const int ns = m_ns;
     bool inSheetData = false, inCols = false, inRow = false, inCell = false;
     enum { NoChild, FormulaChild, ValueChild, InlineChild, OtherChild } child = NoChild;
+    // Where the plain text of an inline string or a formula lies.
+    qint64 textBegin = -1, textEnd = -1;
+    bool plainText = true;
+    int inlineTexts = 0;
     CellRecord cell{};
     RowRecord row{};
     quint32 prevRow = 0;
@@ -212,6 +221,8 @@ bool WorksheetPart::parse(QString *error)
                 if (const XmlAttribute *sp = t.attribute("spans")) {
                     row.spansBegin = quint32(sp->valueBegin);
                     row.spansEnd = quint32(sp->valueBegin + qint64(sp->rawValue.size()));
+                    row.spansAttributeBegin = quint32(sp->begin);
+                    row.spansAttributeEnd = quint32(sp->end);
                 }
                 if (isTrue(t.attribute("customFormat")))
                     if (const XmlAttribute *s = t.attribute("s"))
@@ -224,6 +235,7 @@ bool WorksheetPart::parse(QString *error)
                 inCell = true;
                 child = NoChild;
                 cell = CellRecord{};
+                inlineTexts = 0;
                 cell.row = row.row;
                 quint32 col = prevCol + 1;
                 if (const XmlAttribute *ra = t.attribute("r")) {
@@ -256,8 +268,19 @@ bool WorksheetPart::parse(QString *error)
             if (!inCell)
                 continue;
             if (d == 5) {
-                if (t.is(ns, "f") && cell.formula == FormulaKind::None) {
+                textBegin = textEnd = -1;
+                plainText = true;
+                // A cell holds at most one of each; a second one would be
+                // read by nobody the same way.
+                if ((t.is(ns, "f") && cell.formula != FormulaKind::None) || (t.is(ns, "v") && (cell.flags & HasValue))
+                    || (t.is(ns, "is") && (cell.flags & HasInline)))
+                    return bad(QStringLiteral("cell %1 has two <%2> elements")
+                                   .arg(cellName(int(cell.row), cell.column), viewText(t.localName())),
+                               t.tokenBegin());
+                if (t.is(ns, "f")) {
                     child = FormulaChild;
+                    if (!t.isSelfClosing())
+                        textBegin = t.tokenEnd();
                     const XmlAttribute *ft = t.attribute("t");
                     cell.formula = formulaKindOf(ft ? ft->rawValue : std::string_view());
                     const XmlAttribute *ref = t.attribute("ref");
@@ -272,6 +295,9 @@ bool WorksheetPart::parse(QString *error)
                                 m_sharedMasters.insert(si, index);
                         } else {
                             m_sharedMembers.emplace_back(si, index);
+                            cell.flags |= MemberIndex;
+                            cell.formulaOffset = quint16(si >> 16);
+                            cell.formulaLength = quint16(si & 0xFFFF);
                         }
                     } else if ((cell.formula == FormulaKind::Array || cell.formula == FormulaKind::DataTable) && ref) {
                         CellArea area;
@@ -279,7 +305,7 @@ bool WorksheetPart::parse(QString *error)
                             return bad(QStringLiteral("bad formula range %1").arg(viewText(ref->rawValue)), t.tokenBegin());
                         m_arrays.push_back({area, index});
                     }
-                } else if (t.is(ns, "v") && !(cell.flags & HasValue)) {
+                } else if (t.is(ns, "v")) {
                     child = ValueChild;
                     cell.flags |= HasValue | PlainValue;
                     cell.valueBegin = cell.valueEnd = quint32(t.tokenEnd());
@@ -291,13 +317,34 @@ bool WorksheetPart::parse(QString *error)
                 }
             } else if (child == ValueChild) {
                 cell.flags &= ~PlainValue;
+            } else if (child == InlineChild) {
+                if (d == 6 && t.is(ns, "t") && ++inlineTexts == 1 && !t.isSelfClosing())
+                    textBegin = t.tokenEnd();
+                else
+                    plainText = false;
+            } else if (child == FormulaChild) {
+                plainText = false;
             }
             continue;
         }
         if (tok == XmlTokenizer::EndElement) {
-            if (d == 5 && inCell) {
-                if (child == ValueChild)
+            if (d == 6 && inCell && child == InlineChild && t.is(ns, "t") && textBegin >= 0 && textEnd < 0) {
+                textEnd = t.tokenBegin();
+            } else if (d == 5 && inCell) {
+                if (child == ValueChild) {
                     cell.valueEnd = quint32(t.tokenBegin());
+                } else if (child == FormulaChild && plainText && textBegin >= 0 && !(cell.flags & MemberIndex)) {
+                    const qint64 offset = textBegin - cell.begin, length = t.tokenBegin() - textBegin;
+                    if (offset <= 0xFFFF && length <= 0xFFFF) {
+                        cell.flags |= FormulaText;
+                        cell.formulaOffset = quint16(offset);
+                        cell.formulaLength = quint16(length);
+                    }
+                } else if (child == InlineChild && plainText && inlineTexts <= 1 && !(cell.flags & HasValue)) {
+                    cell.flags |= PlainInline;
+                    cell.valueBegin = quint32(textBegin < 0 ? t.tokenBegin() : textBegin);
+                    cell.valueEnd = quint32(textBegin < 0 ? t.tokenBegin() : textEnd);
+                }
                 child = NoChild;
             } else if (d == 4 && inCell) {
                 inCell = false;
@@ -320,8 +367,12 @@ bool WorksheetPart::parse(QString *error)
             }
             continue;
         }
-        if (child == ValueChild && inCell && tok != XmlTokenizer::Characters)
-            cell.flags &= ~PlainValue;
+        if (inCell && tok != XmlTokenizer::Characters) {
+            if (child == ValueChild)
+                cell.flags &= ~PlainValue;
+            else
+                plainText = false;
+        }
     }
     m_originalCells = quint32(m_cells.size());
     if (!m_rowsOrdered)
@@ -419,7 +470,7 @@ int WorksheetPart::rowIndexOf(quint32 row) const
 bool WorksheetPart::cellContent(int index, CellContent *content, QString *error) const
 {
     const CellRecord &r = m_cells[size_t(index)];
-    const XmlScope *scope = &m_scopes[r.scope];
+    const XmlScope *scope = r.scope < m_scopes.size() ? &m_scopes[r.scope] : nullptr;
     bool ok;
     if (r.edit) {
         const Edit &e = m_edits[r.edit - 1];
@@ -574,11 +625,10 @@ bool WorksheetPart::write(ByteSink *sink, QString *error) const
             if (spansChanged) {
                 const int from = int(row.spansBegin - row.begin), len = int(row.spansEnd - row.spansBegin);
                 if (spans.isEmpty()) {
-                    // Drop ' spans="…"' whole: back to the space before the name.
-                    int s = from - 1;
-                    while (s > 0 && tag[s] != ' ' && tag[s] != '\t' && tag[s] != '\n' && tag[s] != '\r')
-                        --s;
-                    tag.remove(s, from + len + 1 - s);
+                    // Drop spans="…" with the white space before it (there
+                    // always is some between attributes).
+                    const int attr = int(row.spansAttributeBegin - row.begin);
+                    tag.remove(attr - 1, int(row.spansAttributeEnd - row.spansAttributeBegin) + 1);
                 } else {
                     tag.replace(from, len, spans);
                 }
@@ -593,14 +643,10 @@ bool WorksheetPart::write(ByteSink *sink, QString *error) const
             splices.push_back({row.begin, row.end, tag});
         } else {
             if (spansChanged) {
-                if (spans.isEmpty()) {
-                    qint64 s = row.spansBegin - 1;
-                    while (s > row.begin && !std::strchr(" \t\r\n", m_xml[int(s)]))
-                        --s;
-                    splices.push_back({s, row.spansEnd + 1, QByteArray()});
-                } else {
+                if (spans.isEmpty())
+                    splices.push_back({qint64(row.spansAttributeBegin) - 1, row.spansAttributeEnd, QByteArray()});
+                else
                     splices.push_back({row.spansBegin, row.spansEnd, spans});
-                }
             }
             // Each new cell goes before the first cell of a greater column.
             quint32 c = row.firstCell;

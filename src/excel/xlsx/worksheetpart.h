@@ -51,6 +51,9 @@ public:
     // when they were released.
     bool load(QString *error);
     bool isParsed() const { return m_parsed; }
+    // Parses the given bytes as the part (the first time; later the same
+    // bytes are expected).
+    bool parseData(QByteArray data, QString *error);
     void releaseXml();
 
     // The smallest rectangle of the cells that have a value, a formula or a
@@ -83,6 +86,9 @@ private:
         HasInline = 4,
         InArrayRange = 8, // inside an array or data-table range, not its anchor
         NewCell = 16,
+        PlainInline = 32, // an inline string of one plain <t>, its text at valueBegin..valueEnd
+        FormulaText = 64, // the formula's raw text at begin + formulaOffset, formulaLength bytes
+        MemberIndex = 128 // a shared-formula member; its si is formulaOffset << 16 | formulaLength
     };
 
     struct CellRecord
@@ -100,6 +106,8 @@ private:
         quint16 scope;
         FormulaKind formula;
         quint8 reserved;
+        quint16 formulaOffset;
+        quint16 formulaLength;
     };
 
     struct RowRecord
@@ -114,6 +122,8 @@ private:
         quint32 style;      // s, when customFormat says it applies
         quint32 spansBegin; // value of the spans attribute; 0 when none
         quint32 spansEnd;
+        quint32 spansAttributeBegin; // the whole spans="…"
+        quint32 spansAttributeEnd;
         bool selfClosing;
     };
 
@@ -145,6 +155,10 @@ private:
     // The text a search sees in a cell, or false when it sees nothing.
     enum class Subject { None, SharedText, InlineText, ConstantText, Number, Boolean, Formula };
     Subject subjectOf(int index, const CellContent &c, QString *text, QString *error) const;
+    // What a search would see in an unchanged cell, read from the record
+    // alone where it can be: false when only a full parse can tell.
+    bool quickSubject(int index, QString *text, QString *error) const;
+    QString sharedMasterText(quint32 si, QString *error) const;
 
     bool replaceInCell(int index, CellContent &c, Subject subject, const QString &text, const SearchPattern &pattern,
                        const QString &replacement, bool *changed, QString *error);
@@ -188,7 +202,7 @@ private:
     std::vector<ArrayRange> m_arrays;
     QHash<quint32, quint32> m_sharedMasters;                // si -> cell
     std::vector<std::pair<quint32, quint32>> m_sharedMembers; // (si, cell)
-    QHash<quint32, QString> m_sharedText;                   // master formula by si
+    mutable QHash<quint32, QString> m_sharedText;           // master formula by si
     mutable bool m_membersSorted = false;
 
     QByteArray m_arena;

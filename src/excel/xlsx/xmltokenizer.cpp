@@ -54,21 +54,13 @@ XmlTokenizer::XmlTokenizer(const char *data, qint64 size, Mode mode, const XmlSc
     : m_data(data)
     , m_size(size)
     , m_mode(mode)
+    , m_initialScope(scope && !scope->bindings.empty() ? scope : nullptr)
 {
-    m_attributes.reserve(16);
-    m_stack.reserve(32);
-    if (scope) {
-        m_ownedPrefixes.reserve(scope->bindings.size());
-        int highest = NsOther - 1;
-        for (const auto &b : scope->bindings) {
-            m_ownedPrefixes.push_back(b.first);
-            highest = std::max(highest, b.second);
-        }
-        for (size_t i = 0; i < scope->bindings.size(); ++i)
-            m_bindings.push_back({m_ownedPrefixes[i], scope->bindings[i].second});
+    if (m_initialScope) {
         // Ids of URIs first declared inside the fragment must not collide
         // with the ids the scope already uses.
-        m_otherUris.resize(size_t(highest - (NsOther - 1)));
+        for (const auto &b : m_initialScope->bindings)
+            m_otherBase = std::max(m_otherBase, b.second + 1);
     }
 }
 
@@ -104,17 +96,17 @@ XmlScope XmlTokenizer::scope() const
     XmlScope s;
     // Later bindings shadow earlier ones of the same prefix; keep only the
     // ones in effect.
-    for (size_t i = m_bindings.size(); i-- > 0;) {
-        const std::string prefix(m_bindings[i].prefix);
-        bool shadowed = false;
+    auto add = [&s](std::string_view prefix, int ns) {
         for (const auto &b : s.bindings)
-            if (b.first == prefix) {
-                shadowed = true;
-                break;
-            }
-        if (!shadowed)
-            s.bindings.emplace_back(prefix, m_bindings[i].ns);
-    }
+            if (b.first == prefix)
+                return;
+        s.bindings.emplace_back(std::string(prefix), ns);
+    };
+    for (size_t i = m_bindings.size(); i-- > 0;)
+        add(m_bindings[i].prefix, m_bindings[i].ns);
+    if (m_initialScope)
+        for (size_t i = m_initialScope->bindings.size(); i-- > 0;)
+            add(m_initialScope->bindings[i].first, m_initialScope->bindings[i].second);
     std::reverse(s.bindings.begin(), s.bindings.end());
     return s;
 }
@@ -286,9 +278,9 @@ int XmlTokenizer::internUri(std::string_view rawUri)
         return known;
     for (size_t i = 0; i < m_otherUris.size(); ++i)
         if (m_otherUris[i] == uri)
-            return NsOther + int(i);
+            return m_otherBase + int(i);
     m_otherUris.emplace_back(uri);
-    return NsOther + int(m_otherUris.size()) - 1;
+    return m_otherBase + int(m_otherUris.size()) - 1;
 }
 
 int XmlTokenizer::lookupPrefix(std::string_view prefix)
@@ -303,6 +295,15 @@ int XmlTokenizer::lookupPrefix(std::string_view prefix)
             if (m_bindings[i].prefix == prefix) {
                 ns = m_bindings[i].ns;
                 break;
+            }
+        }
+        if (ns < 0 && m_initialScope) {
+            const auto &b = m_initialScope->bindings;
+            for (size_t i = b.size(); i-- > 0;) {
+                if (b[i].first == prefix) {
+                    ns = b[i].second;
+                    break;
+                }
             }
         }
         if (ns < 0 && prefix.empty())

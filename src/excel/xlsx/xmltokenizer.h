@@ -39,7 +39,7 @@ enum XmlNamespace : int {
 
 constexpr int MaxXmlDepth = 256;
 constexpr int MaxXmlAttributes = 1024;
-constexpr int MaxXmlBindings = 512;
+constexpr int MaxXmlBindings = 128;
 
 // The namespace bindings in scope at some point of a document, to go on
 // tokenizing a piece of it later.
@@ -167,8 +167,9 @@ private:
     std::string_view m_cachedPrefix;
     int m_cachedNs = -1;
     quint32 m_cachedVersion = ~0u;
-    std::vector<std::string> m_ownedPrefixes; // backing store of an initial scope
+    const XmlScope *m_initialScope = nullptr; // bindings in scope before the data
     std::vector<std::string> m_otherUris;
+    int m_otherBase = NsOther; // id of the first URI this tokenizer interns
 
     QString m_error;
     qint64 m_errorOffset = -1;

@@ -167,3 +167,47 @@ sheet = ('<?xml version="1.0" encoding="UTF-8"?>\n<x:worksheet xmlns:x="%s"><x:d
          '<x:row r="5" spans="2:2"/>'
          '</x:sheetData></x:worksheet>') % (MAIN, col_style, row_style)
 rewrite("layout.xlsx", {"xl/worksheets/sheet1.xml": lambda x: sheet})
+
+# nosheetdata.xlsx: a worksheet without the sheetData element (schema says it
+# must have one; some writers leave it out).
+wb = openpyxl.Workbook()
+wb.save(path("nosheetdata.xlsx"))
+rewrite("nosheetdata.xlsx", {"xl/worksheets/sheet1.xml": lambda x: re.sub(r"<sheetData\s*/>|<sheetData>.*?</sheetData>", "", x)})
+
+# nocalcpr.xlsx: a workbook part without calcPr; a row with several spans.
+wb = openpyxl.Workbook()
+wb.active["A1"] = "apple"
+wb.active["C1"] = 3
+wb.save(path("nocalcpr.xlsx"))
+rewrite("nocalcpr.xlsx", {
+    "xl/workbook.xml": lambda x: re.sub(r"<calcPr[^>]*/>", "", x),
+    "xl/worksheets/sheet1.xml": lambda x: x.replace('<row r="1">', '<row r="1" spans\r\n=\r\n"1:1 3:3">'),
+})
+
+# sheetkinds.xlsx: a worksheet, a dialog sheet and an Excel 4 macro sheet.
+wb = openpyxl.Workbook()
+wb.active.title = "Work"
+wb.active["A1"] = "apple work"
+wb.save(path("sheetkinds.xlsx"))
+REL = "http://schemas.openxmlformats.org/officeDocument/2006/relationships"
+dialog = '<?xml version="1.0"?><dialogsheet xmlns="%s"><sheetPr/><pageMargins left="0.7" right="0.7" top="0.75" bottom="0.75" header="0.3" footer="0.3"/></dialogsheet>' % MAIN
+macro = ('<?xml version="1.0"?><xm:macrosheet xmlns="%s" xmlns:xm="http://schemas.microsoft.com/office/excel/2006/main">'
+         '<sheetData><row r="1"><c r="A1" t="inlineStr"><is><t>apple macro</t></is></c></row></sheetData></xm:macrosheet>') % MAIN
+rewrite("sheetkinds.xlsx", {
+    "xl/workbook.xml": lambda x: x.replace("</sheets>", '<sheet name="Dialog" sheetId="2" r:id="rIdD" xmlns:r="%s"/>'
+                                                      '<sheet name="Macro" sheetId="3" r:id="rIdM" xmlns:r="%s"/></sheets>' % (REL, REL)),
+    "xl/_rels/workbook.xml.rels": lambda x: x.replace(
+        "</Relationships>", '<Relationship Id="rIdD" Type="%s/dialogsheet" Target="dialogsheets/sheet1.xml"/>'
+                            '<Relationship Id="rIdM" Type="http://schemas.microsoft.com/office/2006/relationships/xlMacrosheet"'
+                            ' Target="macrosheets/sheet1.xml"/></Relationships>' % REL),
+    "[Content_Types].xml": lambda x: x.replace(
+        "</Types>", '<Override PartName="/xl/dialogsheets/sheet1.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.dialogsheet+xml"/>'
+                    '<Override PartName="/xl/macrosheets/sheet1.xml" ContentType="application/vnd.ms-excel.macrosheet+xml"/></Types>'),
+}, add={"xl/dialogsheets/sheet1.xml": dialog, "xl/macrosheets/sheet1.xml": macro})
+
+# oddcell.xlsx: a cell with an element of another namespace before its value.
+wb = openpyxl.Workbook()
+wb.active["B2"] = 7
+wb.save(path("oddcell.xlsx"))
+rewrite("oddcell.xlsx", {"xl/worksheets/sheet1.xml": lambda x: re.sub(
+    r'<c r="B2"([^>]*)><v>7</v></c>', r'<c r="B2"\1><o:note xmlns:o="urn:example:note"/><v>7</v></c>', x)})

@@ -123,3 +123,10 @@ def crec(name, data, offset):
 cd = crec(outer_name, outer_data, 0) + crec(inner_name, inner_data, 30 + len(outer_name) + 3)
 eocd = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 2, 2, len(cd), len(outer), 0)
 save("overlap.zip", outer + cd + eocd)
+
+# More entries than a plain end record can count: ZIP64 end records.
+b = io.BytesIO()
+with zipfile.ZipFile(b, "w", zipfile.ZIP_STORED) as z:
+    for i in range(70000):
+        z.writestr("e/%05d" % i, b"x")
+save("many.zip", b.getvalue())

@@ -1,0 +1,60 @@
+// A worksheet part: parsed, searched, written to, spliced, and the result
+// parsed again, which must always succeed.
+#include "worksheetpart.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+class Buffer : public Excel::Xlsx::ByteSink
+{
+public:
+    bool write(const char *data, size_t length) override
+    {
+        bytes.append(data, int(length));
+        return true;
+    }
+    using ByteSink::write;
+    QByteArray bytes;
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    using namespace Excel;
+    using namespace Excel::Xlsx;
+    static const StylesPart styles;
+    BookContext book;
+    book.styles = &styles;
+    const QString part = QStringLiteral("/xl/worksheets/sheet1.xml");
+    WorksheetPart sheet(&book, part);
+    QString error;
+    if (!sheet.parseData(QByteArray(reinterpret_cast<const char *>(data), int(size)), &error))
+        return 0;
+    CellArea used{1, 1, 1, 1};
+    sheet.usedArea(&used);
+    // Positions come from Range(), which keeps them on the grid.
+    const int row = qMin(used.lastRow, OoxmlGrid.rows - 1), column = qMin(used.lastColumn, OoxmlGrid.columns - 1);
+    bool changed = false;
+    bool ok = sheet.replace({used}, SearchPattern(QStringLiteral("a"), false, false), QStringLiteral("b\r<"), &changed, &error)
+              && sheet.replace({used}, SearchPattern(QStringLiteral("1*"), false, true), QStringLiteral("=2"), &changed, &error)
+              && sheet.replace({used}, SearchPattern(QStringLiteral("=?"), true, false), QStringLiteral(""), &changed, &error)
+              && sheet.setValue({{2, 2, 3, 3}}, QStringLiteral("7"), &error)
+              && sheet.setValue({{row, column + 1, row + 1, column + 1}},
+                                QStringLiteral("=A1"), &error)
+              && sheet.setValue({{1, 1, 1, 1}}, QString(), &error);
+    if (!ok || !sheet.isChanged())
+        return 0;
+    Buffer out;
+    if (!sheet.write(&out, &error))
+        return 0;
+    WorksheetPart again(&book, part);
+    if (!again.parseData(out.bytes, &error)) {
+        std::fprintf(stderr, "spliced part does not read back: %s\n", qPrintable(error));
+        std::abort();
+    }
+    return 0;
+}
