@@ -100,6 +100,8 @@ private:
     void refreshList2();
     bool chooseFolders(const QString &title, const QString &checkKey, QStringList *folders);
     bool chooseWorkbooks(QStringList *files);
+    void addChosenFiles(int mode);
+    void addChosenFolders(int mode);
 
     // List files and drops.
     bool importList1(const QString &path);

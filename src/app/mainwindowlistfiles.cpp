@@ -5,6 +5,7 @@
 
 #include "dropkind.h"
 #include "listfiles.h"
+#include "codeeditor.h"
 #include "ui_mainwindow.h"
 #include "userinteraction.h"
 
@@ -12,20 +13,11 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QMimeData>
-#include <QTextBlock>
 #include <QUrl>
 
 namespace {
 
 const QString listFilter = QStringLiteral("XLS表格(*.xlsx)");
-
-QStringList paneLines(const QPlainTextEdit *pane)
-{
-    QStringList lines;
-    for (QTextBlock block = pane->document()->begin(); block.isValid(); block = block.next())
-        lines << block.text();
-    return lines;
-}
 
 } // namespace
 
@@ -40,8 +32,8 @@ void MainWindow::on_pushButton_list1_Save_clicked()
     }
     Mode1List list;
     list.files = fileList1;
-    list.keywordLines = paneLines(ui->plainTextEdit_s1);
-    list.replacementLines = paneLines(ui->plainTextEdit_s2);
+    list.keywordLines = ui->plainTextEdit_s1->lines();
+    list.replacementLines = ui->plainTextEdit_s2->lines();
     QString error;
     emit stateChangedSignals(writeMode1List(path, list, &error) ? 26 : 28);
 }

@@ -110,7 +110,8 @@ void MainWindow::refreshList2()
     emit fileNumChangedSignals();
 }
 
-void MainWindow::on_pushButton_list1_Add_clicked()
+// Adds the workbooks the user picks to the list of mode (0 or 1).
+void MainWindow::addChosenFiles(int mode)
 {
     emit stateChangedSignals(9);
     QStringList files;
@@ -118,26 +119,40 @@ void MainWindow::on_pushButton_list1_Add_clicked()
         emit stateChangedSignals(11);
         return;
     }
+    QStringList &list = mode == 0 ? fileList1 : fileList2;
     for (const QString &path : qAsConst(files))
-        if (!isListed(fileList1, path))
-            fileList1.append(path);
-    refreshList1();
+        if (!isListed(list, path))
+            list.append(path);
+    mode == 0 ? refreshList1() : refreshList2();
     emit stateChangedSignals(10);
     emit fileNumChangedSignals();
 }
 
-void MainWindow::on_pushButton_list1_Adds_clicked()
+// Adds the workbooks of the folders the user picks to the list of mode.
+void MainWindow::addChosenFolders(int mode)
 {
     emit stateChangedSignals(1);
     QStringList folders;
-    if (!chooseFolders(tr("选择文本文档所在目录:"), QStringLiteral("c1"), &folders)) {
+    const bool chosen = mode == 0 ? chooseFolders(tr("选择文本文档所在目录:"), QStringLiteral("c1"), &folders)
+                                  : chooseFolders(tr("选择Excel文档所在目录:"), QStringLiteral("c2"), &folders);
+    if (!chosen) {
         emit stateChangedSignals(3);
         return;
     }
     for (const QString &folder : qAsConst(folders))
-        addDirectoryList1(folder);
+        mode == 0 ? addDirectoryList1(folder) : addDirectoryList2(folder);
     if (!folders.isEmpty())
-        refreshList1();
+        mode == 0 ? refreshList1() : refreshList2();
+}
+
+void MainWindow::on_pushButton_list1_Add_clicked()
+{
+    addChosenFiles(0);
+}
+
+void MainWindow::on_pushButton_list1_Adds_clicked()
+{
+    addChosenFolders(0);
 }
 
 void MainWindow::on_pushButton_list1_Remove_clicked()
@@ -191,32 +206,12 @@ void MainWindow::on_tableWidget_list2_itemChanged(QTableWidgetItem *item)
 
 void MainWindow::on_pushButton_list2_Add_clicked()
 {
-    emit stateChangedSignals(9);
-    QStringList files;
-    if (!chooseWorkbooks(&files)) {
-        emit stateChangedSignals(11);
-        return;
-    }
-    for (const QString &path : qAsConst(files))
-        if (!isListed(fileList2, path))
-            fileList2.append(path);
-    refreshList2();
-    emit stateChangedSignals(10);
-    emit fileNumChangedSignals();
+    addChosenFiles(1);
 }
 
 void MainWindow::on_pushButton_list2_Adds_clicked()
 {
-    emit stateChangedSignals(1);
-    QStringList folders;
-    if (!chooseFolders(tr("选择Excel文档所在目录:"), QStringLiteral("c2"), &folders)) {
-        emit stateChangedSignals(3);
-        return;
-    }
-    for (const QString &folder : qAsConst(folders))
-        addDirectoryList2(folder);
-    if (!folders.isEmpty())
-        refreshList2();
+    addChosenFolders(1);
 }
 
 void MainWindow::on_pushButton_list2_RemoveRow_clicked()

@@ -5,24 +5,16 @@
 
 #include "launchchecks.h"
 #include "rep.h"
+#include "codeeditor.h"
 #include "ui_mainwindow.h"
 #include "userinteraction.h"
 
 #include <QDebug>
 #include <QFileInfo>
-#include <QTextBlock>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace {
-
-QStringList paneLines(const QPlainTextEdit *pane)
-{
-    QStringList lines;
-    for (QTextBlock block = pane->document()->begin(); block.isValid(); block = block.next())
-        lines << block.text();
-    return lines;
-}
 
 QString cellText(const QTableWidget *table, int row, int column)
 {
@@ -56,8 +48,8 @@ void MainWindow::on_pushButton_replace_clicked()
 
 void MainWindow::startMode1Run(const QString &separator)
 {
-    const QStringList keywords = paneLines(ui->plainTextEdit_s1);
-    const QStringList replacements = paneLines(ui->plainTextEdit_s2);
+    const QStringList keywords = ui->plainTextEdit_s1->lines();
+    const QStringList replacements = ui->plainTextEdit_s2->lines();
     LaunchStop stop;
     if (!checkMode1Input(fileList1.size(), keywords, replacements.size(), &stop))
         return stopRun(stop);
@@ -172,8 +164,10 @@ void MainWindow::onRepDone(Rep *rep, STATE state, int index)
 void MainWindow::markFile(int index, const QColor &colour)
 {
     if (runMode == 0) {
-        if (QTableWidgetItem *item = ui->tableWidget_list1->item(index, 0))
+        if (QTableWidgetItem *item = ui->tableWidget_list1->item(index, 0)) {
             item->setBackground(colour);
+            item->setForeground(Qt::white); // black text is hard to read on blue
+        }
     } else if (runMode == 1) {
         if (index + 1 < ui->tableWidget_list2->columnCount()) {
             if (QTableWidgetItem *header = ui->tableWidget_list2->horizontalHeaderItem(index + 1)) {

@@ -1,5 +1,8 @@
 #include "batchoptions.h"
 
+#include "launchchecks.h"
+#include "listfiles.h"
+
 namespace {
 
 QString sheetBoxText(const QString &value)
@@ -21,11 +24,14 @@ QString batchUsage()
 {
     return QStringLiteral(
         "Usage: korrin-batch [options] --pair KEY REPLACEMENT [--pair KEY REPLACEMENT ...] FILE...\n"
+        "       korrin-batch [options] --list LISTFILE.xlsx\n"
         "\n"
         "Replaces text in Excel workbooks (.xlsx, .xlsm, .xls) in place, one job per file.\n"
         "\n"
         "  --pair KEY REPLACEMENT  replace KEY by REPLACEMENT; KEY may hold several keywords\n"
         "                          joined by the separator; pairs apply in the order given\n"
+        "  --list LISTFILE        run the files and pairs of a list file exported by the window\n"
+        "                          (Mode 1 or Mode 2, told apart by its sheet names)\n"
         "  --sheets TEXT           sheets to process: default (the active sheet), first, last,\n"
         "                          all, or a list of sheet numbers such as 1,3\n"
         "                          (默认页, 首表, 尾表 and 所有表 are accepted too); default: default\n"
@@ -46,7 +52,6 @@ bool parseBatchArguments(const QStringList &args, BatchOptions *options, QString
 {
     BatchOptions o;
     o.par.sheetIndex = QStringLiteral("默认页");
-    QString separator = QStringLiteral("|");
     QList<QPair<QString, QString>> rawPairs;
     bool onlyFiles = false;
     for (int i = 0; i < args.size(); ++i) {
@@ -67,6 +72,10 @@ bool parseBatchArguments(const QStringList &args, BatchOptions *options, QString
                 return false;
             rawPairs.append({args[i + 1], args[i + 2]});
             i += 2;
+        } else if (a == QLatin1String("--list")) {
+            if (!value(1))
+                return false;
+            o.listFile = args[++i];
         } else if (a == QLatin1String("--sheets")) {
             if (!value(1))
                 return false;
@@ -74,7 +83,7 @@ bool parseBatchArguments(const QStringList &args, BatchOptions *options, QString
         } else if (a == QLatin1String("--separator")) {
             if (!value(1))
                 return false;
-            separator = args[++i];
+            o.separator = args[++i];
         } else if (a == QLatin1String("--position")) {
             o.par.byKey = false;
         } else if (a == QLatin1String("--whole")) {
@@ -94,7 +103,12 @@ bool parseBatchArguments(const QStringList &args, BatchOptions *options, QString
             return false;
         }
     }
-    if (!o.help && !o.version) {
+    if (!o.help && !o.version && !o.listFile.isEmpty()) {
+        if (!rawPairs.isEmpty() || !o.files.isEmpty()) {
+            *error = QStringLiteral("--list takes its files and pairs from the list file: give no --pair and no file");
+            return false;
+        }
+    } else if (!o.help && !o.version) {
         if (rawPairs.isEmpty()) {
             *error = QStringLiteral("no --pair given");
             return false;
@@ -105,7 +119,54 @@ bool parseBatchArguments(const QStringList &args, BatchOptions *options, QString
         }
     }
     for (const auto &p : rawPairs)
-        appendPairs(&o.par.pairs, p.first, p.second, separator);
+        appendPairs(&o.par.pairs, p.first, p.second, o.separator);
     *options = o;
     return true;
+}
+
+bool planBatch(const BatchOptions &options, QStringList *files, QVector<RepPar> *pars, QString *error)
+{
+    pars->clear();
+    if (options.listFile.isEmpty()) {
+        *files = options.files;
+        pars->fill(options.par, files->size());
+        return true;
+    }
+    const QString &path = options.listFile;
+    RepPar par = options.par;
+    int code = 0;
+    switch (listFileMode(path)) {
+    case 1: {
+        Mode1List list;
+        code = readMode1List(path, &list);
+        if (code)
+            break;
+        par.pairs = mode1Pairs(list.keywordLines, list.replacementLines, options.separator);
+        *files = list.files;
+        pars->fill(par, files->size());
+        return true;
+    }
+    case 2: {
+        Mode2List list;
+        code = readMode2List(path, &list);
+        if (code)
+            break;
+        QStringList keywords;
+        for (const QStringList &row : qAsConst(list.rows))
+            keywords << row.value(0);
+        *files = list.files;
+        for (int k = 0; k < files->size(); ++k) {
+            QStringList replacements;
+            for (const QStringList &row : qAsConst(list.rows))
+                replacements << row.value(k + 1);
+            par.pairs = mode2Pairs(keywords, replacements, options.separator);
+            pars->append(par);
+        }
+        return true;
+    }
+    default:
+        break;
+    }
+    *error = QStringLiteral("%1 is no list file (it lacks the sheets of either list layout)").arg(path);
+    return false;
 }

@@ -6,10 +6,10 @@
 
 #include <unistd.h>
 
-BatchRun::BatchRun(const QStringList &files, const RepPar &par, FILE *out, FILE *err, QObject *parent)
+BatchRun::BatchRun(const QStringList &files, const QVector<RepPar> &pars, FILE *out, FILE *err, QObject *parent)
     : QObject(parent)
     , m_files(files)
-    , m_par(par)
+    , m_pars(pars)
     , m_out(out)
     , m_err(err)
     , m_progress(err && isatty(fileno(err)))
@@ -20,6 +20,8 @@ BatchRun::BatchRun(const QStringList &files, const RepPar &par, FILE *out, FILE 
 void BatchRun::start()
 {
     if (m_files.isEmpty()) {
+        std::fprintf(m_out, "0 files: 0 SUCCESS, 0 FAILURE, 0 MISSING\n");
+        std::fflush(m_out);
         emit finished(0);
         return;
     }
@@ -30,7 +32,7 @@ void BatchRun::start()
             report(nullptr, MISSING, k);
             continue;
         }
-        Rep *rep = new Rep(path, m_par, k);
+        Rep *rep = new Rep(path, m_pars.value(k), k);
         connect(rep, &Rep::done, this, &BatchRun::report);
         QtConcurrent::run(QThreadPool::globalInstance(), rep, &Rep::run);
     }

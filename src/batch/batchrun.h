@@ -14,7 +14,8 @@ class BatchRun : public QObject
     Q_OBJECT
 
 public:
-    BatchRun(const QStringList &files, const RepPar &par, FILE *out, FILE *err, QObject *parent = nullptr);
+    // pars holds the record of each file, in the same order.
+    BatchRun(const QStringList &files, const QVector<RepPar> &pars, FILE *out, FILE *err, QObject *parent = nullptr);
 
     void start();
 
@@ -30,7 +31,7 @@ private:
     void drawProgress();
 
     QStringList m_files;
-    RepPar m_par;
+    QVector<RepPar> m_pars;
     FILE *m_out;
     FILE *m_err;
     bool m_progress;

@@ -45,7 +45,13 @@ int main(int argc, char *argv[])
     }
     g_verbose = options.verbose;
 
-    BatchRun run(options.files, options.par, stdout, stderr);
+    QStringList files;
+    QVector<RepPar> pars;
+    if (!planBatch(options, &files, &pars, &error)) {
+        std::fprintf(stderr, "korrin-batch: %s\n", error.toLocal8Bit().constData());
+        return 2;
+    }
+    BatchRun run(files, pars, stdout, stderr);
     QObject::connect(&run, &BatchRun::finished, &app, &QCoreApplication::exit, Qt::QueuedConnection);
     QTimer::singleShot(0, &run, &BatchRun::start);
     return app.exec();

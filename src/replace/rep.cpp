@@ -83,8 +83,11 @@ STATE Rep::process()
                 continue;
             }
             std::unique_ptr<Excel::Range> cell = sheet->Range(pair.first);
-            if (!cell)
-                return fail(QStringLiteral("sheet '%1': '%2' is no cell position").arg(sheet->Name(), pair.first));
+            if (!cell) {
+                const QString why = book->lastError();
+                return fail(why.isEmpty() ? QStringLiteral("sheet '%1': '%2' is no cell position").arg(sheet->Name(), pair.first)
+                                          : why);
+            }
             cell->setValue(pair.second);
         }
     }

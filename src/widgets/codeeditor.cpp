@@ -101,3 +101,11 @@ void CodeEditor::highlightCurrentLine()
 
     setExtraSelections(extraSelections);
 }
+
+QStringList CodeEditor::lines() const
+{
+    QStringList result;
+    for (QTextBlock block = document()->begin(); block.isValid(); block = block.next())
+        result << block.text();
+    return result;
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPlainTextEdit>
+#include <QStringList>
 
 class LineNumberArea;
 class QPaintEvent;
@@ -16,6 +17,10 @@ class CodeEditor : public QPlainTextEdit
 
 public:
     explicit CodeEditor(QWidget *parent = nullptr);
+
+    // The text of every line, a line being a text block (what the gutter
+    // numbers), however it is wrapped on screen.
+    QStringList lines() const;
 
     // Width the gutter needs for the current number of lines: a 3 pixel
     // margin plus one advance of "9" per decimal digit.

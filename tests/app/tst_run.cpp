@@ -19,6 +19,28 @@ class TestRun : public QObject
             f.write("this is no workbook");
         return path;
     }
+    // A workbook written by openpyxl with "apple" in A1 and "pear" in A2.
+    QString realBook(const QString &name)
+    {
+        const QString path = tmp.filePath(name);
+        QProcess p;
+        p.start("/usr/bin/python3", {"-c",
+                                     "import sys, openpyxl\nwb = openpyxl.Workbook()\nws = wb.active\n"
+                                     "ws['A1'] = 'apple'; ws['A2'] = 'pear'\nwb.save(sys.argv[1])\n",
+                                     path});
+        p.waitForFinished(60000);
+        return path;
+    }
+    static QString firstCells(const QString &path)
+    {
+        QProcess p;
+        p.start("/usr/bin/python3", {"-c",
+                                     "import sys, openpyxl\nws = openpyxl.load_workbook(sys.argv[1]).active\n"
+                                     "print(ws['A1'].value, ws['A2'].value)\n",
+                                     path});
+        p.waitForFinished(60000);
+        return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+    }
     static bool controlsEnabled(ScriptedWindow &w)
     {
         Ui::MainWindow *ui = w.ui();
@@ -39,6 +61,8 @@ class TestRun : public QObject
     }
 
 private slots:
+    void init() { QFile::remove(qEnvironmentVariable("XDG_DATA_HOME") + "/dovKa_" KORRIN_VERSION "/dovKa"); }
+
     void mode1Checks_data()
     {
         QTest::addColumn<bool>("withFile");
@@ -149,6 +173,44 @@ private slots:
         QFile f(first);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), QByteArray("this is no workbook"));
+    }
+
+    void mode1RunOverRealWorkbooks()
+    {
+        ScriptedWindow w;
+        const QString first = realBook("r1.xlsx"), third = realBook("r3.xlsx");
+        addFiles(w, {first, tmp.filePath("r2-missing.xlsx"), third});
+        w.ui()->plainTextEdit_s1->setPlainText("apple|pear\nfruit");
+        w.ui()->plainTextEdit_s2->setPlainText("fruit\nFRUIT");
+        w.ui()->pushButton_replace->click();
+        QCOMPARE(w.status(), QString("文件替换处理中...已完成[1/3]"));
+        QCOMPARE(rowColour(w, 1), QColor(Qt::blue));
+        QTRY_COMPARE(w.status(), QString("文件替换处理全部完成!"));
+        QCOMPARE(WindowProbe::label(*w, "successLabel"), QString(" 成功(2)"));
+        QCOMPARE(WindowProbe::label(*w, "missingLabel"), QString(" <font color='blue'>丢失(1)</font>"));
+        QCOMPARE(WindowProbe::label(*w, "failureLabel"), QString(" 失败(0)"));
+        QCOMPARE(w.ui()->tableWidget_list1->item(0, 0)->background().style(), Qt::NoBrush);
+        // pairs chain: apple and pear became fruit, then FRUIT
+        QCOMPARE(firstCells(first), QString("FRUIT FRUIT"));
+        QCOMPARE(firstCells(third), QString("FRUIT FRUIT"));
+    }
+
+    void mode2GivesEachFileItsReplacement()
+    {
+        ScriptedWindow w;
+        const QString one = realBook("m2-one.xlsx"), two = realBook("m2-two.xlsx");
+        addFiles(w, {one, two}, 1);
+        QTableWidget *t = w.ui()->tableWidget_list2;
+        t->item(0, 0)->setText("apple"); // grows a new input row with items in every column
+        t->setItem(0, 1, new QTableWidgetItem("Apfel"));
+        t->setItem(0, 2, new QTableWidgetItem("pomme"));
+        t->item(1, 0)->setText("pear");
+        t->item(1, 2)->setText("poire"); // the first file's cell stays without text
+        w.ui()->pushButton_replace->click();
+        QTRY_COMPARE(w.status(), QString("文件替换处理全部完成!"));
+        QCOMPARE(WindowProbe::label(*w, "successLabel"), QString(" 成功(2)"));
+        QCOMPARE(firstCells(one), QString("Apfel None"));
+        QCOMPARE(firstCells(two), QString("pomme poire"));
     }
 
     void marksGoToTheTabOfTheLaunch()

@@ -1,0 +1,25 @@
+// Feeds a whole file to the compound-file checks and libgsf, then to the
+// workbook reader.
+
+#include "biffbook.h"
+#include "compoundfile.h"
+
+#include <QByteArray>
+
+#include <cstdint>
+#include <cstdlib>
+
+using namespace Excel;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray file(reinterpret_cast<const char *>(data), int(size));
+    Biff::Book book;
+    QString error;
+    if (!book.openFile(file, &error))
+        return 0;
+    QByteArray rewritten;
+    if (!book.buildFile(&rewritten, &error))
+        std::abort(); // what was read must be writable again
+    return 0;
+}

@@ -1,0 +1,467 @@
+#include "compoundfile.h"
+
+#include "bytes.h"
+
+#include <gsf/gsf.h>
+
+#include <QDebug>
+
+#include <algorithm>
+#include <mutex>
+
+namespace Excel {
+namespace Biff {
+
+namespace {
+
+constexpr quint32 NoStream = 0xFFFFFFFFu;
+constexpr quint32 EndOfChain = 0xFFFFFFFEu;
+constexpr quint32 MaxRegularSector = 0xFFFFFFFAu;
+
+// libgsf reports oddities of the files it reads through GLib's log; they
+// are diagnostics, so they go to the debug stream rather than to stderr.
+void logGsfMessage(const gchar *domain, GLogLevelFlags, const gchar *message, gpointer)
+{
+    qDebug("%s: %s", domain ? domain : "libgsf", message ? message : "");
+}
+
+void initGsf()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        gsf_init();
+        const auto levels = GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_MESSAGE);
+        for (const char *domain : {"libgsf", "libgsf:msole", "libgsf:utils"})
+            g_log_set_handler(domain, levels, logGsfMessage, nullptr);
+    });
+}
+
+QString damaged(const QString &why)
+{
+    return QStringLiteral("damaged compound file: ") + why;
+}
+
+// Sector ownership while checking: every sector belongs to at most one chain.
+class SectorMap
+{
+public:
+    explicit SectorMap(quint32 count) : m_used(count, false) {}
+    quint32 count() const { return quint32(m_used.size()); }
+    bool claim(quint32 s, const QString &what, QString *error)
+    {
+        if (s >= m_used.size()) {
+            *error = damaged(QStringLiteral("%1 points to sector %2 outside the file").arg(what).arg(s));
+            return false;
+        }
+        if (m_used[s]) {
+            *error = damaged(QStringLiteral("sector %1 of %2 is also used elsewhere").arg(s).arg(what));
+            return false;
+        }
+        m_used[s] = true;
+        return true;
+    }
+
+private:
+    std::vector<bool> m_used;
+};
+
+struct DirEntry
+{
+    quint8 type = 0;
+    quint32 left = NoStream, right = NoStream, child = NoStream;
+    quint32 start = 0;
+    quint64 size = 0;
+};
+
+// Follows a chain in fat from start, claiming each sector; it must hold at
+// least minSectors sectors.
+bool walkChain(const std::vector<quint32> &fat, SectorMap &map, quint32 start, quint64 minSectors,
+               const QString &what, std::vector<quint32> *sectors, QString *error)
+{
+    quint64 n = 0;
+    quint32 s = start;
+    while (s != EndOfChain) {
+        if (s > MaxRegularSector || s >= fat.size()) {
+            *error = damaged(QStringLiteral("the chain of %1 is broken").arg(what));
+            return false;
+        }
+        if (!map.claim(s, what, error))
+            return false;
+        if (sectors)
+            sectors->push_back(s);
+        ++n;
+        s = fat[s];
+    }
+    if (n < minSectors) {
+        *error = damaged(QStringLiteral("the chain of %1 is shorter than its size").arg(what));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool checkCompoundFile(const QByteArray &file, QString *error)
+{
+    const char *d = file.constData();
+    const quint64 size = quint64(file.size());
+    if (size < 512 || std::memcmp(d, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) != 0) {
+        *error = damaged(QStringLiteral("no compound file header"));
+        return false;
+    }
+    const quint16 major = u16At(d + 0x1A);
+    const quint16 shift = u16At(d + 0x1E);
+    if (u16At(d + 0x1C) != 0xFFFE || !((major == 3 && shift == 9) || (major == 4 && shift == 12))
+        || u16At(d + 0x20) != 6 || u32At(d + 0x38) != 4096) {
+        *error = damaged(QStringLiteral("unsupported header values"));
+        return false;
+    }
+    const quint32 ss = 1u << shift;
+    if (size < ss) {
+        *error = damaged(QStringLiteral("the file is shorter than its header"));
+        return false;
+    }
+    SectorMap map(quint32((size - ss + ss - 1) / ss));
+    const auto sectorData = [&](quint32 s) { return d + ss + quint64(s) * ss; };
+    const auto sectorComplete = [&](quint32 s) { return ss + (quint64(s) + 1) * ss <= size; };
+
+    // The FAT sectors: 109 in the header, the rest in the DIFAT chain.
+    const quint32 numFat = u32At(d + 0x2C);
+    if (numFat == 0 || numFat > map.count()) {
+        *error = damaged(QStringLiteral("impossible FAT size"));
+        return false;
+    }
+    std::vector<quint32> fatSectors;
+    for (int i = 0; i < 109 && fatSectors.size() < numFat; ++i)
+        fatSectors.push_back(u32At(d + 0x4C + 4 * i));
+    quint32 difat = u32At(d + 0x44);
+    const quint32 numDifat = u32At(d + 0x48);
+    for (quint32 k = 0; k < numDifat && fatSectors.size() < numFat; ++k) {
+        if (!map.claim(difat, QStringLiteral("the DIFAT"), error))
+            return false;
+        if (!sectorComplete(difat)) {
+            *error = damaged(QStringLiteral("a DIFAT sector is cut off"));
+            return false;
+        }
+        const char *p = sectorData(difat);
+        for (quint32 i = 0; i + 1 < ss / 4 && fatSectors.size() < numFat; ++i)
+            fatSectors.push_back(u32At(p + 4 * i));
+        difat = u32At(p + ss - 4);
+    }
+    if (fatSectors.size() < numFat) {
+        *error = damaged(QStringLiteral("the DIFAT lists fewer FAT sectors than the header"));
+        return false;
+    }
+    std::vector<quint32> fat;
+    fat.reserve(size_t(numFat) * (ss / 4));
+    for (quint32 s : fatSectors) {
+        if (!map.claim(s, QStringLiteral("the FAT"), error))
+            return false;
+        if (!sectorComplete(s)) {
+            *error = damaged(QStringLiteral("a FAT sector is cut off"));
+            return false;
+        }
+        const char *p = sectorData(s);
+        for (quint32 i = 0; i < ss / 4; ++i)
+            fat.push_back(u32At(p + 4 * i));
+    }
+
+    // The directory.
+    std::vector<quint32> dirSectors;
+    if (!walkChain(fat, map, u32At(d + 0x30), 1, QStringLiteral("the directory"), &dirSectors, error))
+        return false;
+    std::vector<DirEntry> entries;
+    for (quint32 s : dirSectors) {
+        if (!sectorComplete(s)) {
+            *error = damaged(QStringLiteral("a directory sector is cut off"));
+            return false;
+        }
+        for (quint32 off = 0; off < ss; off += 128) {
+            const char *e = sectorData(s) + off;
+            DirEntry de;
+            de.type = quint8(e[66]);
+            de.left = u32At(e + 68);
+            de.right = u32At(e + 72);
+            de.child = u32At(e + 76);
+            de.start = u32At(e + 116);
+            de.size = major == 3 ? u32At(e + 120) : (quint64(u32At(e + 120)) | (quint64(u32At(e + 124)) << 32));
+            entries.push_back(de);
+        }
+    }
+    if (entries.empty() || entries[0].type != 5) {
+        *error = damaged(QStringLiteral("no root entry"));
+        return false;
+    }
+    // The root has children but no siblings; libgsf would follow them.
+    if (entries[0].left != NoStream || entries[0].right != NoStream) {
+        *error = damaged(QStringLiteral("the root entry has siblings"));
+        return false;
+    }
+    if (entries[0].size > size) {
+        *error = damaged(QStringLiteral("the mini stream is larger than the file"));
+        return false;
+    }
+    // Mini FAT and mini stream.
+    std::vector<quint32> miniFatSectors;
+    const quint32 numMiniFat = u32At(d + 0x40);
+    if (numMiniFat > 0 && !walkChain(fat, map, u32At(d + 0x3C), numMiniFat, QStringLiteral("the mini FAT"),
+                                     &miniFatSectors, error))
+        return false;
+    std::vector<quint32> miniFat;
+    for (quint32 s : miniFatSectors) {
+        if (!sectorComplete(s)) {
+            *error = damaged(QStringLiteral("a mini FAT sector is cut off"));
+            return false;
+        }
+        for (quint32 i = 0; i < ss / 4; ++i)
+            miniFat.push_back(u32At(sectorData(s) + 4 * i));
+    }
+    const quint64 miniSize = entries[0].size;
+    if (miniSize > 0
+        && !walkChain(fat, map, entries[0].start, (miniSize + ss - 1) / ss, QStringLiteral("the mini stream"),
+                      nullptr, error))
+        return false;
+    SectorMap miniMap(quint32(miniSize / 64));
+
+    // Walk the tree from the root; every entry is reached at most once.
+    std::vector<bool> seen(entries.size(), false);
+    std::vector<quint32> stack;
+    seen[0] = true;
+    if (entries[0].child != NoStream)
+        stack.push_back(entries[0].child);
+    while (!stack.empty()) {
+        const quint32 id = stack.back();
+        stack.pop_back();
+        if (id >= entries.size() || seen[id]) {
+            *error = damaged(QStringLiteral("the directory tree is broken"));
+            return false;
+        }
+        seen[id] = true;
+        const DirEntry &e = entries[id];
+        if (e.type != 1 && e.type != 2) {
+            *error = damaged(QStringLiteral("the directory tree is broken"));
+            return false;
+        }
+        for (quint32 next : {e.left, e.right, e.type == 1 ? e.child : NoStream})
+            if (next != NoStream)
+                stack.push_back(next);
+        if (e.type != 2 || e.size == 0)
+            continue;
+        if (e.size > size) {
+            *error = damaged(QStringLiteral("stream %1 is larger than the file").arg(id));
+            return false;
+        }
+        const QString what = QStringLiteral("stream %1").arg(id);
+        if (e.size >= 4096) {
+            if (!walkChain(fat, map, e.start, (e.size + ss - 1) / ss, what, nullptr, error))
+                return false;
+        } else {
+            if (!walkChain(miniFat, miniMap, e.start, (e.size + 63) / 64, what, nullptr, error))
+                return false;
+        }
+    }
+    return true;
+}
+
+const CfbNode *CfbNode::findStream(const char *wanted) const
+{
+    for (const CfbNode &c : children)
+        if (!c.storage && c.name.compare(wanted, Qt::CaseInsensitive) == 0)
+            return &c;
+    return nullptr;
+}
+
+CfbNode *CfbNode::findStream(const char *wanted)
+{
+    return const_cast<CfbNode *>(static_cast<const CfbNode *>(this)->findStream(wanted));
+}
+
+namespace {
+
+void readTimes(GsfInput *in, CfbNode *node)
+{
+    GDateTime *t = gsf_input_get_modtime(in);
+    if (t) {
+        node->hasModTime = true;
+        node->modTimeUs = qint64(g_date_time_to_unix(t)) * 1000000 + g_date_time_get_microsecond(t);
+    }
+}
+
+bool readChildren(GsfInfile *dir, CfbNode *node, int depth, QString *error)
+{
+    if (depth > 64) {
+        *error = damaged(QStringLiteral("storages nested too deeply"));
+        return false;
+    }
+    const int n = gsf_infile_num_children(dir);
+    for (int i = 0; i < n; ++i) {
+        GsfInput *child = gsf_infile_child_by_index(dir, i);
+        if (!child) {
+            *error = damaged(QStringLiteral("entry %1 cannot be opened").arg(i));
+            return false;
+        }
+        CfbNode c;
+        const char *name = gsf_infile_name_by_index(dir, i);
+        c.name = QByteArray(name ? name : "");
+        readTimes(child, &c);
+        const int grandChildren = gsf_infile_num_children(GSF_INFILE(child));
+        bool ok = true;
+        if (grandChildren >= 0) {
+            c.storage = true;
+            c.hasClassId = gsf_infile_msole_get_class_id(GSF_INFILE_MSOLE(child), c.classId);
+            ok = readChildren(GSF_INFILE(child), &c, depth + 1, error);
+        } else {
+            const gsf_off_t size = gsf_input_size(child);
+            if (size < 0 || size > 0x7FFFFFF0) {
+                *error = damaged(QStringLiteral("stream %1 has an impossible size").arg(QString::fromUtf8(c.name)));
+                ok = false;
+            } else if (size > 0) {
+                c.data.resize(int(size));
+                gsf_off_t done = 0;
+                while (ok && done < size) {
+                    const size_t chunk = size_t(std::min<gsf_off_t>(size - done, 1 << 20));
+                    if (!gsf_input_read(child, chunk, reinterpret_cast<guint8 *>(c.data.data()) + done)) {
+                        *error = damaged(QStringLiteral("stream %1 cannot be read").arg(QString::fromUtf8(c.name)));
+                        ok = false;
+                    }
+                    done += gsf_off_t(chunk);
+                }
+            }
+        }
+        g_object_unref(child);
+        if (!ok)
+            return false;
+        node->children.push_back(std::move(c));
+    }
+    return true;
+}
+
+GDateTime *makeTime(qint64 us)
+{
+    GDateTime *base = g_date_time_new_from_unix_utc(us / 1000000);
+    if (!base)
+        return nullptr;
+    GDateTime *t = g_date_time_add(base, us % 1000000);
+    g_date_time_unref(base);
+    return t;
+}
+
+bool writeChildren(GsfOutfile *dir, const CfbNode &node, QString *error)
+{
+    for (const CfbNode &c : node.children) {
+        GsfOutput *out = gsf_outfile_new_child(dir, c.name.constData(), c.storage);
+        if (!out) {
+            *error = QStringLiteral("cannot create entry %1 in the new file").arg(QString::fromUtf8(c.name));
+            return false;
+        }
+        bool ok = true;
+        if (c.hasModTime) {
+            if (GDateTime *t = makeTime(c.modTimeUs)) {
+                gsf_output_set_modtime(out, t);
+                g_date_time_unref(t);
+            }
+        }
+        if (c.storage) {
+            if (c.hasClassId)
+                gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(out), c.classId);
+            ok = writeChildren(GSF_OUTFILE(out), c, error);
+        } else if (!c.data.isEmpty()) {
+            ok = gsf_output_write(out, size_t(c.data.size()), reinterpret_cast<const guint8 *>(c.data.constData()));
+            if (!ok)
+                *error = QStringLiteral("cannot write stream %1").arg(QString::fromUtf8(c.name));
+        }
+        if (!gsf_output_close(out) && ok) {
+            *error = QStringLiteral("cannot finish entry %1").arg(QString::fromUtf8(c.name));
+            ok = false;
+        }
+        g_object_unref(out);
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool readCompoundFile(const QByteArray &file, CfbNode *root, QString *error)
+{
+    if (!checkCompoundFile(file, error))
+        return false;
+    initGsf();
+    GsfInput *src = gsf_input_memory_new(reinterpret_cast<const guint8 *>(file.constData()), file.size(), FALSE);
+    if (!src) {
+        *error = damaged(QStringLiteral("cannot be read"));
+        return false;
+    }
+    GError *err = nullptr;
+    GsfInfile *ole = gsf_infile_msole_new(src, &err);
+    g_object_unref(src);
+    if (!ole) {
+        *error = damaged(err ? QString::fromUtf8(err->message) : QStringLiteral("cannot be read"));
+        if (err)
+            g_error_free(err);
+        return false;
+    }
+    *root = CfbNode();
+    root->storage = true;
+    root->hasClassId = gsf_infile_msole_get_class_id(GSF_INFILE_MSOLE(ole), root->classId);
+    readTimes(GSF_INPUT(ole), root);
+    const bool ok = readChildren(ole, root, 0, error);
+    g_object_unref(ole);
+    return ok;
+}
+
+bool writeCompoundFile(const CfbNode &root, QByteArray *file, QString *error)
+{
+    initGsf();
+    GsfOutput *sink = gsf_output_memory_new();
+    GsfOutfile *ole = gsf_outfile_msole_new_full(sink, 512, 64);
+    if (!ole) {
+        g_object_unref(sink);
+        *error = QStringLiteral("cannot create the compound file");
+        return false;
+    }
+    if (root.hasClassId)
+        gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(ole), root.classId);
+    bool ok = writeChildren(ole, root, error);
+    if (!gsf_output_close(GSF_OUTPUT(ole)) && ok) {
+        *error = QStringLiteral("cannot finish the compound file");
+        ok = false;
+    }
+    if (ok) {
+        const guint8 *bytes = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink));
+        const gsf_off_t size = gsf_output_size(sink);
+        if (!bytes || size <= 0) {
+            *error = QStringLiteral("the new compound file is empty");
+            ok = false;
+        } else {
+            *file = QByteArray(reinterpret_cast<const char *>(bytes), int(size));
+        }
+    }
+    g_object_unref(ole);
+    g_object_unref(sink);
+    return ok;
+}
+
+bool sameTree(const CfbNode &a, const CfbNode &b, QString *difference)
+{
+    if (a.name != b.name || a.storage != b.storage || a.children.size() != b.children.size()) {
+        *difference = QStringLiteral("entry %1 differs").arg(QString::fromUtf8(a.name));
+        return false;
+    }
+    if (a.storage && a.hasClassId && (!b.hasClassId || std::memcmp(a.classId, b.classId, 16) != 0)) {
+        *difference = QStringLiteral("class id of %1 differs").arg(QString::fromUtf8(a.name));
+        return false;
+    }
+    if (a.data != b.data) {
+        *difference = QStringLiteral("content of %1 differs").arg(QString::fromUtf8(a.name));
+        return false;
+    }
+    for (size_t i = 0; i < a.children.size(); ++i)
+        if (!sameTree(a.children[i], b.children[i], difference))
+            return false;
+    return true;
+}
+
+} // namespace Biff
+} // namespace Excel

@@ -1,0 +1,141 @@
+#pragma once
+
+// Helpers of the .xls tests: fixtures copied to a temporary folder, and the
+// independent read-back (xlsdump.py with xlrd, LibreOffice's csv export).
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace XlsTest {
+
+inline QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return f.readAll();
+}
+
+inline bool writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+// Copies a fixture into dir; returns the copy's path.
+inline QString copyInto(const QTemporaryDir &dir, const QString &source, const QString &name = QString())
+{
+    const QString target = dir.filePath(name.isEmpty() ? QFileInfo(source).fileName() : name);
+    QFile::remove(target);
+    if (!QFile::copy(source, target))
+        return QString();
+    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    return target;
+}
+
+inline QString fixture(const char *name)
+{
+    return QStringLiteral(KORRIN_TEST_DATA "/") + QLatin1String(name);
+}
+
+inline QString corpus(const QString &name)
+{
+    return QStringLiteral(KORRIN_CORPUS "/xls/") + name;
+}
+
+// The file as xlsdump.py reads it: {"sheets": [...], "streams": {...},
+// "layout": [...]}; an empty object when it cannot be read.
+inline QJsonObject dump(const QString &path, QString *error = nullptr)
+{
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(KORRIN_XLSDUMP), path});
+    p.waitForFinished(120000);
+    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        if (error)
+            *error = QString::fromUtf8(p.readAllStandardError()).right(600);
+        return QJsonObject();
+    }
+    return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+}
+
+inline QJsonObject sheetOf(const QJsonObject &d, const QString &name)
+{
+    for (const QJsonValue &s : d.value(QStringLiteral("sheets")).toArray())
+        if (s.toObject().value(QStringLiteral("name")).toString() == name)
+            return s.toObject();
+    return QJsonObject();
+}
+
+inline QJsonObject cellsOf(const QJsonObject &d, const QString &sheet)
+{
+    return sheetOf(d, sheet).value(QStringLiteral("cells")).toObject();
+}
+
+// Exports every sheet with LibreOffice as csv; returns the joined text of
+// all sheets (empty when LibreOffice could not read the file).
+inline QString libreOfficeText(const QString &path)
+{
+    QTemporaryDir out;
+    QProcess p;
+    p.setWorkingDirectory(out.path());
+    p.start(QStringLiteral("soffice"),
+            {QStringLiteral("-env:UserInstallation=file://%1/lo").arg(out.path()), QStringLiteral("--headless"),
+             QStringLiteral("--convert-to"),
+             QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,-1"),
+             QStringLiteral("--outdir"), out.path(), path});
+    p.waitForFinished(180000);
+    QString all;
+    const QStringList files = QDir(out.path()).entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
+    for (const QString &f : files)
+        all += QString::fromUtf8(readAll(out.filePath(f))) + QLatin1Char('\n');
+    return all;
+}
+
+using Changes = QMap<QString, QJsonValue>; // "Sheet!A1" -> ["text", "x"], or null for no value
+
+inline QJsonValue text(const QString &t) { return QJsonArray{QStringLiteral("text"), t}; }
+inline QJsonValue number(double d) { return QJsonArray{QStringLiteral("number"), d}; }
+inline QJsonValue boolean(bool b) { return QJsonArray{QStringLiteral("bool"), b ? 1 : 0}; }
+
+// Compares two dumps: every cell of every sheet as before except the
+// changes, every other stream identical, no layout offset broken.
+inline void verify(const QJsonObject &before, const QJsonObject &after, const Changes &changes)
+{
+    QVERIFY2(!after.isEmpty(), "the result cannot be read back");
+    QCOMPARE(after.value("streams"), before.value("streams"));
+    // Files that came with broken offsets may keep them, never gain more.
+    QVERIFY2(after.value("layout").toArray().size() <= before.value("layout").toArray().size(),
+             qPrintable(QJsonDocument(after.value("layout").toArray()).toJson()));
+    const QJsonArray sheets = before.value("sheets").toArray();
+    QCOMPARE(after.value("sheets").toArray().size(), sheets.size());
+    for (const QJsonValue &s : sheets) {
+        const QString name = s.toObject().value("name").toString();
+        QJsonObject expected = s.toObject().value("cells").toObject();
+        for (auto it = changes.begin(); it != changes.end(); ++it) {
+            if (!it.key().startsWith(name + '!'))
+                continue;
+            const QString cell = it.key().mid(name.size() + 1);
+            if (it.value().isNull())
+                expected.remove(cell);
+            else
+                expected.insert(cell, it.value());
+        }
+        const QJsonObject actual = cellsOf(after, name);
+        for (auto it = expected.begin(); it != expected.end(); ++it)
+            QVERIFY2(actual.value(it.key()) == it.value(),
+                     qPrintable(QString("%1!%2: expected %3, got %4").arg(name, it.key(),
+                         QString::fromUtf8(QJsonDocument(QJsonArray{it.value()}).toJson(QJsonDocument::Compact)),
+                         QString::fromUtf8(QJsonDocument(QJsonArray{actual.value(it.key())}).toJson(QJsonDocument::Compact)))));
+        for (auto it = actual.begin(); it != actual.end(); ++it)
+            QVERIFY2(expected.contains(it.key()), qPrintable(QString("%1!%2 appeared").arg(name, it.key())));
+    }
+}
+
+} // namespace XlsTest
