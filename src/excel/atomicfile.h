@@ -1,11 +1,11 @@
 #pragma once
 
-// Replacing a file so that it is either wholly the old or wholly the new one:
-// the new content goes to a temporary file in the same folder, is flushed to
-// disk, gets the old file's permissions and is renamed over it; then the
-// folder itself is flushed. A symbolic link is followed, so the link stays
-// and its target is replaced. On any failure the temporary file is removed
+// Replacing a file so that it is either wholly the old or wholly the new one,
+// for content that is ready in memory or that a library writes; AtomicSave
+// (atomicsave.h) does the work. On any failure the temporary file is removed
 // and the original is untouched.
+
+#include "atomicsave.h"
 
 #include <QByteArray>
 #include <QString>
@@ -13,8 +13,11 @@
 
 namespace Excel {
 
-// Writes data as the new content of path.
-bool writeFileAtomically(const QString &path, const QByteArray &data, QString *error);
+// Writes data as the new content of path. With expected, path must still be
+// the file that was read (see AtomicSave::begin); *written then identifies
+// the new one.
+bool writeFileAtomically(const QString &path, const QByteArray &data, QString *error,
+                         const FileIdentity *expected = nullptr, FileIdentity *written = nullptr);
 
 // The same for content that a library writes to a path of its own choosing:
 // produce(tempPath) writes the whole file to tempPath (an empty file that

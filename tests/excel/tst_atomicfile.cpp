@@ -1,8 +1,10 @@
 #include "atomicfile.h"
+#include "atomicsave.h"
 
 #include <QtTest>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 class TestAtomicFile : public QObject
 {
@@ -22,7 +24,7 @@ private:
     }
     static QStringList leftovers(const QString &dir)
     {
-        return QDir(dir).entryList(QDir::Files | QDir::Hidden).filter(".korrin-");
+        return QDir(dir).entryList(QDir::Files | QDir::Hidden).filter(QRegularExpression("^\\.~"));
     }
 
 private slots:
@@ -105,6 +107,67 @@ private slots:
         struct stat st;
         QVERIFY(stat(QFile::encodeName(tmp.filePath("fresh.xlsx")).constData(), &st) == 0);
         QCOMPARE(st.st_mode & 0777, 0666 & ~mask);
+    }
+
+    void producerThatReplacesItsFileIsTakenUp()
+    {
+        QTemporaryDir tmp;
+        const QString path = tmp.filePath("list.xlsx");
+        write(path, "old");
+        QString error;
+        QVERIFY2(Excel::replaceFileAtomically(
+                     path,
+                     [](const QString &temp, QString *) {
+                         // as a library that writes elsewhere and renames
+                         write(temp + ".part", "from the library");
+                         return QFile::remove(temp) && QFile::rename(temp + ".part", temp);
+                     },
+                     &error),
+                 qPrintable(error));
+        QCOMPARE(read(path), QByteArray("from the library"));
+        QVERIFY(leftovers(tmp.path()).isEmpty());
+    }
+
+    void saveRefusesAFileChangedSinceItWasRead()
+    {
+        QTemporaryDir tmp;
+        const QString path = tmp.filePath("book.xlsx");
+        write(path, "old");
+        Excel::FileIdentity id;
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QVERIFY(Excel::identityOfDescriptor(f.handle(), &id));
+        }
+        Excel::AtomicSave save;
+        QString error;
+        QVERIFY2(save.begin(path, &id, &error), qPrintable(error));
+        QVERIFY(::write(save.fd(), "ours", 4) == 4);
+        write(path, "someone else's longer content"); // while we were writing
+        QVERIFY(!save.commit(&error));
+        QVERIFY2(error.contains("changed by someone else"), qPrintable(error));
+        QCOMPARE(read(path), QByteArray("someone else's longer content"));
+        QVERIFY(leftovers(tmp.path()).isEmpty());
+
+        // and one that is gone is not created anew
+        QVERIFY(QFile::remove(path));
+        QVERIFY(!save.begin(path, &id, &error));
+        QVERIFY(!QFile::exists(path));
+    }
+
+    void abandonedSaveLeavesNoTemporaryFile()
+    {
+        QTemporaryDir tmp;
+        const QString path = tmp.filePath("book.xlsx");
+        write(path, "old");
+        {
+            Excel::AtomicSave save;
+            QString error;
+            QVERIFY(save.begin(path, nullptr, &error));
+            QVERIFY(::write(save.fd(), "partial", 7) == 7);
+        }
+        QCOMPARE(read(path), QByteArray("old"));
+        QVERIFY(leftovers(tmp.path()).isEmpty());
     }
 };
 

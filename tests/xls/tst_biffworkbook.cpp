@@ -473,7 +473,21 @@ private slots:
         QVERIFY(run(path, {replace("Data", "apple", "pear")}));
         const QFile::Permissions mask = ~QFile::Permissions(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
         QCOMPARE(QFile::permissions(path) & mask, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
-        QCOMPARE(QDir(m_dir.path()).entryList({".*korrin*"}, QDir::Files | QDir::Hidden).size(), 0);
+        QCOMPARE(QDir(m_dir.path()).entryList({".~*"}, QDir::Files | QDir::Hidden).size(), 0);
+    }
+
+    void fileChangedBehindOurBackIsNotOverwritten()
+    {
+        const QString path = copyInto(m_dir, fixture("lo_basic.xls"), "theirs.xls");
+        Application app;
+        Workbook *wb = app.Workbooks()->Open(path);
+        QVERIFY(wb);
+        wb->Sheets()->Item(1)->Range("A1")->setValue("ours");
+        const QByteArray theirs = readAll(fixture("xlwt_basic.xls"));
+        QVERIFY(writeAll(path, theirs));
+        QVERIFY(!wb->Save());
+        QVERIFY2(wb->lastError().contains("changed by someone else"), qPrintable(wb->lastError()));
+        QCOMPARE(readAll(path), theirs);
     }
 
     void unchangedFileNotRewritten()

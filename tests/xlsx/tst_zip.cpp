@@ -1,5 +1,4 @@
 #include "testutil.h"
-#include "xlsx/atomicsave.h"
 #include "xlsx/ziparchive.h"
 #include "xlsx/zipformat.h"
 #include "xlsx/zipwriter.h"
@@ -233,64 +232,6 @@ private slots:
         QByteArray data;
         QVERIFY(!zip->read(entry, &data, &error));
         QVERIFY2(error.contains(reason), qPrintable(error));
-    }
-
-    void atomicSaveReplacesAndKeepsMode()
-    {
-        const QString target = path("target.bin");
-        QVERIFY(TestUtil::writeFile(target, "old"));
-        QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
-        const QString link = path("link.bin");
-        QVERIFY(QFile::link(target, link));
-        AtomicSave save;
-        QString error;
-        QVERIFY2(save.begin(link, nullptr, &error), qPrintable(error));
-        QVERIFY(::write(save.fd(), "new", 3) == 3);
-        QVERIFY2(save.commit(&error), qPrintable(error));
-        QCOMPARE(TestUtil::readFile(target), QByteArray("new"));
-        QVERIFY(QFileInfo(link).isSymLink());
-        struct stat st;
-        QVERIFY(::stat(QFile::encodeName(target).constData(), &st) == 0);
-        QCOMPARE(st.st_mode & 07777, mode_t(0640));
-        QCOMPARE(QDir(m_dir.path()).entryList({".~*"}, QDir::Hidden | QDir::Files), QStringList());
-    }
-
-    void atomicSaveRefuses()
-    {
-        const QString target = path("ro.bin");
-        QVERIFY(TestUtil::writeFile(target, "old"));
-        QFile::setPermissions(target, QFileDevice::ReadOwner);
-        AtomicSave save;
-        QString error;
-        QVERIFY(!save.begin(target, nullptr, &error));
-        QVERIFY2(error.contains("read-only"), qPrintable(error));
-        QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-
-        // Someone replaced the file after we read it.
-        FileIdentity id;
-        {
-            QFile f(target);
-            QVERIFY(f.open(QIODevice::ReadOnly));
-            QVERIFY(identityOfDescriptor(f.handle(), &id));
-        }
-        QVERIFY(TestUtil::writeFile(target, "someone else's longer content"));
-        QVERIFY(!save.begin(target, &id, &error));
-        QVERIFY2(error.contains("changed by someone else"), qPrintable(error));
-        QCOMPARE(TestUtil::readFile(target), QByteArray("someone else's longer content"));
-    }
-
-    void abandonedSaveLeavesNoTemporaryFile()
-    {
-        const QString target = path("abandon.bin");
-        QVERIFY(TestUtil::writeFile(target, "old"));
-        {
-            AtomicSave save;
-            QString error;
-            QVERIFY(save.begin(target, nullptr, &error));
-            QVERIFY(::write(save.fd(), "partial", 7) == 7);
-        }
-        QCOMPARE(TestUtil::readFile(target), QByteArray("old"));
-        QCOMPARE(QDir(m_dir.path()).entryList({".~*"}, QDir::Hidden | QDir::Files), QStringList());
     }
 };
 

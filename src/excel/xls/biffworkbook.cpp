@@ -71,8 +71,8 @@ private:
 class BiffWorkbook : public Excel::Workbook
 {
 public:
-    BiffWorkbook(const QString &path, std::unique_ptr<Biff::Book> book)
-        : m_path(path), m_sheetsView(&m_sheets)
+    BiffWorkbook(const QString &path, const FileIdentity &identity, std::unique_ptr<Biff::Book> book)
+        : m_path(path), m_identity(identity), m_sheetsView(&m_sheets)
     {
         adopt(std::move(book));
     }
@@ -111,6 +111,7 @@ private:
     }
 
     QString m_path;
+    FileIdentity m_identity; // of the file as read or last saved
     std::unique_ptr<Biff::Book> m_book;
     std::vector<std::unique_ptr<BiffWorksheet>> m_sheets;
     BiffSheets m_sheetsView;
@@ -178,18 +179,21 @@ bool BiffWorkbook::Save()
         m_lastError = error;
         return false;
     }
-    if (!writeFileAtomically(m_path, file, &error)) {
-        m_lastError = QStringLiteral("save: ") + error;
-        return false;
-    }
-    // Go on from what was written, so that later edits and saves start from
-    // the file as it now is.
+    // What we write must read back before it replaces the user's file.
     auto fresh = std::make_unique<Biff::Book>();
     if (!fresh->openFile(file, &error)) {
         m_failed = true;
-        m_lastError = QStringLiteral("save: the saved file does not read back (%1)").arg(error);
+        m_lastError = QStringLiteral("save: the new file would not read back (%1)").arg(error);
         return false;
     }
+    FileIdentity written;
+    if (!writeFileAtomically(m_path, file, &error, &m_identity, &written)) {
+        m_lastError = QStringLiteral("save: ") + error;
+        return false;
+    }
+    m_identity = written;
+    // Go on from what was written, so that later edits and saves start from
+    // the file as it now is.
     adopt(std::move(fresh));
     return true;
 }
@@ -212,10 +216,15 @@ std::unique_ptr<Workbook> openBiffWorkbook(const QString &path, QString *error)
         *error = QStringLiteral("cannot read the file: %1").arg(f.errorString());
         return nullptr;
     }
+    FileIdentity identity;
+    if (!identityOfDescriptor(f.handle(), &identity)) {
+        *error = QStringLiteral("cannot read the file's status");
+        return nullptr;
+    }
     auto book = std::make_unique<Biff::Book>();
     if (!book->openFile(bytes, error))
         return nullptr;
-    return std::make_unique<BiffWorkbook>(path, std::move(book));
+    return std::make_unique<BiffWorkbook>(path, identity, std::move(book));
 }
 
 } // namespace Excel

@@ -1,6 +1,7 @@
 #include "atomicsave.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <climits>
@@ -11,7 +12,6 @@
 #include <unistd.h>
 
 namespace Excel {
-namespace Xlsx {
 
 namespace {
 
@@ -36,6 +36,55 @@ FileIdentity identityOf(const struct stat &st)
 bool isReadOnly(const char *path, const struct stat &st)
 {
     return (st.st_mode & 0222) == 0 || ::access(path, W_OK) != 0;
+}
+
+// The permissions a newly created file gets: 0666 less the process umask,
+// read without changing it (umask() itself would race with other threads).
+mode_t newFileMode()
+{
+    static const mode_t mode = [] {
+        QFile status(QStringLiteral("/proc/self/status"));
+        if (status.open(QIODevice::ReadOnly)) {
+            for (const QByteArray &line : status.readAll().split('\n')) {
+                if (line.startsWith("Umask:")) {
+                    bool ok = false;
+                    const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
+                    if (ok)
+                        return mode_t(0666 & ~mask);
+                }
+            }
+        }
+        return mode_t(0644);
+    }();
+    return mode;
+}
+
+QByteArray folderOf(const QByteArray &path)
+{
+    const int slash = path.lastIndexOf('/');
+    return slash > 0 ? path.left(slash) : QByteArray("/");
+}
+
+// The file that is really replaced: the target of a symbolic link, or, for
+// a file still to be created (or a dangling link), the name in its folder.
+bool resolveTarget(const QString &path, bool mustExist, QByteArray *target, QString *error)
+{
+    char resolved[PATH_MAX];
+    if (::realpath(QFile::encodeName(path).constData(), resolved)) {
+        *target = resolved;
+        return true;
+    }
+    if (errno != ENOENT || mustExist) {
+        *error = QStringLiteral("cannot resolve the path: %1").arg(systemError());
+        return false;
+    }
+    const QFileInfo info(path);
+    if (!::realpath(QFile::encodeName(info.absolutePath()).constData(), resolved)) {
+        *error = QStringLiteral("cannot resolve the folder: %1").arg(systemError());
+        return false;
+    }
+    *target = QByteArray(resolved) + '/' + QFile::encodeName(info.fileName());
+    return true;
 }
 
 } // namespace
@@ -69,18 +118,16 @@ void AtomicSave::discard()
 bool AtomicSave::begin(const QString &path, const FileIdentity *expected, QString *error)
 {
     discard();
-    char resolved[PATH_MAX];
-    if (!::realpath(QFile::encodeName(path).constData(), resolved)) {
-        *error = QStringLiteral("cannot resolve the path: %1").arg(systemError());
+    m_checkIdentity = false;
+    if (!resolveTarget(path, expected != nullptr, &m_target, error))
         return false;
-    }
-    m_target = resolved;
     struct stat st;
-    if (::stat(resolved, &st) != 0 || !S_ISREG(st.st_mode)) {
-        *error = QStringLiteral("the workbook is no longer a regular file");
+    const bool exists = ::stat(m_target.constData(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) {
+        *error = QStringLiteral("the path is not a regular file");
         return false;
     }
-    if (expected && !(identityOf(st) == *expected)) {
+    if (expected && !(exists && identityOf(st) == *expected)) {
         *error = QStringLiteral("the file was changed by someone else since it was opened");
         return false;
     }
@@ -88,30 +135,50 @@ bool AtomicSave::begin(const QString &path, const FileIdentity *expected, QStrin
         m_expected = *expected;
         m_checkIdentity = true;
     }
-    if (isReadOnly(resolved, st)) {
+    if (exists && isReadOnly(m_target.constData(), st)) {
         *error = QStringLiteral("the file is read-only");
         return false;
     }
-    m_mode = st.st_mode & 07777;
-    m_uid = st.st_uid;
-    m_gid = st.st_gid;
+    m_mode = exists ? (st.st_mode & 07777) : newFileMode();
+    m_uid = exists ? st.st_uid : uid_t(-1);
+    m_gid = exists ? st.st_gid : gid_t(-1);
 
-    const int slash = m_target.lastIndexOf('/');
-    const QByteArray folder = slash > 0 ? m_target.left(slash) : QByteArray("/");
-    const QByteArray name = m_target.mid(slash + 1);
+    const QByteArray folder = folderOf(m_target);
+    const QByteArray name = m_target.mid(m_target.lastIndexOf('/') + 1);
     struct stat dst;
     if (::stat(folder.constData(), &dst) != 0 || isReadOnly(folder.constData(), dst)) {
         *error = QStringLiteral("the folder is read-only");
         return false;
     }
     QByteArray templ = folder + "/.~" + name.left(200) + ".XXXXXX";
-    m_fd = ::mkstemp(templ.data());
+    m_fd = ::mkostemp(templ.data(), O_CLOEXEC);
     if (m_fd < 0) {
         *error = QStringLiteral("cannot create a temporary file in the folder: %1").arg(systemError());
         return false;
     }
-    ::fcntl(m_fd, F_SETFD, FD_CLOEXEC);
     m_temp = templ;
+    return true;
+}
+
+QString AtomicSave::tempPath() const
+{
+    return QFile::decodeName(m_temp);
+}
+
+bool AtomicSave::reopen(QString *error)
+{
+    if (m_temp.isEmpty()) {
+        *error = QStringLiteral("nothing to save");
+        return false;
+    }
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = ::open(m_temp.constData(), O_RDWR | O_CLOEXEC);
+    if (m_fd < 0) {
+        *error = QStringLiteral("cannot reopen the temporary file: %1").arg(systemError());
+        discard();
+        return false;
+    }
     return true;
 }
 
@@ -153,9 +220,7 @@ bool AtomicSave::commit(QString *error, FileIdentity *written)
         return false;
     }
     m_temp.clear();
-    const int slash = m_target.lastIndexOf('/');
-    const QByteArray folder = slash > 0 ? m_target.left(slash) : QByteArray("/");
-    const int dfd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dfd = ::open(folderOf(m_target).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
         ::fsync(dfd); // the rename is done; a failed folder flush cannot undo it
         ::close(dfd);
@@ -163,5 +228,4 @@ bool AtomicSave::commit(QString *error, FileIdentity *written)
     return true;
 }
 
-} // namespace Xlsx
 } // namespace Excel

@@ -2,17 +2,19 @@
 
 // Replaces a file atomically: the new content goes to a temporary file in
 // the same folder, which is flushed to disk, given the original's
-// permissions and renamed over it; then the folder itself is flushed. A
-// symbolic link is followed first, so the link survives and its target is
-// replaced. Until commit() succeeds the original is never touched, and a
-// save that is abandoned removes its temporary file.
+// permissions (and owner, where we may) and renamed over it; then the folder
+// itself is flushed. A symbolic link is followed first, so the link survives
+// and its target is replaced. A file that does not exist yet is created the
+// same way, with the permissions a new file gets. Until commit() succeeds
+// the original is never touched, and a save that is abandoned removes its
+// temporary file.
 
+#include <QByteArray>
 #include <QString>
 
 #include <sys/types.h>
 
 namespace Excel {
-namespace Xlsx {
 
 // What identifies the file a workbook was read from, to notice that
 // someone replaced or changed it before we write over it.
@@ -41,10 +43,16 @@ public:
 
     // Refuses a file that is read-only (no write permission bits, or not
     // writable by us) or a folder that is; otherwise creates the temporary
-    // file. When expected is given, the file must still be that one.
+    // file. When expected is given, the file must exist and still be that
+    // one; without it, a missing file is created.
     bool begin(const QString &path, const FileIdentity *expected, QString *error);
 
     int fd() const { return m_fd; }
+    QString tempPath() const;
+
+    // For content that a library writes to tempPath() by name, possibly by
+    // replacing the file there: takes up whatever file is there now.
+    bool reopen(QString *error);
 
     // Renames the new file over the old one; *written identifies it then.
     bool commit(QString *error, FileIdentity *written = nullptr);
@@ -56,11 +64,10 @@ private:
     QByteArray m_temp;
     int m_fd = -1;
     mode_t m_mode = 0;
-    uid_t m_uid = 0;
-    gid_t m_gid = 0;
+    uid_t m_uid = uid_t(-1); // -1: leave as created
+    gid_t m_gid = gid_t(-1);
     FileIdentity m_expected;
     bool m_checkIdentity = false;
 };
 
-} // namespace Xlsx
 } // namespace Excel
