@@ -1,59 +1,11 @@
 #include "stylespart.h"
 
+#include "cellrules/numberformat.h"
+
 #include <QHash>
 
 namespace Excel {
 namespace Xlsx {
-
-NumberFormatKind classifyNumberFormat(int id, const QString &code)
-{
-    // A code the styles part gives decides; otherwise the built-in ids: 9
-    // and 10 are percentages, 14-22 and 45-47 dates and times, 27-36 and
-    // 50-58 the East Asian date forms, 49 is Text.
-    if (code.isEmpty()) {
-        if (id == 9 || id == 10)
-            return NumberFormatKind::Percentage;
-        if ((id >= 14 && id <= 22) || (id >= 45 && id <= 47) || (id >= 27 && id <= 36) || (id >= 50 && id <= 58))
-            return NumberFormatKind::DateTime;
-        if (id == 49)
-            return NumberFormatKind::Text;
-        return NumberFormatKind::Number;
-    }
-    if (code == QLatin1String("@"))
-        return NumberFormatKind::Text;
-    bool percent = false;
-    const int n = code.size();
-    for (int i = 0; i < n; ++i) {
-        const QChar c = code[i];
-        if (c == QLatin1Char('"')) {
-            const int close = code.indexOf(QLatin1Char('"'), i + 1);
-            if (close < 0)
-                break;
-            i = close;
-        } else if (c == QLatin1Char('\\') || c == QLatin1Char('_') || c == QLatin1Char('*')) {
-            ++i; // the next character is literal (or a padding width)
-        } else if (c == QLatin1Char('[')) {
-            const int close = code.indexOf(QLatin1Char(']'), i + 1);
-            if (close < 0)
-                break;
-            const QString inside = code.mid(i + 1, close - i - 1).toLower();
-            // [h], [mm], [ss]: elapsed time; anything else is a colour, a
-            // condition or a locale.
-            if (!inside.isEmpty() && (inside.count(inside[0]) == inside.size())
-                && (inside[0] == QLatin1Char('h') || inside[0] == QLatin1Char('m') || inside[0] == QLatin1Char('s')))
-                return NumberFormatKind::DateTime;
-            i = close;
-        } else if (c == QLatin1Char('%')) {
-            percent = true;
-        } else {
-            const QChar l = c.toLower();
-            if (l == QLatin1Char('y') || l == QLatin1Char('m') || l == QLatin1Char('d') || l == QLatin1Char('h')
-                || l == QLatin1Char('s'))
-                return NumberFormatKind::DateTime;
-        }
-    }
-    return percent ? NumberFormatKind::Percentage : NumberFormatKind::Number;
-}
 
 namespace {
 
@@ -125,11 +77,12 @@ bool StylesPart::parse(const QByteArray &data, const QString &partName, Conforma
         const quint32 id = xfFormats[i];
         auto it = kindCache.find(id);
         if (it == kindCache.end()) {
-            const NumberFormatKind kind = classifyNumberFormat(int(id), codes.value(id));
+            // A code the styles part gives decides; otherwise the built-in id.
+            const QString code = codes.value(id);
             quint8 f = 0;
-            if (kind == NumberFormatKind::DateTime || kind == NumberFormatKind::Percentage)
+            if (code.isEmpty() ? builtinFormatShowsDateTimeOrPercent(int(id)) : formatCodeShowsDateTimeOrPercent(code))
                 f |= NotSearched;
-            if (kind == NumberFormatKind::Text)
+            if (code.isEmpty() ? builtinFormatIsText(int(id)) : formatCodeIsText(code))
                 f |= TextFormat;
             it = kindCache.insert(id, f);
         }

@@ -12,11 +12,6 @@
 namespace Excel {
 namespace Xlsx {
 
-// What kind of values a number format code shows.
-enum class NumberFormatKind { Number, DateTime, Percentage, Text };
-
-NumberFormatKind classifyNumberFormat(int numFmtId, const QString &code);
-
 class StylesPart
 {
 public:
