@@ -1,6 +1,7 @@
 #include "ooxmlbook.h"
 
 #include "atomicsave.h"
+#include "splicewriter.h"
 #include "xmltext.h"
 #include "zipwriter.h"
 
@@ -292,11 +293,7 @@ bool OoxmlBook::writeWithout(const QString &partName, qint64 begin, qint64 end, 
         *error = partError(partName, QStringLiteral("changed since it was read"));
         return false;
     }
-    if (!sink->write(data.constData(), size_t(begin)) || !sink->write(data.constData() + end, size_t(data.size() - end))) {
-        *error = partError(partName, QStringLiteral("cannot write"));
-        return false;
-    }
-    return true;
+    return writeSpliced(data, {{begin, end, QByteArray()}}, partName, sink, error);
 }
 
 bool OoxmlBook::save(QString *error)

@@ -1,5 +1,6 @@
 #include "sharedstrings.h"
 
+#include "splicewriter.h"
 #include "xmltext.h"
 
 #include <algorithm>
@@ -160,11 +161,6 @@ quint32 SharedStrings::append(const RichText &text)
 bool SharedStrings::write(ByteSink *sink, QString *error) const
 {
     // Splices, in file order: the count, the unique count, the new entries.
-    struct Splice
-    {
-        qint64 begin, end;
-        QByteArray with;
-    };
     std::vector<Splice> splices;
     if (m_countBegin >= 0)
         splices.push_back({m_countBegin, m_countEnd, QByteArray::number(qMax<qint64>(0, m_count + m_referenceDelta))});
@@ -179,20 +175,7 @@ bool SharedStrings::write(ByteSink *sink, QString *error) const
     } else if (!added.isEmpty()) {
         splices.push_back({m_rootEnd, m_rootEnd, added});
     }
-    std::sort(splices.begin(), splices.end(), [](const Splice &a, const Splice &b) { return a.begin < b.begin; });
-    qint64 pos = 0;
-    for (const Splice &s : splices) {
-        if (!sink->write(m_xml.constData() + pos, size_t(s.begin - pos)) || !sink->write(s.with)) {
-            *error = partError(m_partName, QStringLiteral("cannot write"));
-            return false;
-        }
-        pos = s.end;
-    }
-    if (!sink->write(m_xml.constData() + pos, size_t(m_xml.size() - pos))) {
-        *error = partError(m_partName, QStringLiteral("cannot write"));
-        return false;
-    }
-    return true;
+    return writeSpliced(m_xml, std::move(splices), m_partName, sink, error);
 }
 
 } // namespace Xlsx

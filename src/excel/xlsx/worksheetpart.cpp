@@ -1,5 +1,6 @@
 #include "worksheetpart.h"
 
+#include "splicewriter.h"
 #include "xmltext.h"
 
 #include <algorithm>
@@ -521,13 +522,6 @@ quint32 WorksheetPart::newCellStyle(int row, int column) const
 
 namespace {
 
-struct Splice
-{
-    qint64 begin;
-    qint64 end;
-    QByteArray text;
-};
-
 // A row's spans attribute widened to hold a column, or empty when it is to
 // be dropped (a list of several spans).
 QByteArray widenedSpans(std::string_view spans, int firstNew, int lastNew, bool *changed)
@@ -694,30 +688,7 @@ bool WorksheetPart::write(ByteSink *sink, QString *error) const
             ref += QLatin1Char(':') + cellName(d.lastRow, d.lastColumn);
         splices.push_back({m_dimensionBegin, m_dimensionEnd, ref.toLatin1()});
     }
-    // Insertions at an offset go before a replacement starting there; the
-    // order of insertions at one offset is kept.
-    std::stable_sort(splices.begin(), splices.end(), [](const Splice &a, const Splice &b) {
-        if (a.begin != b.begin)
-            return a.begin < b.begin;
-        return (a.end == a.begin) && (b.end != b.begin);
-    });
-    qint64 pos = 0;
-    for (const Splice &s : splices) {
-        if (s.begin < pos) {
-            *error = partError(m_partName, QStringLiteral("overlapping changes (internal error)"));
-            return false;
-        }
-        if (!sink->write(m_xml.constData() + pos, size_t(s.begin - pos)) || !sink->write(s.text)) {
-            *error = partError(m_partName, QStringLiteral("cannot write"));
-            return false;
-        }
-        pos = s.end;
-    }
-    if (!sink->write(m_xml.constData() + pos, size_t(m_xml.size() - pos))) {
-        *error = partError(m_partName, QStringLiteral("cannot write"));
-        return false;
-    }
-    return true;
+    return writeSpliced(m_xml, std::move(splices), m_partName, sink, error);
 }
 
 } // namespace Xlsx
