@@ -1,7 +1,7 @@
 #include "biffbook.h"
 #include "cellrules/celladdress.h"
 #include "biffrecords.h"
-#include "bytes.h"
+#include "littleendian.h"
 #include "compoundfile.h"
 #include "rknumber.h"
 #include "sharedstrings.h"
@@ -9,6 +9,7 @@
 
 #include <QtTest>
 
+using namespace Excel;
 using namespace Excel::Biff;
 
 Q_DECLARE_METATYPE(QVector<Excel::Biff::SstEntry>)

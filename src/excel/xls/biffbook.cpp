@@ -1,6 +1,6 @@
 #include "biffbook.h"
 
-#include "bytes.h"
+#include "littleendian.h"
 #include "cellrules/numberformat.h"
 
 #include <QDebug>

@@ -1,6 +1,6 @@
 #include "biffrecords.h"
 
-#include "bytes.h"
+#include "littleendian.h"
 
 namespace Excel {
 namespace Biff {

@@ -1,7 +1,7 @@
 #include "biffsheet.h"
 
 #include "biffbook.h"
-#include "bytes.h"
+#include "littleendian.h"
 #include "cellrules/richruns.h"
 #include "rknumber.h"
 

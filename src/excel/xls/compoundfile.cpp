@@ -1,6 +1,6 @@
 #include "compoundfile.h"
 
-#include "bytes.h"
+#include "littleendian.h"
 
 #include <gsf/gsf.h>
 

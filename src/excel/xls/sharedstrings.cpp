@@ -1,6 +1,6 @@
 #include "sharedstrings.h"
 
-#include "bytes.h"
+#include "littleendian.h"
 
 #include <algorithm>
 
@@ -238,13 +238,13 @@ public:
     void putU16(quint16 v)
     {
         char b[2];
-        Biff::putU16(b, v);
+        Excel::putU16(b, v);
         put(b, 2);
     }
     void putU32(quint32 v)
     {
         char b[4];
-        Biff::putU32(b, v);
+        Excel::putU32(b, v);
         put(b, 4);
     }
     void newContinue()
@@ -268,8 +268,8 @@ private:
     }
     void finish()
     {
-        Biff::putU16(m_out.data() + m_recStart, m_type);
-        Biff::putU16(m_out.data() + m_recStart + 2, quint16(m_len));
+        Excel::putU16(m_out.data() + m_recStart, m_type);
+        Excel::putU16(m_out.data() + m_recStart + 2, quint16(m_len));
     }
 
     QByteArray m_out;
@@ -335,7 +335,7 @@ QByteArray SharedStrings::serialize(quint32 base, quint32 cstTotal, QByteArray *
             chunk.resize(high ? 2 * k : k);
             for (int j = 0; j < k; ++j) {
                 if (high)
-                    Biff::putU16(chunk.data() + 2 * j, units[done + j]);
+                    Excel::putU16(chunk.data() + 2 * j, units[done + j]);
                 else
                     chunk[j] = char(units[done + j]);
             }

@@ -3,6 +3,8 @@
 // Record layouts of the zip format (PKWARE APPNOTE), shared by the reader
 // and the writer.
 
+#include "littleendian.h"
+
 #include <QByteArray>
 #include <QtGlobal>
 
@@ -35,54 +37,6 @@ constexpr quint16 MethodDeflate = 8;
 
 constexpr quint16 VersionZip64 = 45;
 
-inline quint16 get16(const char *p)
-{
-    const auto *u = reinterpret_cast<const unsigned char *>(p);
-    return quint16(u[0] | (u[1] << 8));
-}
-inline quint32 get32(const char *p)
-{
-    const auto *u = reinterpret_cast<const unsigned char *>(p);
-    return quint32(u[0]) | (quint32(u[1]) << 8) | (quint32(u[2]) << 16) | (quint32(u[3]) << 24);
-}
-inline quint64 get64(const char *p)
-{
-    return quint64(get32(p)) | (quint64(get32(p + 4)) << 32);
-}
-inline void put16(char *p, quint16 v)
-{
-    p[0] = char(v & 0xFF);
-    p[1] = char(v >> 8);
-}
-inline void put32(char *p, quint32 v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = char((v >> (8 * i)) & 0xFF);
-}
-inline void put64(char *p, quint64 v)
-{
-    put32(p, quint32(v));
-    put32(p + 4, quint32(v >> 32));
-}
-inline void append16(QByteArray *b, quint16 v)
-{
-    char t[2];
-    put16(t, v);
-    b->append(t, 2);
-}
-inline void append32(QByteArray *b, quint32 v)
-{
-    char t[4];
-    put32(t, v);
-    b->append(t, 4);
-}
-inline void append64(QByteArray *b, quint64 v)
-{
-    char t[8];
-    put64(t, v);
-    b->append(t, 8);
-}
-
 // The values a ZIP64 extra field may widen. On input each holds the plain
 // 32-bit (or 16-bit) value; a field at its maximum is read from the extra.
 struct Zip64Fields
@@ -103,7 +57,7 @@ inline bool readZip64Extra(const char *extra, int length, Zip64Fields *f)
         return true;
     int pos = 0;
     while (pos + 4 <= length) {
-        const quint16 id = get16(extra + pos), size = get16(extra + pos + 2);
+        const quint16 id = u16At(extra + pos), size = u16At(extra + pos + 2);
         if (pos + 4 + size > length)
             return false;
         if (id == Zip64ExtraId) {
@@ -112,7 +66,7 @@ inline bool readZip64Extra(const char *extra, int length, Zip64Fields *f)
             auto take = [&](quint64 *v, int width) {
                 if (left < width)
                     return false;
-                *v = width == 8 ? get64(p) : get32(p);
+                *v = width == 8 ? u64At(p) : u32At(p);
                 p += width;
                 left -= width;
                 return true;
@@ -136,7 +90,7 @@ inline bool hasZip64Extra(const char *extra, int length)
 {
     int pos = 0;
     while (pos + 4 <= length) {
-        const quint16 id = get16(extra + pos), size = get16(extra + pos + 2);
+        const quint16 id = u16At(extra + pos), size = u16At(extra + pos + 2);
         if (id == Zip64ExtraId)
             return true;
         pos += 4 + size;
@@ -152,7 +106,7 @@ inline QByteArray withoutZip64Extra(const QByteArray &extra)
     int pos = 0;
     const int n = extra.size();
     while (pos + 4 <= n) {
-        const quint16 id = get16(extra.constData() + pos), size = get16(extra.constData() + pos + 2);
+        const quint16 id = u16At(extra.constData() + pos), size = u16At(extra.constData() + pos + 2);
         if (pos + 4 + size > n)
             break;
         if (id != Zip64ExtraId)

@@ -214,17 +214,17 @@ bool writeChangedEntry(const ZipEntry &e, const EntryProducer &produce, FileOutp
     const QByteArray extra = Zip::withoutZip64Extra(e.localExtra);
     QByteArray h;
     h.reserve(int(Zip::LocalHeaderSize) + e.rawName.size() + extra.size());
-    Zip::append32(&h, Zip::LocalHeaderSignature);
-    Zip::append16(&h, e.versionNeeded);
-    Zip::append16(&h, quint16(e.flags & ~(Zip::FlagDataDescriptor | Zip::FlagDeflateLevelBits)));
-    Zip::append16(&h, Zip::MethodDeflate);
-    Zip::append16(&h, e.modTime);
-    Zip::append16(&h, e.modDate);
-    Zip::append32(&h, 0); // CRC and sizes are patched in once known
-    Zip::append32(&h, 0);
-    Zip::append32(&h, 0);
-    Zip::append16(&h, quint16(e.rawName.size()));
-    Zip::append16(&h, quint16(extra.size()));
+    appendU32(h, Zip::LocalHeaderSignature);
+    appendU16(h, e.versionNeeded);
+    appendU16(h, quint16(e.flags & ~(Zip::FlagDataDescriptor | Zip::FlagDeflateLevelBits)));
+    appendU16(h, Zip::MethodDeflate);
+    appendU16(h, e.modTime);
+    appendU16(h, e.modDate);
+    appendU32(h, 0); // CRC and sizes are patched in once known
+    appendU32(h, 0);
+    appendU32(h, 0);
+    appendU16(h, quint16(e.rawName.size()));
+    appendU16(h, quint16(extra.size()));
     h.append(e.rawName);
     h.append(extra);
     w->offset = out->position();
@@ -247,9 +247,9 @@ bool writeChangedEntry(const ZipEntry &e, const EntryProducer &produce, FileOutp
         return false;
     }
     char fields[12];
-    Zip::put32(fields, sink.crc());
-    Zip::put32(fields + 4, quint32(sink.outputSize()));
-    Zip::put32(fields + 8, quint32(sink.inputSize()));
+    putU32(fields, sink.crc());
+    putU32(fields + 4, quint32(sink.outputSize()));
+    putU32(fields + 8, quint32(sink.inputSize()));
     if (!out->patch(w->offset + 14, fields, sizeof fields)) {
         *error = out->error();
         return false;
@@ -272,7 +272,7 @@ QByteArray centralRecord(const ZipArchive &source, const ZipEntry &e, const Writ
     if (r.size() < int(sizeof h))
         return r; // cannot happen: the reader checked every record
     std::memcpy(h, r.constData(), sizeof h);
-    const int nameLen = Zip::get16(h + 28), extraLen = Zip::get16(h + 30);
+    const int nameLen = u16At(h + 28), extraLen = u16At(h + 30);
     const QByteArray name = r.mid(int(sizeof h), nameLen);
     const QByteArray extra = r.mid(int(sizeof h) + nameLen, extraLen);
     const QByteArray comment = r.mid(int(sizeof h) + nameLen + extraLen);
@@ -281,34 +281,34 @@ QByteArray centralRecord(const ZipArchive &source, const ZipEntry &e, const Writ
     const bool hadZip64 = Zip::hasZip64Extra(extra.constData(), extra.size());
     const bool needU = usize >= 0xFFFFFFFFu, needC = csize >= 0xFFFFFFFFu, needO = w.offset >= 0xFFFFFFFFu;
     if (w.changed) {
-        Zip::put16(h + 8, quint16(e.flags & ~(Zip::FlagDataDescriptor | Zip::FlagDeflateLevelBits)));
-        Zip::put16(h + 10, Zip::MethodDeflate);
-        Zip::put32(h + 16, w.crc);
+        putU16(h + 8, quint16(e.flags & ~(Zip::FlagDataDescriptor | Zip::FlagDeflateLevelBits)));
+        putU16(h + 10, Zip::MethodDeflate);
+        putU32(h + 16, w.crc);
     }
     QByteArray newExtra = extra;
     if (hadZip64 || needU || needC || needO) {
         QByteArray z;
         if (needU)
-            Zip::append64(&z, usize);
+            appendU64(z, usize);
         if (needC)
-            Zip::append64(&z, csize);
+            appendU64(z, csize);
         if (needO)
-            Zip::append64(&z, w.offset);
+            appendU64(z, w.offset);
         newExtra = Zip::withoutZip64Extra(extra);
         if (!z.isEmpty()) {
             QByteArray block;
-            Zip::append16(&block, Zip::Zip64ExtraId);
-            Zip::append16(&block, quint16(z.size()));
+            appendU16(block, Zip::Zip64ExtraId);
+            appendU16(block, quint16(z.size()));
             newExtra.prepend(block + z);
-            if (Zip::get16(h + 6) < Zip::VersionZip64)
-                Zip::put16(h + 6, Zip::VersionZip64);
+            if (u16At(h + 6) < Zip::VersionZip64)
+                putU16(h + 6, Zip::VersionZip64);
         }
-        Zip::put16(h + 30, quint16(newExtra.size()));
-        Zip::put16(h + 34, 0);
+        putU16(h + 30, quint16(newExtra.size()));
+        putU16(h + 34, 0);
     }
-    Zip::put32(h + 20, needC ? 0xFFFFFFFFu : quint32(csize));
-    Zip::put32(h + 24, needU ? 0xFFFFFFFFu : quint32(usize));
-    Zip::put32(h + 42, needO ? 0xFFFFFFFFu : quint32(w.offset));
+    putU32(h + 20, needC ? 0xFFFFFFFFu : quint32(csize));
+    putU32(h + 24, needU ? 0xFFFFFFFFu : quint32(usize));
+    putU32(h + 42, needO ? 0xFFFFFFFFu : quint32(w.offset));
     return QByteArray(h, int(sizeof h)) + name + newExtra + comment;
 }
 
@@ -358,29 +358,29 @@ bool writeZipArchive(const ZipArchive &source, const ZipChanges &changes, int fd
     const bool zip64 = count >= 0xFFFF || cdOffset >= 0xFFFFFFFFu || cdSize >= 0xFFFFFFFFu;
     if (zip64) {
         const quint64 recordOffset = out.position();
-        Zip::append32(&tail, Zip::Zip64EndRecordSignature);
-        Zip::append64(&tail, Zip::Zip64EndRecordSize - 12);
-        Zip::append16(&tail, Zip::VersionZip64);
-        Zip::append16(&tail, Zip::VersionZip64);
-        Zip::append32(&tail, 0);
-        Zip::append32(&tail, 0);
-        Zip::append64(&tail, count);
-        Zip::append64(&tail, count);
-        Zip::append64(&tail, cdSize);
-        Zip::append64(&tail, cdOffset);
-        Zip::append32(&tail, Zip::Zip64LocatorSignature);
-        Zip::append32(&tail, 0);
-        Zip::append64(&tail, recordOffset);
-        Zip::append32(&tail, 1);
+        appendU32(tail, Zip::Zip64EndRecordSignature);
+        appendU64(tail, Zip::Zip64EndRecordSize - 12);
+        appendU16(tail, Zip::VersionZip64);
+        appendU16(tail, Zip::VersionZip64);
+        appendU32(tail, 0);
+        appendU32(tail, 0);
+        appendU64(tail, count);
+        appendU64(tail, count);
+        appendU64(tail, cdSize);
+        appendU64(tail, cdOffset);
+        appendU32(tail, Zip::Zip64LocatorSignature);
+        appendU32(tail, 0);
+        appendU64(tail, recordOffset);
+        appendU32(tail, 1);
     }
-    Zip::append32(&tail, Zip::EndRecordSignature);
-    Zip::append16(&tail, 0);
-    Zip::append16(&tail, 0);
-    Zip::append16(&tail, quint16(std::min<quint64>(count, 0xFFFF)));
-    Zip::append16(&tail, quint16(std::min<quint64>(count, 0xFFFF)));
-    Zip::append32(&tail, quint32(std::min<quint64>(cdSize, 0xFFFFFFFFu)));
-    Zip::append32(&tail, quint32(std::min<quint64>(cdOffset, 0xFFFFFFFFu)));
-    Zip::append16(&tail, quint16(source.comment().size()));
+    appendU32(tail, Zip::EndRecordSignature);
+    appendU16(tail, 0);
+    appendU16(tail, 0);
+    appendU16(tail, quint16(std::min<quint64>(count, 0xFFFF)));
+    appendU16(tail, quint16(std::min<quint64>(count, 0xFFFF)));
+    appendU32(tail, quint32(std::min<quint64>(cdSize, 0xFFFFFFFFu)));
+    appendU32(tail, quint32(std::min<quint64>(cdOffset, 0xFFFFFFFFu)));
+    appendU16(tail, quint16(source.comment().size()));
     tail.append(source.comment());
     if (!out.write(tail) || !out.flush()) {
         *error = out.error();
