@@ -31,6 +31,12 @@ constexpr int MaxCellTextLength = 32767;
 // below 1E15, otherwise scientific as in 1E+20 or -1.5E-10.
 QString formulaBarNumber(double value);
 
+// Every character formulaBarNumber() or booleanText() can produce: a search
+// pattern that cannot match within them skips those cells at once
+// (SearchPattern::canMatchWithin).
+inline QString formulaBarNumberAlphabet() { return QStringLiteral("0123456789.-+E"); }
+inline QString booleanTextAlphabet() { return QStringLiteral("TRUEFALS"); }
+
 // The shortest decimal text that reads back as exactly this double; what a
 // file stores for a number.
 QString storedNumberText(double value);

@@ -740,13 +740,24 @@ bool Sheet::replace(const QVector<CellArea> &areas, const SearchPattern &pattern
 {
     if (!m_hasCells)
         return true;
+    const bool numbers = pattern.canMatchWithin(formulaBarNumberAlphabet());
+    const bool booleans = pattern.canMatchWithin(booleanTextAlphabet());
+    // Shared strings already found to hold no match: many cells use one.
+    std::vector<bool> sstWithoutMatch(size_t(m_book->strings().count()), false);
     const auto visit = [&](const Slot &slot, int row, int col) -> bool {
         const CellView v = view(slot);
         QString text;
         QVector<FormatRun> runs;
         int kind;
+        quint32 isst = 0;
         switch (v.type) {
         case Rt::LabelSst:
+            isst = u32At(v.data + 6);
+            if (isst < sstWithoutMatch.size() && sstWithoutMatch[isst])
+                return true;
+            textOf(v.data, v.type, m_book, &text, &runs);
+            kind = 0;
+            break;
         case Rt::Label:
         case Rt::RString:
             textOf(v.data, v.type, m_book, &text, &runs);
@@ -754,13 +765,13 @@ bool Sheet::replace(const QVector<CellArea> &areas, const SearchPattern &pattern
             break;
         case Rt::Number:
         case Rt::Rk:
-            if (m_book->xfHidesNumber(xfOf(v)))
+            if (!numbers || m_book->xfHidesNumber(xfOf(v)))
                 return true;
             text = formulaBarNumber(v.type == Rt::Number ? doubleAt(v.data + 6) : decodeRk(u32At(v.data + 6)));
             kind = 1;
             break;
         case Rt::BoolErr:
-            if (v.data[7] != 0) // an error value
+            if (!booleans || v.data[7] != 0) // v.data[7]: an error value
                 return true;
             text = booleanText(v.data[6] != 0);
             kind = 2;
@@ -770,8 +781,11 @@ bool Sheet::replace(const QVector<CellArea> &areas, const SearchPattern &pattern
         }
         QString out;
         QVector<TextSpan> spans;
-        if (!pattern.replace(text, replacement, &out, &spans))
+        if (!pattern.replace(text, replacement, &out, &spans)) {
+            if (v.type == Rt::LabelSst && isst < sstWithoutMatch.size())
+                sstWithoutMatch[isst] = true;
             return true;
+        }
         const RetypeResult r = kind == 0 ? retypeText(out) : kind == 1 ? retypeNumber(out) : retypeBoolean(out);
         if (!r.ok) {
             *error = where(row, col) + QStringLiteral(": ") + r.error;

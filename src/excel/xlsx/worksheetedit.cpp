@@ -31,10 +31,6 @@ bool intersects(const CellArea &a, const CellArea &b)
            && b.firstColumn <= a.lastColumn;
 }
 
-// Every character a number's formula-bar text or a boolean's can hold.
-const QString numberAlphabet = QStringLiteral("0123456789.-+E");
-const QString booleanAlphabet = QStringLiteral("TRUEFALS");
-
 bool parseStoredNumber(const char *begin, const char *end, double *value)
 {
     while (begin < end && (*begin == ' ' || *begin == '\t' || *begin == '\n' || *begin == '\r'))
@@ -213,8 +209,8 @@ bool WorksheetPart::replace(const QVector<CellArea> &areas, const SearchPattern 
     std::vector<qint32> sstCache;
     if (m_book->sharedStrings)
         sstCache.assign(m_book->sharedStrings->size(), NotSeen);
-    const bool numbers = pattern.canMatchWithin(numberAlphabet);
-    const bool booleans = pattern.canMatchWithin(booleanAlphabet);
+    const bool numbers = pattern.canMatchWithin(formulaBarNumberAlphabet());
+    const bool booleans = pattern.canMatchWithin(booleanTextAlphabet());
     const StylesPart &styles = *m_book->styles;
     const size_t count = m_cells.size();
     for (size_t i = 0; i < count; ++i) {
