@@ -35,20 +35,6 @@ QByteArray bof(quint16 dt)
 
 QByteArray eof() { return record(Rt::Eof, QByteArray()); }
 
-// A minimal workbook stream: globals with one sheet (and optional extra
-// globals records), and the sheet's records.
-QByteArray workbook(const QByteArray &globals, const QByteArray &sheet)
-{
-    QByteArray g = bof(0x0005) + globals;
-    QByteArray bs;
-    appendU32(bs, 0); // patched below
-    bs.append('\0').append('\0').append(char(1)).append('\0').append('S');
-    const int bsAt = g.size();
-    g += record(Rt::BoundSheet8, bs) + eof();
-    putU32(g.data() + bsAt + 4, quint32(g.size()));
-    return g + bof(0x0010) + sheet + eof();
-}
-
 // Globals with one BOUNDSHEET per sheet (its BOF type and records).
 QByteArray workbookOf(const QByteArray &globals, const QVector<QPair<quint16, QByteArray>> &sheets)
 {
@@ -66,6 +52,34 @@ QByteArray workbookOf(const QByteArray &globals, const QVector<QPair<quint16, QB
         g += bof(sheets[i].first) + sheets[i].second + eof();
     }
     return g;
+}
+
+// A minimal workbook stream: globals with one worksheet (and optional extra
+// globals records), and the sheet's records.
+QByteArray workbook(const QByteArray &globals, const QByteArray &sheet)
+{
+    return workbookOf(globals, {{quint16(0x0010), sheet}});
+}
+
+// The body of an SST record holding the one string "a".
+QByteArray sstOfOneString()
+{
+    QByteArray sst;
+    appendU32(sst, 1);
+    appendU32(sst, 1);
+    appendU16(sst, 1);
+    sst.append('\0').append('a');
+    return sst;
+}
+
+// The row, column and format that every cell record starts with: A1, xf 15.
+QByteArray cellAtA1()
+{
+    QByteArray cell;
+    appendU16(cell, 0);
+    appendU16(cell, 0);
+    appendU16(cell, 15);
+    return cell;
 }
 
 QByteArray sstRecordFor(const QVector<SstEntry> &entries, quint32 base = 0, QByteArray *ext = nullptr)
@@ -261,15 +275,8 @@ private slots:
         QTest::addColumn<QByteArray>("globals");
         QTest::addColumn<QByteArray>("sheet");
         QTest::addColumn<QString>("reason");
-        QByteArray sst;
-        appendU32(sst, 1);
-        appendU32(sst, 1);
-        appendU16(sst, 1);
-        sst.append('\0').append('a');
-        QByteArray cell;
-        appendU16(cell, 0);
-        appendU16(cell, 0);
-        appendU16(cell, 15);
+        const QByteArray sst = sstOfOneString();
+        const QByteArray cell = cellAtA1();
         QByteArray isst = cell;
         appendU32(isst, 1);
         QTest::newRow("isst out of range") << record(Rt::Sst, sst) << record(Rt::LabelSst, isst) << "shared string 1";
@@ -303,17 +310,9 @@ private slots:
     void workbookOffsetsFollowTheLayout()
     {
         // A sheet after a growing SST: lbPlyPos must follow it.
-        QByteArray sst;
-        appendU32(sst, 1);
-        appendU32(sst, 1);
-        appendU16(sst, 1);
-        sst.append('\0').append('a');
-        QByteArray cell;
-        appendU16(cell, 0);
-        appendU16(cell, 0);
-        appendU16(cell, 15);
+        QByteArray cell = cellAtA1();
         appendU32(cell, 0);
-        const QByteArray stream = workbook(record(Rt::Sst, sst), record(Rt::LabelSst, cell));
+        const QByteArray stream = workbook(record(Rt::Sst, sstOfOneString()), record(Rt::LabelSst, cell));
         Book book;
         QString error;
         QVERIFY2(book.openStream(stream, &error), qPrintable(error));
