@@ -14,13 +14,11 @@ namespace {
 
 const QStringList Refused = {"password_2002_40_xor.xls", "biff5_sushi.xls", "phpexcel_bad_cfb_dir.xls"};
 
-// A word of three or more ASCII letters from the first text cell that has
-// one, outside formulas, or else the whole text of the first such cell; it
-// must not match a number or TRUE/FALSE.
-QString pickWord(const QJsonObject &d)
+// Calls visit(sheet name, cell reference, text) for every text cell that
+// holds no formula, until visit returns false.
+template <typename Visit>
+void forEachTextCell(const QJsonObject &d, Visit visit)
 {
-    const QRegularExpression word("[A-Za-z]{3,}");
-    QString fallback;
     for (const QJsonValue &s : d.value("sheets").toArray()) {
         const QJsonObject sheet = s.toObject();
         const QJsonArray formulas = sheet.value("formulas").toArray();
@@ -28,19 +26,34 @@ QString pickWord(const QJsonObject &d)
         for (auto it = cells.begin(); it != cells.end(); ++it) {
             if (formulas.contains(it.key()) || it.value().toArray().at(0) != "text")
                 continue;
-            const QString t = it.value().toArray().at(1).toString();
-            if (fallback.isEmpty() && !t.contains(QRegularExpression("[?*~0-9eE]"))
-                && !QString("TRUE FALSE").contains(t, Qt::CaseInsensitive))
-                fallback = t;
-            auto m = word.globalMatch(t);
-            while (m.hasNext()) {
-                const QString w = m.next().captured();
-                if (!QString("TRUE FALSE").contains(w, Qt::CaseInsensitive))
-                    return w;
-            }
+            if (!visit(sheet.value("name").toString(), it.key(), it.value().toArray().at(1).toString()))
+                return;
         }
     }
-    return fallback;
+}
+
+// A word of three or more ASCII letters from the first text cell that has
+// one, outside formulas, or else the whole text of the first such cell; it
+// must not match a number or TRUE/FALSE.
+QString pickWord(const QJsonObject &d)
+{
+    const QRegularExpression word("[A-Za-z]{3,}");
+    QString fallback, found;
+    forEachTextCell(d, [&](const QString &, const QString &, const QString &t) {
+        if (fallback.isEmpty() && !t.contains(QRegularExpression("[?*~0-9eE]"))
+            && !QString("TRUE FALSE").contains(t, Qt::CaseInsensitive))
+            fallback = t;
+        auto m = word.globalMatch(t);
+        while (m.hasNext()) {
+            const QString w = m.next().captured();
+            if (!QString("TRUE FALSE").contains(w, Qt::CaseInsensitive)) {
+                found = w;
+                return false;
+            }
+        }
+        return true;
+    });
+    return found.isEmpty() ? fallback : found;
 }
 
 } // namespace
@@ -79,21 +92,14 @@ private slots:
         Changes changes;
         int expected = 0;
         if (!word.isEmpty()) {
-            for (const QJsonValue &s : before.value("sheets").toArray()) {
-                const QJsonObject sheet = s.toObject();
-                const QJsonArray formulas = sheet.value("formulas").toArray();
-                const QJsonObject cells = sheet.value("cells").toObject();
-                for (auto it = cells.begin(); it != cells.end(); ++it) {
-                    if (formulas.contains(it.key()) || it.value().toArray().at(0) != "text")
-                        continue;
-                    QString t = it.value().toArray().at(1).toString();
-                    if (!t.contains(word, Qt::CaseInsensitive))
-                        continue;
+            forEachTextCell(before, [&](const QString &sheet, const QString &ref, QString t) {
+                if (t.contains(word, Qt::CaseInsensitive)) {
                     t.replace(word, with, Qt::CaseInsensitive);
-                    changes.insert(sheet.value("name").toString() + '!' + it.key(), text(t));
+                    changes.insert(sheet + '!' + ref, text(t));
                     ++expected;
                 }
-            }
+                return true;
+            });
         }
         qInfo("%s: '%s' in %d cells", qPrintable(name), qPrintable(word), expected);
         Application app;
