@@ -25,6 +25,21 @@ def records(data, pos):
         pos += 4 + n
 
 
+def substream(data, start):
+    """The records of the BOF..EOF substream at start, each with its depth:
+    1 for the substream's own records (its BOF and EOF included), more for
+    those of a substream nested in it."""
+    depth = 0
+    for pos, t, body in records(data, start):
+        if t == 0x0809:
+            depth += 1
+        yield depth, pos, t, body
+        if t == 0x000A:
+            depth -= 1
+            if depth == 0:
+                return
+
+
 def col_name(c):
     s = ''
     c += 1
@@ -43,14 +58,7 @@ def layout(data):
     bof_positions = []
     sst_chain = []
     extsst = None
-    depth = 0
-    for pos, t, body in records(data, 0):
-        if t == 0x0809:
-            depth += 1
-        if t == 0x000A:
-            depth -= 1
-            if depth == 0:
-                break
+    for _, pos, t, body in substream(data, 0):
         if t == 0x0085:
             bof_positions.append(struct.unpack_from('<I', body, 0)[0])
         if t == 0x00FC or (t == 0x003C and sst_chain and sst_chain[-1][0] + 4 + len(sst_chain[-1][1]) == pos):
@@ -70,17 +78,7 @@ def layout(data):
     for p in bof_positions:
         if recs.get(p, (None,))[0] != 0x0809:
             continue
-        sheet = []
-        depth = 0
-        for pos, t, body in records(data, p):
-            if t == 0x0809:
-                depth += 1
-            if depth == 1:
-                sheet.append((pos, t, body))
-            if t == 0x000A:
-                depth -= 1
-                if depth == 0:
-                    break
+        sheet = [(pos, t, body) for depth, pos, t, body in substream(data, p) if depth == 1]
         index = [r for r in sheet if r[1] == 0x020B]
         dbcells = [r for r in sheet if r[1] == 0x00D7]
         if index:
@@ -124,14 +122,7 @@ def formulas(data):
             break
     for name, p in zip(names, starts):
         cells = []
-        depth = 0
-        for pos, t, body in records(data, p):
-            if t == 0x0809:
-                depth += 1
-            if t == 0x000A:
-                depth -= 1
-                if depth == 0:
-                    break
+        for depth, pos, t, body in substream(data, p):
             if depth == 1 and t == 0x0006:
                 r, c = struct.unpack_from('<HH', body, 0)
                 cells.append('%s%d' % (col_name(c), r + 1))
