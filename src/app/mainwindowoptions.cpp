@@ -81,13 +81,13 @@ void MainWindow::saveOptions()
     write(QStringLiteral("way"), QString::number(ui->tabWidget_1->currentIndex()));
     write(QStringLiteral("separator"), ui->lineEdit_Separator->text());
 
-    // The first four items are stored by their word, anything else (the
-    // "指定表" item, with or without a typed list) by the text shown. A list
-    // restored at start-up sits on item 0 and so is stored as "Default" unless
-    // the user picks "指定表" again.
+    // The first four items are stored by their word. An editable box (the
+    // "指定表" item, or a typed list restored at start-up, which sits on
+    // item 0) is stored by the text its edit field shows, which is also the
+    // text a run uses.
     const QComboBox *sheetBox = ui->comboBox;
     const int sheetIndex = sheetBox->currentIndex();
-    if (sheetIndex >= 0 && sheetIndex < 4)
+    if (!sheetBox->isEditable() && sheetIndex >= 0 && sheetIndex < 4)
         write(QStringLiteral("comIndex"), sheetWords[sheetIndex]);
     else
         write(QStringLiteral("comIndex"), sheetBox->currentText());

@@ -157,29 +157,35 @@ private slots:
         QTEST(box->currentText(), "shown");
     }
 
-    // A restored list sits on item 0: left untouched it is stored as
-    // "Default" at the next exit; typed on the "指定表" item it is stored as
-    // typed, and the bare item as its own text.
+    // The box stores what it shows: a restored list sits on item 0 with its
+    // text in the edit field and is stored as that text; a list typed on the
+    // "指定表" item as typed, the bare item as its own text.
     void sheetChoiceStoredAtExit()
     {
         store("comIndex", "1,3");
         start();
         window.reset();
-        QCOMPARE(stored("comIndex"), QString("Default"));
+        QCOMPARE(stored("comIndex"), QString("1,3"));
 
         start();
         auto *box = child<QComboBox>("comboBox");
         box->setCurrentIndex(4);
         QVERIFY(box->isEditable());
-        box->setEditText("1,3");
+        box->setEditText("2,4");
         window.reset();
-        QCOMPARE(stored("comIndex"), QString("1,3"));
+        QCOMPARE(stored("comIndex"), QString("2,4"));
         start();
-        QCOMPARE(child<QComboBox>("comboBox")->currentText(), QString("1,3"));
+        QCOMPARE(child<QComboBox>("comboBox")->currentText(), QString("2,4"));
 
         child<QComboBox>("comboBox")->setCurrentIndex(4);
         window.reset();
         QCOMPARE(stored("comIndex"), QString("指定表"));
+
+        start();
+        child<QComboBox>("comboBox")->setCurrentIndex(2);
+        QVERIFY(!child<QComboBox>("comboBox")->isEditable());
+        window.reset();
+        QCOMPARE(stored("comIndex"), QString("Last"));
     }
 
     void normalCloseStoresEveryOption()
