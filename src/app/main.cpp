@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char *argv[])
 {
@@ -9,6 +10,10 @@ int main(int argc, char *argv[])
     // window title and the settings folder.
     QCoreApplication::setApplicationVersion(QStringLiteral(KORRIN_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("korrin"));
+    QIcon icon;
+    for (int size : {16, 32, 48, 256})
+        icon.addFile(QStringLiteral(":/icons/korrin-%1.png").arg(size));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("korrin"), icon));
 
     MainWindow window;
     window.show();

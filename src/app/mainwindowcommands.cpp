@@ -1,10 +1,13 @@
 #include "mainwindow.h"
 
+#include "abouttext.h"
 #include "folderpath.h"
+#include "manualplaces.h"
 #include "ui_mainwindow.h"
 #include "userinteraction.h"
 
-#include <QFileInfo>
+#include <QCoreApplication>
+#include <QDir>
 #include <QUrl>
 
 #include <cstdlib>
@@ -80,18 +83,18 @@ void MainWindow::on_action_Quit_triggered()
 
 void MainWindow::on_action_P_triggered()
 {
-    interaction->information(this, tr("关于Tarvo"),
-                             tr("Korrin V%1\n\n"
-                                "Excel 工作簿批量文本替换工具，无需安装 Excel。\n"
-                                "基于 Qt %2 开发。")
-                                 .arg(appVersion, QString::fromLatin1(qVersion())));
+    interaction->information(this, tr("关于Tarvo"), aboutText(appVersion));
 }
 
-// The manual goes to whatever the desktop opens such files with; whether it
-// is there or opens at all is not reported.
+// F1: the first manual that exists and that the desktop opens; when none
+// does, the user is told what was tried instead of nothing happening.
 void MainWindow::on_action_triggered()
 {
-    interaction->openUrl(QUrl::fromLocalFile(QFileInfo(QStringLiteral("./help.chm")).absoluteFilePath()));
+    const QStringList places = manualPlaces(QDir::currentPath(), QCoreApplication::applicationDirPath());
+    const QString failure = openFirstManual(
+        places, [this](const QString &place) { return interaction->openUrl(QUrl::fromLocalFile(place)); });
+    if (!failure.isEmpty())
+        interaction->warning(this, tr("警告"), failure);
 }
 
 void MainWindow::on_pushButton_ClearAll_clicked()

@@ -29,7 +29,8 @@ public:
     };
 
     QList<Box> boxes;
-    QList<QUrl> opened;
+    QList<QUrl> opened;   // every URL handed to the desktop, also those it refused
+    QList<QUrl> unopenable; // URLs the desktop has no handler for
     QStringList tips;
     QList<Dialog> dialogs;
 
@@ -60,7 +61,7 @@ public:
     bool openUrl(const QUrl &url) override
     {
         opened.append(url);
-        return true;
+        return !unopenable.contains(url);
     }
     bool chooseFiles(QWidget *, const QString &caption, const QString &dir, const QString &filter,
                      QStringList *files) override

@@ -1,4 +1,6 @@
+#include "abouttext.h"
 #include "mainwindow.h"
+#include "manualplaces.h"
 #include "qtablewidgetex.h"
 #include "settings.h"
 #include "scriptedinteraction.h"
@@ -336,16 +338,84 @@ private slots:
         QCOMPARE(recorder->opened.first().toLocalFile(), QString("/w/"));
     }
 
-    void helpAndAbout()
+    // F1 opens help.chm from the working directory when there is one and
+    // the desktop takes it, otherwise the manual (for a program in this
+    // build tree, the source tree's); when nothing opens, a box says what
+    // was tried.
+    void helpOpensTheFirstManualThatOpens()
+    {
+        QTemporaryDir work;
+        const QString previousDir = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(work.path()));
+        const auto restoreDir = qScopeGuard([&] { QDir::setCurrent(previousDir); });
+        const QUrl chm = QUrl::fromLocalFile(work.filePath("help.chm"));
+        const QUrl manual = QUrl::fromLocalFile(KORRIN_SOURCE_MANUAL);
+        start();
+        QAction *help = child<QAction>("action");
+
+        help->trigger();
+        QCOMPARE(recorder->opened, QList<QUrl>{manual});
+
+        QFile file(work.filePath("help.chm"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        recorder->opened.clear();
+        help->trigger();
+        QCOMPARE(recorder->opened, QList<QUrl>{chm});
+
+        recorder->unopenable = {chm};
+        recorder->opened.clear();
+        help->trigger();
+        QCOMPARE(recorder->opened, (QList<QUrl>{chm, manual}));
+        QVERIFY(recorder->boxes.isEmpty());
+
+        recorder->unopenable = {chm, manual};
+        help->trigger();
+        QCOMPARE(recorder->boxes.size(), 1);
+        QCOMPARE(recorder->boxes.first().kind, QString("warning"));
+        QVERIFY(recorder->boxes.first().text.contains(chm.toLocalFile()));
+        QVERIFY(recorder->boxes.first().text.contains(manual.toLocalFile()));
+    }
+
+    // An installed program finds the manual beside it, whatever the prefix.
+    void installedManualFollowsTheProgram()
+    {
+        QTemporaryDir prefix;
+        const QStringList places = manualPlaces("/work", prefix.filePath("bin"));
+        QCOMPARE(places, (QStringList{"/work/help.chm", prefix.filePath("share/korrin/manual/index.html")}));
+    }
+
+    // The About box shows the version, Korrin's licence and the licence of
+    // every library that either program links.
+    void aboutNamesEveryLinkedLibrary()
     {
         start();
-        child<QAction>("action")->trigger();
-        QCOMPARE(recorder->opened, QList<QUrl>{QUrl::fromLocalFile(QDir::current().filePath("help.chm"))});
-        QVERIFY(recorder->boxes.isEmpty());
         child<QAction>("action_P")->trigger();
         QCOMPARE(recorder->boxes.size(), 1);
         QCOMPARE(recorder->boxes.first().title, QString("关于Tarvo"));
-        QVERIFY(!recorder->boxes.first().text.isEmpty());
+        const QString text = recorder->boxes.first().text;
+        QVERIFY2(text.contains("Korrin V" KORRIN_VERSION) && text.contains(KORRIN_LICENSE), qPrintable(text));
+
+        const QRegularExpression runtime("^(libc|libm|libstdc\\+\\+|libgcc_s|ld-linux.*)\\.so");
+        for (const char *program : {KORRIN_GUI_PROGRAM, KORRIN_BATCH_PROGRAM}) {
+            QProcess readelf;
+            readelf.start("readelf", {"-d", program});
+            QVERIFY(readelf.waitForFinished(30000) && readelf.exitCode() == 0);
+            const QRegularExpression needed("\\(NEEDED\\)\\s+Shared library: \\[([^\\]]+)\\]");
+            auto it = needed.globalMatch(QString::fromLocal8Bit(readelf.readAllStandardOutput()));
+            int count = 0;
+            while (it.hasNext()) {
+                const QString object = it.next().captured(1);
+                ++count;
+                if (runtime.match(object).hasMatch())
+                    continue;
+                const QVector<LibraryLicence> entries = librariesInUse({object});
+                QVERIFY2(entries.size() == 1, qPrintable(object + " has no licence entry"));
+                QVERIFY2(text.contains(entries.first().name + "：" + entries.first().licence),
+                         qPrintable(object + " missing from: " + text));
+            }
+            QVERIFY(count > 3);
+        }
     }
 };
 
