@@ -7,14 +7,13 @@ set(CPACK_PACKAGE_NAME korrin)
 set(CPACK_PACKAGE_VENDOR "Korrin developers")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "batch text replacement in Excel workbooks")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Korrin replaces texts in many Excel workbooks (.xls and .xlsx) in one go, "
-    "without Excel: it reads and writes the workbook files itself and changes only "
-    "the cells a replacement changes. The desktop program (korrin, Chinese user "
-    "interface) works in two modes, the same replacements for every workbook or "
-    "a table of replacements per workbook; korrin-batch runs the same jobs from "
-    "the command line.")
-string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+set(CPACK_PACKAGE_DESCRIPTION [[
+Korrin replaces texts in many Excel workbooks (.xls and .xlsx) in one go,
+without Excel: it reads and writes the workbook files itself and changes
+only the cells that a replacement changes.
+The desktop program korrin (Chinese user interface) gives every workbook
+the same replacements, or each workbook its own from a table; korrin-batch
+runs the same jobs from the command line.]])
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -3,8 +3,9 @@
 repo=$(cd "$(dirname "$0")/.." && pwd)
 cd "$repo" || exit 1
 
-# Under "sudo ./scripts/..." the packages need root, but the build tree, the
-# settings file and the window belong to the user who called sudo.
+# Called as "sudo ./scripts/...", the scripts still build and start Korrin as
+# the user who called sudo: the build tree, the settings file and the window
+# belong to that user, not to root.
 as_user() {
     if [ "$(id -u)" -eq 0 ] && [ -n "${SUDO_USER:-}" ] && [ "$SUDO_USER" != root ]; then
         set -- env ${DISPLAY:+DISPLAY="$DISPLAY"} ${XAUTHORITY:+XAUTHORITY="$XAUTHORITY"} \

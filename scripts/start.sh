@@ -1,6 +1,7 @@
 #!/bin/sh
-# Installs the packages Korrin needs, builds it and starts it.
-#   sudo ./scripts/start.sh
+# Installs the packages Korrin needs (asking for sudo only when some are
+# missing), builds it and starts it.
+#   ./scripts/start.sh
 set -eu
 . "$(dirname "$0")/common.sh"
 
