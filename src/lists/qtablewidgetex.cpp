@@ -1,5 +1,6 @@
 #include "qtablewidgetex.h"
 
+#include <QHelpEvent>
 #include <QMouseEvent>
 
 QTableWidgetEx::QTableWidgetEx(QWidget *parent)
@@ -32,4 +33,14 @@ void QTableWidgetEx::mouseDoubleClickEvent(QMouseEvent *event)
     else if (event->button() == Qt::RightButton)
         emit mouseRightDoubled();
     QTableWidget::mouseDoubleClickEvent(event);
+}
+
+bool QTableWidgetEx::viewportEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        const QModelIndex cell = indexAt(static_cast<QHelpEvent *>(event)->pos());
+        if (cell.data(Qt::ToolTipRole).toString().isEmpty())
+            return true;
+    }
+    return QTableWidget::viewportEvent(event);
 }

@@ -1,6 +1,7 @@
 #include "qtablewidgetex.h"
 
 #include <QtTest>
+#include <QtWidgets>
 
 static const struct DataHome
 {
@@ -73,6 +74,33 @@ private slots:
         QTest::mouseClick(table.viewport(), Qt::LeftButton, {}, table.visualRect(table.model()->index(2, 1)).center());
         QCOMPARE(table.currentRow(), 2);
         QCOMPARE(table.currentColumn(), 1);
+    }
+
+    // The window shows its own tip when the pointer enters a cell. The tool
+    // tip event that follows a moment later must not hide it for a cell
+    // without a tip of its own; a cell's own tip is still shown.
+    void shownTipSurvivesCellsWithoutTip()
+    {
+        QTableWidgetEx table;
+        table.setRowCount(2);
+        table.setColumnCount(1);
+        table.setItem(0, 0, new QTableWidgetItem("plain"));
+        table.setItem(1, 0, new QTableWidgetItem("tipped"));
+        table.item(1, 0)->setToolTip("own tip");
+        table.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&table));
+        auto askForTip = [&table](int row) {
+            const QPoint at = table.visualRect(table.model()->index(row, 0)).center();
+            QHelpEvent help(QEvent::ToolTip, at, table.viewport()->mapToGlobal(at));
+            QApplication::sendEvent(table.viewport(), &help);
+        };
+
+        QToolTip::showText(table.viewport()->mapToGlobal(QPoint(5, 5)), "shown by the window");
+        askForTip(0);
+        QTest::qWait(500); // a hidden tip goes after a short delay
+        QCOMPARE(QToolTip::text(), QString("shown by the window"));
+        askForTip(1);
+        QTRY_COMPARE(QToolTip::text(), QString("own tip"));
     }
 };
 
