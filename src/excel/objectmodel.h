@@ -78,6 +78,11 @@ public:
 
     // Why the last failed operation failed (empty when none did).
     virtual QString lastError() const = 0;
+
+    // How many cells Replace and Value set have changed since the workbook
+    // was opened, each cell counted once however often it changed (Replace
+    // itself only tells whether any cell changed).
+    virtual qint64 changedCells() const = 0;
 };
 
 } // namespace Excel

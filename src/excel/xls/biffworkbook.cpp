@@ -86,6 +86,13 @@ public:
     }
     bool Save() override;
     QString lastError() const override { return m_lastError; }
+    qint64 changedCells() const override
+    {
+        qint64 n = m_changedBeforeSave;
+        for (int i = 0; i < m_book->sheetCount(); ++i)
+            n += m_book->sheet(i)->changedCells();
+        return n;
+    }
 
     bool failed() const { return m_failed; }
     void failWith(const QString &why)
@@ -117,6 +124,7 @@ private:
     BiffSheets m_sheetsView;
     QString m_lastError;
     bool m_failed = false;
+    qint64 m_changedBeforeSave = 0; // counted on the book that a save replaced
 };
 
 bool BiffRange::Replace(const QString &what, const QString &replacement, int lookAt, int, bool matchCase)
@@ -192,6 +200,7 @@ bool BiffWorkbook::Save()
         return false;
     }
     m_identity = written;
+    m_changedBeforeSave = changedCells();
     // Go on from what was written, so that later edits and saves start from
     // the file as it now is.
     adopt(std::move(fresh));

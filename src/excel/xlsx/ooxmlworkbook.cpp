@@ -90,6 +90,7 @@ public:
     }
 
     QString lastError() const override { return m_error; }
+    qint64 changedCells() const override { return qint64(m_book->changedCells()); }
 
     OoxmlBook &book() { return *m_book; }
     int sheetCount() const { return int(m_sheets.size()); }
