@@ -55,6 +55,9 @@ public:
     quint64 changedCells() const { return m_context.changedCells; }
     // Writes the changed parts; leaves the file alone when nothing changed.
     bool save(QString *error);
+    // The same in two steps: the new file written, uncommitted (none when
+    // nothing changed).
+    bool prepareSave(std::unique_ptr<PendingSave> *pending, QString *error);
 
 private:
     OoxmlBook() = default;
