@@ -618,6 +618,7 @@ bool Sheet::editCell(const Slot &slot, int row, int col, const CellView &current
         return false;
     }
     CellRecord rec;
+    bool entryChanged = false; // the cell's own string changed, its record stays
     switch (result.value.kind) {
     case ValueKind::Empty:
         rec = cellRecord(Rt::Blank, row, col, xf);
@@ -632,6 +633,7 @@ bool Sheet::editCell(const Slot &slot, int row, int col, const CellView &current
             if (m_book->stringRefs(old) == 1) {
                 sst.setEntry(old, result.value.text, rich ? *runs : QVector<FormatRun>());
                 isst = old;
+                entryChanged = true;
             }
         }
         if (isst < 0) {
@@ -664,7 +666,7 @@ bool Sheet::editCell(const Slot &slot, int row, int col, const CellView &current
     case ValueKind::Formula:
         return false;
     }
-    if (store(slot, std::move(rec)))
+    if (store(slot, std::move(rec)) || entryChanged)
         m_changedCells.insert(keyOf(row, col));
     return true;
 }
