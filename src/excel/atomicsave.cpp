@@ -182,6 +182,15 @@ QByteArray temporaryFileName(const QByteArray &fileName)
     return prefix + fileName.left(keep) + '~' + hash + suffix;
 }
 
+bool removeStaleTemporaryFile(const QString &path, QString *error)
+{
+    QByteArray target;
+    if (!resolveTarget(path, true, &target, error))
+        return false;
+    const int slash = target.lastIndexOf('/');
+    return removeStaleTemporary(target.left(slash + 1) + temporaryFileName(target.mid(slash + 1)), error);
+}
+
 bool writeAll(int fd, const QByteArray &data, QString *error)
 {
     const char *p = data.constData();

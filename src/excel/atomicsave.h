@@ -50,6 +50,10 @@ bool writeAll(int fd, const QByteArray &data, QString *error);
 // for a name too long for that, a shortened name with a hash of the whole.
 QByteArray temporaryFileName(const QByteArray &fileName);
 
+// Removes the temporary file that a killed save of path left beside it, if
+// there is one and no save is writing it; true when none is left.
+bool removeStaleTemporaryFile(const QString &path, QString *error);
+
 class AtomicSave
 {
 public:

@@ -1,6 +1,7 @@
 #include "rep.h"
 
 #include "application.h"
+#include "atomicsave.h"
 #include "sheetchoice.h"
 #include "workbookbackup.h"
 #include "workbooklock.h"
@@ -48,6 +49,11 @@ STATE Rep::process()
     };
     if (openElsewhere())
         return FAILURE;
+    // With the lock held no other job can be saving this workbook: a
+    // temporary file of its save found now was left by a killed one.
+    QString ignored;
+    if (!m_options.dryRun)
+        Excel::removeStaleTemporaryFile(filePath, &ignored);
 
     // Every exit after this point leaves through the application's Quit,
     // which drops whatever was changed and not saved.

@@ -191,7 +191,10 @@ private slots:
         r = runJob(path, replacing("no match", "matched"), keep);
         QCOMPARE(r.backup, backups + "/" + QString(name).replace("book", "book (1)"));
         QCOMPARE(TestBooks::bytes(r.backup), second);
+        // a temporary file a killed save left goes, even when nothing is saved
+        QVERIFY(Excel::writeFileAtomically(dir.filePath(".~korrin." + name + ".tmp"), "half", nullptr));
         r = runJob(path, replacing("absent", "x"), keep);
+        QVERIFY(TestBooks::leftovers(dir.path()).isEmpty());
         QCOMPARE(r.state, SUCCESS);
         QCOMPARE(r.cells, qint64(0));
         QVERIFY(r.backup.isEmpty());
