@@ -62,7 +62,8 @@ public:
     // Value set on every cell of the areas.
     bool setValue(const QVector<CellArea> &areas, const QString &text, QString *error);
 
-    // Cells whose record an edit changed, each counted once.
+    // Cells an edit changed (their record or their own string), each
+    // counted once.
     int changedCells() const { return int(m_changedCells.size()); }
 
     // Appends the laid-out substream to out (whose size is the new stream
