@@ -14,8 +14,9 @@ Run::Run(RunPlan plan, QObject *parent)
     m_reports.resize(m_plan.files.size());
 }
 
-// A run is destroyed only once it has finished (or was never started):
-// a job still out would report to nobody.
+// A run destroyed before it finished (the window closed during a run)
+// leaves its jobs out to finish on the pool: they report to nobody, and
+// their job objects are not freed.
 Run::~Run() = default;
 
 void Run::start()
