@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -12,9 +13,11 @@ class QDropEvent;
 class QLabel;
 class QTableWidgetItem;
 class Rep;
+class Run;
 class UserInteraction;
 struct LaunchStop;
 struct RepPar;
+struct RunPlan;
 enum STATE : qint32;
 
 namespace Ui {
@@ -113,8 +116,10 @@ private:
     void setControlsEnabled(bool enable);
     void stopRun(const LaunchStop &stop);
     void fillOptions(RepPar *par) const;
-    void launchFile(int k, const QString &path, const RepPar &par);
+    void startRun(RunPlan plan);
+    QTableWidgetItem *runEntry(int index) const;
     void markFile(int index, const QColor &colour);
+    void noteOutcome(int index, const QString &text);
     void startMode1Run(const QString &separator);
     void startMode2Run(const QString &separator);
 
@@ -143,6 +148,10 @@ private:
     // Reports the current run still waits for. Kept apart from doneCount,
     // which a list clear may reset while jobs are still out.
     int runPending = 0;
+    // The run under way, or the last one until it is deleted.
+    QPointer<Run> currentRun;
+    // The item data role of a run entry's outcome, shown in its hover tip.
+    static constexpr int outcomeRole = Qt::UserRole + 1;
 
     std::unique_ptr<UserInteraction> interaction;
 

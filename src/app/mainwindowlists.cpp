@@ -36,6 +36,14 @@ QSet<int> selectedColumns(const QTableWidget *table)
     return columns;
 }
 
+// A file's hover tip, with what the last run did to it (outcomeRole of its
+// entry) on a line of its own.
+QString withOutcome(const QString &tip, const QTableWidgetItem *entry, int role)
+{
+    const QString outcome = entry ? entry->data(role).toString() : QString();
+    return tip.isEmpty() || outcome.isEmpty() ? tip : tip + QLatin1Char('\n') + outcome;
+}
+
 QList<int> highestFirst(const QSet<int> &set)
 {
     QList<int> list = set.values();
@@ -176,7 +184,8 @@ void MainWindow::on_pushButton_list1_Clear_clicked()
 
 void MainWindow::on_tableWidget_list1_cellEntered(int row, int /*column*/)
 {
-    const QString tip = fileTip(fileList1, row);
+    const QTableWidgetItem *entry = ui->tableWidget_list1->item(row, 0);
+    const QString tip = withOutcome(fileTip(fileList1, row), entry, outcomeRole);
     if (!tip.isEmpty())
         interaction->showToolTip(tip);
 }
@@ -258,7 +267,8 @@ void MainWindow::on_tableWidget_list2_cellEntered(int /*row*/, int column)
 {
     if (column < 1)
         return;
-    const QString tip = fileTip(fileList2, column - 1);
+    const QTableWidgetItem *entry = ui->tableWidget_list2->horizontalHeaderItem(column);
+    const QString tip = withOutcome(fileTip(fileList2, column - 1), entry, outcomeRole);
     if (!tip.isEmpty())
         interaction->showToolTip(tip);
 }

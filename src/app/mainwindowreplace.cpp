@@ -5,14 +5,12 @@
 
 #include "launchchecks.h"
 #include "rep.h"
+#include "run.h"
 #include "codeeditor.h"
 #include "ui_mainwindow.h"
 #include "userinteraction.h"
 
 #include <QDebug>
-#include <QFileInfo>
-#include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
 
 namespace {
 
@@ -58,12 +56,8 @@ void MainWindow::startMode1Run(const QString &separator)
         return stopRun(stop);
 
     RepPar par;
-    par.pairs = mode1Pairs(keywords, replacements, separator);
     fillOptions(&par);
-    const QStringList files = fileList1;
-    runPending = files.size();
-    for (int k = 0; k < files.size(); ++k)
-        launchFile(k, files.at(k), par);
+    startRun(RunPlan::mode1(fileList1, keywords, replacements, separator, par));
 }
 
 void MainWindow::startMode2Run(const QString &separator)
@@ -83,19 +77,18 @@ void MainWindow::startMode2Run(const QString &separator)
     if (!checkMode2Keywords(keywords, &stop))
         return stopRun(stop);
 
-    const QStringList files = fileList2;
-    runPending = files.size();
-    for (int k = 0; k < files.size(); ++k) {
+    RepPar par;
+    fillOptions(&par);
+    QVector<QStringList> columns;
+    for (int k = 0; k < fileList2.size(); ++k) {
         QStringList replacements;
         for (int r = 0; r < keywords.size(); ++r)
             replacements << cellText(table, r, k + 1);
-        RepPar par;
-        par.pairs = mode2Pairs(keywords, replacements, separator);
-        fillOptions(&par);
+        columns << replacements;
         qDebug() << "ui->comboBox->currentText():" << ui->comboBox->currentText();
         qDebug() << "par.sheetIndex:" << par.sheetIndex;
-        launchFile(k, files.at(k), par);
     }
+    startRun(RunPlan::mode2(fileList2, keywords, columns, separator, par));
 }
 
 void MainWindow::stopRun(const LaunchStop &stop)
@@ -117,34 +110,41 @@ void MainWindow::fillOptions(RepPar *par) const
     par->sheetIndex = ui->comboBox->currentText();
 }
 
-void MainWindow::launchFile(int k, const QString &path, const RepPar &par)
+// The run reports a listed folder (or FIFO, device) as missing, as the
+// window always has; the reason says what it is.
+void MainWindow::startRun(RunPlan plan)
 {
-    if (!QFileInfo(path).isFile()) {
-        onRepDone(nullptr, MISSING, k);
-        return;
-    }
-    Rep *rep = new Rep(path, par, k);
-    connect(rep, &Rep::done, this, &MainWindow::onRepDone);
-    QtConcurrent::run(QThreadPool::globalInstance(), rep, &Rep::run);
+    plan.nonFilesAreMissing = true;
+    runPending = plan.files.size();
+    currentRun = new Run(std::move(plan), this);
+    connect(currentRun, &Run::done, this, &MainWindow::onRepDone);
+    connect(currentRun, &Run::finished, currentRun, &QObject::deleteLater);
+    currentRun->start();
 }
 
-void MainWindow::onRepDone(Rep *rep, STATE state, int index)
+// The run owns its jobs and deletes each after its report.
+void MainWindow::onRepDone(Rep * /*rep*/, STATE state, int index)
 {
     ++doneCount;
+    const FileReport &report = currentRun->report(index);
     switch (state) {
     case SUCCESS:
         ++successCount;
         successLabel->setText(QStringLiteral(" 成功(%1)").arg(successCount));
+        noteOutcome(index, QStringLiteral("成功: 更改了 %1 个单元格").arg(report.cells)
+                               + (report.reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(report.reason)));
         break;
     case FAILURE:
         ++failureCount;
         failureLabel->setText(QStringLiteral(" <font color='red'>失败(%1)</font>").arg(failureCount));
         markFile(index, Qt::red);
+        noteOutcome(index, QStringLiteral("失败: ") + report.reason);
         break;
     case MISSING:
         ++missingCount;
         missingLabel->setText(QStringLiteral(" <font color='blue'>丢失(%1)</font>").arg(missingCount));
         markFile(index, Qt::blue);
+        noteOutcome(index, QStringLiteral("丢失: ") + report.reason);
         break;
     }
     if (runPending > 0)
@@ -155,7 +155,17 @@ void MainWindow::onRepDone(Rep *rep, STATE state, int index)
         stateLabel->setText(tr("文件替换处理全部完成!"));
         setControlsEnabled(true);
     }
-    delete rep;
+}
+
+// The entry of a file of the run: its row in Mode 1, its column header in
+// Mode 2, as long as that position still exists.
+QTableWidgetItem *MainWindow::runEntry(int index) const
+{
+    if (runMode == 0)
+        return ui->tableWidget_list1->item(index, 0);
+    if (runMode == 1 && index + 1 < ui->tableWidget_list2->columnCount())
+        return ui->tableWidget_list2->horizontalHeaderItem(index + 1);
+    return nullptr;
 }
 
 // Marks go to the list of the run's tab, at the position the file had at
@@ -163,19 +173,18 @@ void MainWindow::onRepDone(Rep *rep, STATE state, int index)
 // file's column header carries the mark.
 void MainWindow::markFile(int index, const QColor &colour)
 {
-    if (runMode == 0) {
-        if (QTableWidgetItem *item = ui->tableWidget_list1->item(index, 0)) {
-            item->setBackground(colour);
-            item->setForeground(Qt::white); // black text is hard to read on blue
-        }
-    } else if (runMode == 1) {
-        if (index + 1 < ui->tableWidget_list2->columnCount()) {
-            if (QTableWidgetItem *header = ui->tableWidget_list2->horizontalHeaderItem(index + 1)) {
-                header->setBackground(colour);
-                header->setForeground(Qt::white);
-            }
-        }
+    if (QTableWidgetItem *entry = runEntry(index)) {
+        entry->setBackground(colour);
+        entry->setForeground(Qt::white); // black text is hard to read on blue
     }
+}
+
+// What the hover tip of the file's entry shows after its path; it stays
+// with the entry until the list is rebuilt.
+void MainWindow::noteOutcome(int index, const QString &text)
+{
+    if (QTableWidgetItem *entry = runEntry(index))
+        entry->setData(outcomeRole, text);
 }
 
 void MainWindow::setControlsEnabled(bool enable)

@@ -1,7 +1,6 @@
 #include "batchoptions.h"
 
-#include "launchchecks.h"
-#include "listfiles.h"
+#include <QCommandLineParser>
 
 namespace {
 
@@ -18,103 +17,187 @@ QString sheetBoxText(const QString &value)
     return value;
 }
 
+// The options that take a value, as the pass before the parser must know
+// them: the word after such an option is its value, never a --pair.
+const QStringList &valueOptions()
+{
+    static const QStringList names{"--list", "-l", "--sheets", "-s", "--separator", "--files-from", "-f",
+                                   "--jobs", "-j", "--backup-dir", "-b"};
+    return names;
+}
+
+// --pair takes two words, which QCommandLineParser cannot express: this
+// pass takes them out (up to a "--", after which everything is a file) and
+// leaves the rest to the parser.
+bool takePairs(const QStringList &args, QStringList *rest, QList<QPair<QString, QString>> *pairs, QString *error)
+{
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &a = args[i];
+        if (a == QLatin1String("--")) {
+            *rest += args.mid(i);
+            return true;
+        }
+        if (a == QLatin1String("--pair") || a == QLatin1String("-p")) {
+            if (i + 2 >= args.size()) {
+                *error = QStringLiteral("%1 needs two values, KEY and REPLACEMENT").arg(a);
+                return false;
+            }
+            pairs->append({args[i + 1], args[i + 2]});
+            i += 2;
+        } else if (a.startsWith(QLatin1String("--pair="))) {
+            if (i + 1 >= args.size()) {
+                *error = QStringLiteral("--pair=KEY needs REPLACEMENT after it");
+                return false;
+            }
+            pairs->append({a.mid(7), args[i + 1]});
+            i += 1;
+        } else if (valueOptions().contains(a) && i + 1 < args.size()) {
+            *rest << a << args[i + 1];
+            i += 1;
+        } else {
+            *rest << a;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 QString batchUsage()
 {
     return QStringLiteral(
-        "Usage: korrin-batch [options] --pair KEY REPLACEMENT [--pair KEY REPLACEMENT ...] FILE...\n"
+        "Usage: korrin-batch [options] --pair KEY REPLACEMENT [--pair KEY REPLACEMENT ...] FILE|FOLDER...\n"
+        "       korrin-batch [options] --pair KEY REPLACEMENT ... --files-from LIST\n"
         "       korrin-batch [options] --list LISTFILE.xlsx\n"
         "\n"
         "Replaces text in Excel workbooks (.xlsx, .xlsm, .xls) in place, one job per file.\n"
+        "A folder is scanned for .xlsx and .xls files as the window's add-folder command does.\n"
         "\n"
-        "  --pair KEY REPLACEMENT  replace KEY by REPLACEMENT; KEY may hold several keywords\n"
-        "                          joined by the separator; pairs apply in the order given\n"
-        "  --list LISTFILE        run the files and pairs of a list file exported by the window\n"
+        "  -p, --pair KEY REPLACEMENT  replace KEY by REPLACEMENT; KEY may hold several\n"
+        "                          keywords joined by the separator; pairs apply in order\n"
+        "  -l, --list LISTFILE     run the files and pairs of a list file exported by the window\n"
         "                          (Mode 1 or Mode 2, told apart by its sheet names)\n"
-        "  --sheets TEXT           sheets to process: default (the active sheet), first, last,\n"
+        "  -f, --files-from LIST   read the files from LIST, one path a line (- for standard input)\n"
+        "  -0, --null              the paths of --files-from end with NUL, not a line break\n"
+        "  --no-recursive          scan only the top level of a folder given as an argument\n"
+        "  -s, --sheets TEXT       sheets to process: default (the active sheet), first, last,\n"
         "                          all, or a list of sheet numbers such as 1,3\n"
         "                          (默认页, 首表, 尾表 and 所有表 are accepted too); default: default\n"
         "  --position              KEY names a cell position whose value is set (A1, B2:C3, ...)\n"
-        "  --whole                 the whole cell must match\n"
-        "  --match-case            match letter case\n"
+        "  -w, --whole             the whole cell must match\n"
+        "  -c, --match-case        match letter case\n"
         "  --by-columns            search by columns instead of by rows\n"
         "  --separator SEP         keyword separator (default |)\n"
-        "  --verbose               print diagnostics to stderr\n"
-        "  --help, --version\n"
+        "  -n, --dry-run           do everything but write: report what would change\n"
+        "  -b, --backup-dir DIR    copy each workbook that changes into DIR before it is replaced\n"
+        "  -j, --jobs N            run N jobs at once (default: one per processor)\n"
+        "  --json                  one JSON object per file instead of the plain lines\n"
+        "  -v, --verbose           print diagnostics to stderr\n"
+        "  -h, --help, -V, --version\n"
         "\n"
-        "Prints one line per file as it finishes: SUCCESS, FAILURE or MISSING, a tab, the path,\n"
-        "and for a failure a tab and the reason. Exit status: 0 when every file succeeded,\n"
-        "1 otherwise, 2 for a usage error.\n");
+        "Prints one line per file as it finishes: SUCCESS, FAILURE or MISSING, a tab, the path;\n"
+        "after SUCCESS a tab and the count of changed cells, after FAILURE a tab and the reason.\n"
+        "Tabs, line breaks and backslashes in paths and reasons are written as \\t, \\n, \\\\.\n"
+        "A summary line ends the output. Exit status: 0 when every file succeeded, 1 otherwise,\n"
+        "2 for a usage error.\n");
 }
 
 bool parseBatchArguments(const QStringList &args, BatchOptions *options, QString *error)
 {
-    BatchOptions o;
-    o.par.sheetIndex = QStringLiteral("默认页");
+    QStringList rest;
     QList<QPair<QString, QString>> rawPairs;
-    bool onlyFiles = false;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args[i];
-        auto value = [&](int needed) {
-            if (i + needed >= args.size()) {
-                *error = QStringLiteral("%1 needs %2 value%3").arg(a).arg(needed).arg(needed > 1 ? "s" : "");
-                return false;
-            }
-            return true;
-        };
-        if (onlyFiles || !a.startsWith(QLatin1String("--"))) {
-            o.files << a;
-        } else if (a == QLatin1String("--")) {
-            onlyFiles = true;
-        } else if (a == QLatin1String("--pair")) {
-            if (!value(2))
-                return false;
-            rawPairs.append({args[i + 1], args[i + 2]});
-            i += 2;
-        } else if (a == QLatin1String("--list")) {
-            if (!value(1))
-                return false;
-            o.listFile = args[++i];
-        } else if (a == QLatin1String("--sheets")) {
-            if (!value(1))
-                return false;
-            o.par.sheetIndex = sheetBoxText(args[++i]);
-        } else if (a == QLatin1String("--separator")) {
-            if (!value(1))
-                return false;
-            o.separator = args[++i];
-        } else if (a == QLatin1String("--position")) {
-            o.par.byKey = false;
-        } else if (a == QLatin1String("--whole")) {
-            o.par.lookAt = 1;
-        } else if (a == QLatin1String("--match-case")) {
-            o.par.matchCase = true;
-        } else if (a == QLatin1String("--by-columns")) {
-            o.par.searchOrder = 2;
-        } else if (a == QLatin1String("--verbose")) {
-            o.verbose = true;
-        } else if (a == QLatin1String("--help")) {
-            o.help = true;
-        } else if (a == QLatin1String("--version")) {
-            o.version = true;
-        } else {
-            *error = QStringLiteral("unknown option %1").arg(a);
+    if (!takePairs(args, &rest, &rawPairs, error))
+        return false;
+
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+    const QCommandLineOption list({"l", "list"}, QString(), "LISTFILE");
+    const QCommandLineOption filesFrom({"f", "files-from"}, QString(), "LIST");
+    const QCommandLineOption null({"0", "null"}, QString());
+    const QCommandLineOption noRecursive("no-recursive", QString());
+    const QCommandLineOption sheets({"s", "sheets"}, QString(), "TEXT");
+    const QCommandLineOption position("position", QString());
+    const QCommandLineOption whole({"w", "whole"}, QString());
+    const QCommandLineOption matchCase({"c", "match-case"}, QString());
+    const QCommandLineOption byColumns("by-columns", QString());
+    const QCommandLineOption separator("separator", QString(), "SEP");
+    const QCommandLineOption dryRun({"n", "dry-run"}, QString());
+    const QCommandLineOption backupDir({"b", "backup-dir"}, QString(), "DIR");
+    const QCommandLineOption jobs({"j", "jobs"}, QString(), "N");
+    const QCommandLineOption json("json", QString());
+    const QCommandLineOption verbose({"v", "verbose"}, QString());
+    const QCommandLineOption help({"h", "help"}, QString());
+    const QCommandLineOption version({"V", "version"}, QString());
+    parser.addOptions({list, filesFrom, null, noRecursive, sheets, position, whole, matchCase, byColumns, separator,
+                       dryRun, backupDir, jobs, json, verbose, help, version});
+    if (!parser.parse(QStringList{QStringLiteral("korrin-batch")} + rest)) {
+        *error = parser.errorText();
+        return false;
+    }
+    const auto single = [&](const QCommandLineOption &option) {
+        if (parser.values(option).size() > 1) {
+            *error = QStringLiteral("--%1 given more than once").arg(option.names().last());
+            return false;
+        }
+        return true;
+    };
+    for (const QCommandLineOption &option : {list, filesFrom, sheets, separator, backupDir, jobs})
+        if (!single(option))
+            return false;
+
+    BatchOptions o;
+    o.help = parser.isSet(help);
+    o.version = parser.isSet(version);
+    o.verbose = parser.isSet(verbose);
+    o.inputs = parser.positionalArguments();
+    o.listFile = parser.value(list);
+    o.filesFrom = parser.value(filesFrom);
+    o.nullSeparated = parser.isSet(null);
+    o.recursive = !parser.isSet(noRecursive);
+    o.par.sheetIndex = parser.isSet(sheets) ? sheetBoxText(parser.value(sheets)) : QStringLiteral("默认页");
+    o.par.byKey = !parser.isSet(position);
+    if (parser.isSet(whole))
+        o.par.lookAt = 1;
+    o.par.matchCase = parser.isSet(matchCase);
+    if (parser.isSet(byColumns))
+        o.par.searchOrder = 2;
+    if (parser.isSet(separator))
+        o.separator = parser.value(separator);
+    o.dryRun = parser.isSet(dryRun);
+    o.backupDir = parser.value(backupDir);
+    o.json = parser.isSet(json);
+    if (parser.isSet(jobs)) {
+        bool ok = false;
+        o.jobs = parser.value(jobs).toInt(&ok);
+        if (!ok || o.jobs < 1) {
+            *error = QStringLiteral("--jobs needs a whole number of at least 1, not '%1'").arg(parser.value(jobs));
             return false;
         }
     }
-    if (!o.help && !o.version && !o.listFile.isEmpty()) {
-        if (!rawPairs.isEmpty() || !o.files.isEmpty()) {
-            *error = QStringLiteral("--list takes its files and pairs from the list file: give no --pair and no file");
-            return false;
+    if (parser.isSet(backupDir) && o.backupDir.isEmpty()) {
+        *error = QStringLiteral("--backup-dir needs a folder");
+        return false;
+    }
+
+    if (!o.help && !o.version) {
+        if (!o.listFile.isEmpty()) {
+            if (!rawPairs.isEmpty() || !o.inputs.isEmpty() || !o.filesFrom.isEmpty()) {
+                *error = QStringLiteral("--list takes its files and pairs from the list file: give no --pair, "
+                                        "no --files-from and no file");
+                return false;
+            }
+        } else {
+            if (rawPairs.isEmpty()) {
+                *error = QStringLiteral("no --pair given");
+                return false;
+            }
+            if (o.inputs.isEmpty() && o.filesFrom.isEmpty()) {
+                *error = QStringLiteral("no file given");
+                return false;
+            }
         }
-    } else if (!o.help && !o.version) {
-        if (rawPairs.isEmpty()) {
-            *error = QStringLiteral("no --pair given");
-            return false;
-        }
-        if (o.files.isEmpty()) {
-            *error = QStringLiteral("no file given");
+        if (o.nullSeparated && o.filesFrom.isEmpty()) {
+            *error = QStringLiteral("--null belongs to --files-from");
             return false;
         }
     }
@@ -122,51 +205,4 @@ bool parseBatchArguments(const QStringList &args, BatchOptions *options, QString
         appendPairs(&o.par.pairs, p.first, p.second, o.separator);
     *options = o;
     return true;
-}
-
-bool planBatch(const BatchOptions &options, QStringList *files, QVector<RepPar> *pars, QString *error)
-{
-    pars->clear();
-    if (options.listFile.isEmpty()) {
-        *files = options.files;
-        pars->fill(options.par, files->size());
-        return true;
-    }
-    const QString &path = options.listFile;
-    RepPar par = options.par;
-    int code = 0;
-    switch (listFileMode(path)) {
-    case 1: {
-        Mode1List list;
-        code = readMode1List(path, &list);
-        if (code)
-            break;
-        par.pairs = mode1Pairs(list.keywordLines, list.replacementLines, options.separator);
-        *files = list.files;
-        pars->fill(par, files->size());
-        return true;
-    }
-    case 2: {
-        Mode2List list;
-        code = readMode2List(path, &list);
-        if (code)
-            break;
-        QStringList keywords;
-        for (const QStringList &row : qAsConst(list.rows))
-            keywords << row.value(0);
-        *files = list.files;
-        for (int k = 0; k < files->size(); ++k) {
-            QStringList replacements;
-            for (const QStringList &row : qAsConst(list.rows))
-                replacements << row.value(k + 1);
-            par.pairs = mode2Pairs(keywords, replacements, options.separator);
-            pars->append(par);
-        }
-        return true;
-    }
-    default:
-        break;
-    }
-    *error = QStringLiteral("%1 is no list file (it lacks the sheets of either list layout)").arg(path);
-    return false;
 }

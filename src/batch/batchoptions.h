@@ -4,15 +4,21 @@
 
 #include <QString>
 #include <QStringList>
-#include <QVector>
 
 // The command line of korrin-batch, parsed.
 struct BatchOptions
 {
-    RepPar par;          // the options, and the pairs given with --pair
-    QStringList files;
-    QString listFile;    // --list: files and pairs come from this list file
+    RepPar par;           // the options, and the pairs given with --pair
+    QStringList inputs;   // files and folders named as arguments
+    QString listFile;     // --list: files and pairs come from this list file
+    QString filesFrom;    // --files-from: one path a line ("-": standard input)
+    bool nullSeparated = false; // --null: the paths of --files-from end with NUL instead
+    bool recursive = true;      // folders are scanned with their sub-folders
     QString separator = QStringLiteral("|");
+    int jobs = 0;         // parallel jobs; 0: the thread pool's own size
+    bool json = false;
+    bool dryRun = false;
+    QString backupDir;
     bool help = false;
     bool version = false;
     bool verbose = false;
@@ -21,9 +27,5 @@ struct BatchOptions
 // Parses the arguments (without the program name). False with a message in
 // *error for a usage error.
 bool parseBatchArguments(const QStringList &args, BatchOptions *options, QString *error);
-
-// The files of the run and the record of each, from the options or from
-// the list file; false with a reason when the list file cannot be used.
-bool planBatch(const BatchOptions &options, QStringList *files, QVector<RepPar> *pars, QString *error);
 
 QString batchUsage();

@@ -1,84 +1,161 @@
 #include "batchrun.h"
 
-#include <QFileInfo>
-#include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <unistd.h>
 
-BatchRun::BatchRun(const QStringList &files, const QVector<RepPar> &pars, FILE *out, FILE *err, QObject *parent)
+namespace {
+
+QString stateName(STATE state)
+{
+    switch (state) {
+    case SUCCESS:
+        return QStringLiteral("SUCCESS");
+    case FAILURE:
+        return QStringLiteral("FAILURE");
+    case MISSING:
+        return QStringLiteral("MISSING");
+    }
+    return QString();
+}
+
+QString cellCount(qint64 cells, bool dryRun)
+{
+    return QStringLiteral("%1 %2 %3")
+        .arg(cells)
+        .arg(cells == 1 ? QStringLiteral("cell") : QStringLiteral("cells"))
+        .arg(dryRun ? QStringLiteral("would change") : QStringLiteral("changed"));
+}
+
+} // namespace
+
+QString escapeField(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case '\\':
+            out += QLatin1String("\\\\");
+            break;
+        case '\t':
+            out += QLatin1String("\\t");
+            break;
+        case '\n':
+            out += QLatin1String("\\n");
+            break;
+        case '\r':
+            out += QLatin1String("\\r");
+            break;
+        default:
+            if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+                out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+            else
+                out += c;
+        }
+    }
+    return out;
+}
+
+QString plainLine(const QString &path, const FileReport &report, bool dryRun)
+{
+    QString line = stateName(report.state) + QLatin1Char('\t') + escapeField(path);
+    switch (report.state) {
+    case SUCCESS:
+        line += QLatin1Char('\t') + cellCount(report.cells, dryRun);
+        if (!report.reason.isEmpty())
+            line += QLatin1Char('\t') + escapeField(report.reason);
+        break;
+    case FAILURE:
+        line += QLatin1Char('\t') + escapeField(report.reason);
+        break;
+    case MISSING:
+        break;
+    }
+    return line;
+}
+
+QByteArray jsonLine(const QString &path, const FileReport &report)
+{
+    QJsonObject o{{"path", path}, {"state", stateName(report.state)}, {"reason", report.reason},
+                  {"cells", double(report.cells)}};
+    if (!report.backupPath.isEmpty())
+        o.insert("backup", report.backupPath);
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+QString summaryLine(const RunSummary &s, bool dryRun)
+{
+    return QStringLiteral("%1 files: %2 SUCCESS, %3 FAILURE, %4 MISSING, %5%6")
+        .arg(s.files)
+        .arg(s.success)
+        .arg(s.failure)
+        .arg(s.missing)
+        .arg(cellCount(s.cells, dryRun))
+        .arg(dryRun ? QStringLiteral(" (dry run: nothing written)") : QString());
+}
+
+BatchReporter::BatchReporter(Run *run, Format format, FILE *out, FILE *err, QObject *parent)
     : QObject(parent)
-    , m_files(files)
-    , m_pars(pars)
+    , m_run(run)
+    , m_format(format)
     , m_out(out)
     , m_err(err)
     , m_progress(err && isatty(fileno(err)))
 {
-    registerStateType();
-}
-
-void BatchRun::start()
-{
-    if (m_files.isEmpty()) {
-        std::fprintf(m_out, "0 files: 0 SUCCESS, 0 FAILURE, 0 MISSING\n");
-        std::fflush(m_out);
-        emit finished(0);
-        return;
-    }
+    connect(run, &Run::done, this, &BatchReporter::report);
+    connect(run, &Run::finished, this, &BatchReporter::summarise);
     drawProgress();
-    for (int k = 0; k < m_files.size(); ++k) {
-        const QString &path = m_files[k];
-        if (!QFileInfo(path).isFile()) {
-            report(nullptr, MISSING, k);
-            continue;
-        }
-        Rep *rep = new Rep(path, m_pars.value(k), k);
-        connect(rep, &Rep::done, this, &BatchRun::report);
-        QtConcurrent::run(QThreadPool::globalInstance(), rep, &Rep::run);
-    }
 }
 
-void BatchRun::report(Rep *rep, STATE state, int index)
+int BatchReporter::exitStatus() const
 {
-    ++m_done;
-    const QByteArray path = m_files.value(index).toLocal8Bit();
-    if (m_progress)
-        std::fputs("\r\033[K", m_err);
-    switch (state) {
-    case SUCCESS:
-        ++m_success;
-        std::fprintf(m_out, "SUCCESS\t%s\n", path.constData());
-        break;
-    case FAILURE:
-        ++m_failure;
-        std::fprintf(m_out, "FAILURE\t%s\t%s\n", path.constData(),
-                     rep ? rep->reason().toLocal8Bit().constData() : "");
-        break;
-    case MISSING:
-        ++m_missing;
-        std::fprintf(m_out, "MISSING\t%s\n", path.constData());
-        break;
+    const RunSummary &s = m_run->summary();
+    return s.success == m_run->plan().files.size() ? 0 : 1;
+}
+
+void BatchReporter::report(Rep *, STATE, int index)
+{
+    clearProgress();
+    const QString &path = m_run->plan().files.at(index);
+    const FileReport &r = m_run->report(index);
+    if (m_format == Json) {
+        const QByteArray line = jsonLine(path, r);
+        std::fwrite(line.constData(), 1, size_t(line.size()), m_out);
+        std::fputc('\n', m_out);
+    } else {
+        std::fprintf(m_out, "%s\n", plainLine(path, r, m_run->plan().job.dryRun).toLocal8Bit().constData());
     }
     std::fflush(m_out);
-    delete rep;
     drawProgress();
-    if (m_done == m_files.size()) {
-        if (m_progress)
-            std::fputs("\r\033[K", m_err);
-        std::fprintf(m_out, "%d files: %d SUCCESS, %d FAILURE, %d MISSING\n", int(m_files.size()), m_success,
-                     m_failure, m_missing);
-        std::fflush(m_out);
-        emit finished(m_success == m_files.size() ? 0 : 1);
-    }
 }
 
-void BatchRun::drawProgress()
+void BatchReporter::summarise()
 {
-    if (!m_progress || m_files.isEmpty())
+    clearProgress();
+    // With --json standard output carries the files' objects only.
+    FILE *to = m_format == Json ? m_err : m_out;
+    std::fprintf(to, "%s\n", summaryLine(m_run->summary(), m_run->plan().job.dryRun).toLocal8Bit().constData());
+    std::fflush(to);
+    emit finished(exitStatus());
+}
+
+void BatchReporter::clearProgress()
+{
+    if (m_progress)
+        std::fputs("\r\033[K", m_err);
+}
+
+void BatchReporter::drawProgress()
+{
+    const int total = m_run->plan().files.size();
+    if (!m_progress || total == 0 || m_run->summary().files == total)
         return;
+    const int done = m_run->summary().files;
     const int width = 40;
-    const int filled = int(qint64(width) * m_done / m_files.size());
+    const int filled = int(qint64(width) * done / total);
     std::fprintf(m_err, "\r[%s%s] %d/%d", QByteArray(filled, '#').constData(),
-                 QByteArray(width - filled, '.').constData(), m_done, int(m_files.size()));
+                 QByteArray(width - filled, '.').constData(), done, total);
     std::fflush(m_err);
 }

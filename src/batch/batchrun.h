@@ -1,42 +1,48 @@
 #pragma once
 
-#include "rep.h"
+#include "run.h"
 
 #include <QObject>
-#include <QStringList>
 #include <cstdio>
 
-// Runs one Rep per file on the global thread pool, as the window does, and
-// prints a line per file as it finishes, a progress bar on a terminal and a
-// summary at the end. finished() carries the exit status.
-class BatchRun : public QObject
+// What korrin-batch prints of a run: a line per file as it finishes (plain
+// or JSON), a progress bar on a terminal, and a summary at the end.
+class BatchReporter : public QObject
 {
     Q_OBJECT
 
 public:
-    // pars holds the record of each file, in the same order.
-    BatchRun(const QStringList &files, const QVector<RepPar> &pars, FILE *out, FILE *err, QObject *parent = nullptr);
+    enum Format { Plain, Json };
 
-    void start();
+    BatchReporter(Run *run, Format format, FILE *out, FILE *err, QObject *parent = nullptr);
 
-    int successCount() const { return m_success; }
-    int failureCount() const { return m_failure; }
-    int missingCount() const { return m_missing; }
+    // 0 when every file succeeded, else 1.
+    int exitStatus() const;
 
 signals:
     void finished(int exitStatus);
 
 private:
     void report(Rep *rep, STATE state, int index);
+    void summarise();
     void drawProgress();
+    void clearProgress();
 
-    QStringList m_files;
-    QVector<RepPar> m_pars;
+    Run *m_run;
+    Format m_format;
     FILE *m_out;
     FILE *m_err;
     bool m_progress;
-    int m_done = 0;
-    int m_success = 0;
-    int m_failure = 0;
-    int m_missing = 0;
 };
+
+// A path or reason for the plain lines: backslash, tab, line break and the
+// other control characters written as escapes, so that every line is one
+// file and its fields stay apart.
+QString escapeField(const QString &text);
+
+// The plain line of one file's report, without its line break.
+QString plainLine(const QString &path, const FileReport &report, bool dryRun);
+// Its JSON object, on one line.
+QByteArray jsonLine(const QString &path, const FileReport &report);
+// The summary line.
+QString summaryLine(const RunSummary &summary, bool dryRun);

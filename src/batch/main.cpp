@@ -1,9 +1,12 @@
-// korrin-batch: the workbook jobs of the window, from the command line.
+// korrin-batch: the run of the window, from the command line.
 
 #include "batchoptions.h"
+#include "batchplan.h"
 #include "batchrun.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <cstdio>
@@ -17,6 +20,11 @@ void messageHandler(QtMsgType type, const QMessageLogContext &, const QString &m
     if (type == QtDebugMsg && !g_verbose)
         return;
     std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+}
+
+void complain(const QString &text)
+{
+    std::fprintf(stderr, "korrin-batch: %s\n", text.toLocal8Bit().constData());
 }
 
 } // namespace
@@ -44,15 +52,29 @@ int main(int argc, char *argv[])
         return 0;
     }
     g_verbose = options.verbose;
+    if (options.jobs > 0)
+        QThreadPool::globalInstance()->setMaxThreadCount(options.jobs);
 
-    QStringList files;
-    QVector<RepPar> pars;
-    if (!planBatch(options, &files, &pars, &error)) {
-        std::fprintf(stderr, "korrin-batch: %s\n", error.toLocal8Bit().constData());
+    RunPlan plan;
+    QStringList notes;
+    if (!planBatch(options, &plan, &notes, &error)) {
+        complain(error);
         return 2;
     }
-    BatchRun run(files, pars, stdout, stderr);
-    QObject::connect(&run, &BatchRun::finished, &app, &QCoreApplication::exit, Qt::QueuedConnection);
-    QTimer::singleShot(0, &run, &BatchRun::start);
+    for (const QString &note : qAsConst(notes))
+        complain(note);
+    plan.job.dryRun = options.dryRun;
+    if (!options.backupDir.isEmpty() && !options.dryRun) {
+        if (!QDir().mkpath(options.backupDir)) {
+            complain(QStringLiteral("cannot create the backup folder %1").arg(options.backupDir));
+            return 2;
+        }
+        plan.job.backupFolder = QDir(options.backupDir).absolutePath();
+    }
+
+    Run run(plan);
+    BatchReporter reporter(&run, options.json ? BatchReporter::Json : BatchReporter::Plain, stdout, stderr);
+    QObject::connect(&reporter, &BatchReporter::finished, &app, &QCoreApplication::exit, Qt::QueuedConnection);
+    QTimer::singleShot(0, &run, &Run::start);
     return app.exec();
 }

@@ -4,12 +4,32 @@
 
 #include <QFile>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace Excel {
 
 FileSignature sniffFileSignature(const QString &path, QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Opened without blocking and checked before anything is read: a FIFO
+    // or a device under a workbook's name must not hang the job.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        *error = QStringLiteral("cannot read the file: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return FileSignature::Unreadable;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        *error = QStringLiteral("not a regular file");
+        return FileSignature::Unreadable;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         *error = QStringLiteral("cannot read the file: %1").arg(file.errorString());
         return FileSignature::Unreadable;
     }

@@ -1,5 +1,8 @@
 #include "atomicsave.h"
 
+#include "filelock.h"
+
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 
@@ -87,7 +90,124 @@ bool resolveTarget(const QString &path, bool mustExist, QByteArray *target, QStr
     return true;
 }
 
+bool namesDescriptor(const char *path, int fd)
+{
+    struct stat named, open;
+    return ::lstat(path, &named) == 0 && ::fstat(fd, &open) == 0 && named.st_dev == open.st_dev
+        && named.st_ino == open.st_ino;
+}
+
+// Removes a temporary file of ours at temp that no save is writing any more
+// (its writer was killed): one that is still locked is in use.
+bool removeStaleTemporary(const QByteArray &temp, QString *error)
+{
+    const int fd = ::open(temp.constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return true;
+        struct stat st;
+        if (errno == ELOOP && ::lstat(temp.constData(), &st) == 0 && S_ISLNK(st.st_mode))
+            return ::unlink(temp.constData()) == 0 || errno == ENOENT; // a link in our name: only the link goes
+        *error = QStringLiteral("cannot remove the old temporary file %1: %2")
+                     .arg(QFile::decodeName(temp), systemError());
+        return false;
+    }
+    struct stat st;
+    bool ok = true;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        *error = QStringLiteral("%1 is in the way and is no temporary file").arg(QFile::decodeName(temp));
+        ok = false;
+    } else {
+        switch (tryLockFile(fd)) {
+        case FileLock::Held:
+            if (namesDescriptor(temp.constData(), fd))
+                ::unlink(temp.constData());
+            break;
+        case FileLock::Busy:
+            *error = QStringLiteral("another save of this file is under way");
+            ok = false;
+            break;
+        case FileLock::Failed:
+            *error = QStringLiteral("cannot lock the temporary file: %1").arg(systemError());
+            ok = false;
+            break;
+        }
+    }
+    ::close(fd);
+    return ok;
+}
+
+// Creates the temporary file at temp, locked, replacing a stale one.
+int createTemporary(const QByteArray &temp, QString *error)
+{
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const int fd = ::open(temp.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno != EEXIST) {
+                *error = QStringLiteral("cannot create a temporary file in the folder: %1").arg(systemError());
+                return -1;
+            }
+            if (!removeStaleTemporary(temp, error))
+                return -1;
+            continue;
+        }
+        // Between the create and the lock another save may have taken our
+        // new file for a stale one and removed it: then start again.
+        const FileLock lock = tryLockFile(fd);
+        if (lock == FileLock::Held && namesDescriptor(temp.constData(), fd))
+            return fd;
+        ::close(fd);
+        if (lock == FileLock::Failed) {
+            *error = QStringLiteral("cannot lock the temporary file: %1").arg(systemError());
+            return -1;
+        }
+    }
+    *error = QStringLiteral("cannot create a temporary file in the folder: another save keeps taking it");
+    return -1;
+}
+
 } // namespace
+
+QByteArray temporaryFileName(const QByteArray &fileName)
+{
+    static const QByteArray prefix = ".~korrin.", suffix = ".tmp";
+    if (prefix.size() + fileName.size() + suffix.size() <= NAME_MAX)
+        return prefix + fileName + suffix;
+    // Keep whole UTF-8 sequences of the name's start; the hash tells names
+    // with the same start apart.
+    int keep = 180;
+    while (keep > 0 && (uchar(fileName.at(keep)) & 0xC0) == 0x80)
+        --keep;
+    const QByteArray hash = QCryptographicHash::hash(fileName, QCryptographicHash::Sha1).toHex().left(16);
+    return prefix + fileName.left(keep) + '~' + hash + suffix;
+}
+
+bool removeStaleTemporaryFile(const QString &path, QString *error)
+{
+    QByteArray target;
+    if (!resolveTarget(path, true, &target, error))
+        return false;
+    const int slash = target.lastIndexOf('/');
+    return removeStaleTemporary(target.left(slash + 1) + temporaryFileName(target.mid(slash + 1)), error);
+}
+
+bool writeAll(int fd, const QByteArray &data, QString *error)
+{
+    const char *p = data.constData();
+    qint64 left = data.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, size_t(qMin<qint64>(left, 1 << 30)));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            *error = QStringLiteral("cannot write the file: %1").arg(systemError());
+            return false;
+        }
+        p += n;
+        left -= n;
+    }
+    return true;
+}
 
 bool identityOfDescriptor(int fd, FileIdentity *id)
 {
@@ -105,13 +225,14 @@ AtomicSave::~AtomicSave()
 
 void AtomicSave::discard()
 {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
+    // Removed while still locked, so that no other save takes it meanwhile.
     if (!m_temp.isEmpty()) {
         ::unlink(m_temp.constData());
         m_temp.clear();
+    }
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
     }
 }
 
@@ -150,19 +271,22 @@ bool AtomicSave::begin(const QString &path, const FileIdentity *expected, QStrin
         *error = QStringLiteral("the folder is read-only");
         return false;
     }
-    QByteArray templ = folder + "/.~" + name.left(200) + ".XXXXXX";
-    m_fd = ::mkostemp(templ.data(), O_CLOEXEC);
-    if (m_fd < 0) {
-        *error = QStringLiteral("cannot create a temporary file in the folder: %1").arg(systemError());
+    const QByteArray temp = folder + '/' + temporaryFileName(name);
+    m_fd = createTemporary(temp, error);
+    if (m_fd < 0)
         return false;
-    }
-    m_temp = templ;
+    m_temp = temp;
     return true;
 }
 
 QString AtomicSave::tempPath() const
 {
     return QFile::decodeName(m_temp);
+}
+
+QString AtomicSave::targetPath() const
+{
+    return QFile::decodeName(m_target);
 }
 
 bool AtomicSave::reopen(QString *error)
@@ -173,9 +297,14 @@ bool AtomicSave::reopen(QString *error)
     }
     if (m_fd >= 0)
         ::close(m_fd);
-    m_fd = ::open(m_temp.constData(), O_RDWR | O_CLOEXEC);
+    m_fd = ::open(m_temp.constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
     if (m_fd < 0) {
         *error = QStringLiteral("cannot reopen the temporary file: %1").arg(systemError());
+        discard();
+        return false;
+    }
+    if (tryLockFile(m_fd) != FileLock::Held) {
+        *error = QStringLiteral("cannot lock the temporary file again");
         discard();
         return false;
     }
@@ -199,13 +328,8 @@ bool AtomicSave::commit(QString *error, FileIdentity *written)
     }
     if (written)
         identityOfDescriptor(m_fd, written);
-    const int closed = ::close(m_fd);
-    m_fd = -1;
-    if (closed != 0) {
-        *error = QStringLiteral("cannot write the new file: %1").arg(systemError());
-        discard();
-        return false;
-    }
+    // The descriptor, and with it the lock, stays open until the rename:
+    // no other save may take the file for a stale one before that.
     if (m_checkIdentity) {
         struct stat st;
         if (::stat(m_target.constData(), &st) != 0 || !(identityOf(st) == m_expected)) {
@@ -220,11 +344,36 @@ bool AtomicSave::commit(QString *error, FileIdentity *written)
         return false;
     }
     m_temp.clear();
+    ::close(m_fd); // flushed already: nothing is left for close to report
+    m_fd = -1;
     const int dfd = ::open(folderOf(m_target).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
         ::fsync(dfd); // the rename is done; a failed folder flush cannot undo it
         ::close(dfd);
     }
+    return true;
+}
+
+PendingSave::PendingSave(std::unique_ptr<AtomicSave> save, Committed committed)
+    : m_save(std::move(save))
+    , m_committed(std::move(committed))
+{
+}
+
+PendingSave::~PendingSave() = default; // an AtomicSave not committed removes its file
+
+bool PendingSave::commit(QString *error)
+{
+    if (m_done) {
+        *error = QStringLiteral("the save was committed already");
+        return false;
+    }
+    m_done = true;
+    FileIdentity written;
+    if (!m_save->commit(error, &written))
+        return false;
+    if (m_committed)
+        m_committed(written);
     return true;
 }
 

@@ -8,10 +8,19 @@
 // same way, with the permissions a new file gets. Until commit() succeeds
 // the original is never touched, and a save that is abandoned removes its
 // temporary file.
+//
+// The temporary file has a fixed name of our own beside the file it
+// replaces (temporaryFileName) and is locked (filelock.h) while it is being
+// written. One left behind by a save that was killed is therefore
+// recognised, unlocked, and removed by the next save of the same file; one
+// that is locked belongs to a save under way, and the second save is
+// refused.
 
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+#include <memory>
 #include <sys/types.h>
 
 namespace Excel {
@@ -33,6 +42,18 @@ struct FileIdentity
 
 bool identityOfDescriptor(int fd, FileIdentity *id);
 
+// Writes all of data to fd.
+bool writeAll(int fd, const QByteArray &data, QString *error);
+
+// The name of the temporary file that a save of the file named fileName
+// (a name, not a path) writes beside it: ".~korrin." + fileName + ".tmp", or
+// for a name too long for that, a shortened name with a hash of the whole.
+QByteArray temporaryFileName(const QByteArray &fileName);
+
+// Removes the temporary file that a killed save of path left beside it, if
+// there is one and no save is writing it; true when none is left.
+bool removeStaleTemporaryFile(const QString &path, QString *error);
+
 class AtomicSave
 {
 public:
@@ -49,12 +70,15 @@ public:
 
     int fd() const { return m_fd; }
     QString tempPath() const;
+    // The file that commit() replaces: the path with its links resolved.
+    QString targetPath() const;
 
     // For content that a library writes to tempPath() by name, possibly by
     // replacing the file there: takes up whatever file is there now.
     bool reopen(QString *error);
 
-    // Renames the new file over the old one; *written identifies it then.
+    // Flushes the new file, renames it over the old one and flushes the
+    // folder; *written identifies the new file then.
     bool commit(QString *error, FileIdentity *written = nullptr);
 
 private:
@@ -68,6 +92,32 @@ private:
     gid_t m_gid = gid_t(-1);
     FileIdentity m_expected;
     bool m_checkIdentity = false;
+};
+
+// A save whose new file is written but not yet in place. commit() puts it
+// in place, as its own step, so that a caller can do something first (copy
+// the original away, or decide not to); destroying it without a commit
+// removes the new file and leaves the original as it was. It must not
+// outlive the workbook that made it.
+class PendingSave
+{
+public:
+    using Committed = std::function<void(const FileIdentity &written)>;
+
+    PendingSave(std::unique_ptr<AtomicSave> save, Committed committed);
+    ~PendingSave();
+    PendingSave(const PendingSave &) = delete;
+    PendingSave &operator=(const PendingSave &) = delete;
+
+    QString targetPath() const { return m_save->targetPath(); }
+
+    // Once only; false with a reason, the original then untouched.
+    bool commit(QString *error);
+
+private:
+    std::unique_ptr<AtomicSave> m_save;
+    Committed m_committed;
+    bool m_done = false;
 };
 
 } // namespace Excel

@@ -12,6 +12,8 @@
 // (Excel does not return them either): they leave the workbook in a failed
 // state with a reason, and its Save refuses to write.
 
+#include "atomicsave.h"
+
 #include <QString>
 #include <memory>
 
@@ -76,8 +78,20 @@ public:
     // the file could not be written; lastError() says why.
     virtual bool Save() = 0;
 
+    // Save in two steps, for a caller that does something between writing
+    // the new file and putting it in place: writes and checks the new file
+    // beside the old one and hands it over uncommitted in *pending (none when
+    // nothing changed). Committing it completes the save as Save() would;
+    // dropping it leaves the file as it was. False as for Save().
+    virtual bool prepareSave(std::unique_ptr<PendingSave> *pending) = 0;
+
     // Why the last failed operation failed (empty when none did).
     virtual QString lastError() const = 0;
+
+    // How many cells Replace and Value set have changed since the workbook
+    // was opened, each cell counted once however often it changed (Replace
+    // itself only tells whether any cell changed).
+    virtual qint64 changedCells() const = 0;
 };
 
 } // namespace Excel

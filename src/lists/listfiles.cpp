@@ -47,11 +47,11 @@ bool writeMode2List(const QString &path, const Mode2List &list, QString *error)
     return book.saveAs(path, error);
 }
 
-int readMode1List(const QString &path, Mode1List *list)
+namespace {
+
+// The layouts read from a workbook already open.
+int readMode1(ListWorkbook &book, Mode1List *list)
 {
-    if (path.isEmpty())
-        return 35;
-    ListWorkbook book(path);
     const QStringList sheets = book.sheetNames();
     if (sheets.size() < 2)
         return 36;
@@ -81,11 +81,8 @@ int readMode1List(const QString &path, Mode1List *list)
     return 0;
 }
 
-int readMode2List(const QString &path, Mode2List *list)
+int readMode2(ListWorkbook &book, Mode2List *list)
 {
-    if (path.isEmpty())
-        return 35;
-    ListWorkbook book(path);
     if (book.sheetNames().size() < 1)
         return 36;
     if (!book.selectSheet(mode2SheetName()))
@@ -112,12 +109,52 @@ int readMode2List(const QString &path, Mode2List *list)
     return 0;
 }
 
-int listFileMode(const QString &path)
+int modeOf(const ListWorkbook &book)
 {
-    const QStringList sheets = ListWorkbook(path).sheetNames();
+    const QStringList sheets = book.sheetNames();
     if (sheets.contains(mode1FileSheetName()) && sheets.contains(mode1KeywordSheetName()))
         return 1;
     if (sheets.contains(mode2SheetName()))
         return 2;
     return 0;
+}
+
+} // namespace
+
+int readMode1List(const QString &path, Mode1List *list)
+{
+    if (path.isEmpty())
+        return 35;
+    ListWorkbook book(path);
+    return readMode1(book, list);
+}
+
+int readMode2List(const QString &path, Mode2List *list)
+{
+    if (path.isEmpty())
+        return 35;
+    ListWorkbook book(path);
+    return readMode2(book, list);
+}
+
+int readListFile(const QString &path, int *mode, Mode1List *list1, Mode2List *list2)
+{
+    *mode = 0;
+    if (path.isEmpty())
+        return 35;
+    ListWorkbook book(path);
+    *mode = modeOf(book);
+    switch (*mode) {
+    case 1:
+        return readMode1(book, list1);
+    case 2:
+        return readMode2(book, list2);
+    default:
+        return book.sheetNames().isEmpty() ? 36 : 37;
+    }
+}
+
+int listFileMode(const QString &path)
+{
+    return modeOf(ListWorkbook(path));
 }

@@ -40,3 +40,9 @@ int readMode2List(const QString &path, Mode2List *list);
 
 // Which layout a workbook has, by its sheet names: 1, 2, or 0 for neither.
 int listFileMode(const QString &path);
+
+// Reads a list file of either layout, told apart by its sheet names, and
+// opens it once: *mode becomes 1 or 2 and the list of that layout is
+// filled. 0 on success, else a state code as above (37 also for a workbook
+// of neither layout).
+int readListFile(const QString &path, int *mode, Mode1List *list1, Mode2List *list2);

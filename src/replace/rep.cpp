@@ -1,7 +1,9 @@
 #include "rep.h"
 
 #include "application.h"
+#include "atomicsave.h"
 #include "sheetchoice.h"
+#include "workbookbackup.h"
 #include "workbooklock.h"
 
 #include <QDebug>
@@ -34,11 +36,24 @@ void Rep::run()
 
 STATE Rep::process()
 {
-    if (!QFileInfo::exists(filePath)) {
-        m_reason = QStringLiteral("the file does not exist");
+    // Held from before the workbook is read until its save is in place, so
+    // that no other job, here or in another process, works on it meanwhile.
+    WorkbookLock lock;
+    if (!lock.acquire(filePath, m_options.lockWaitMs, &m_reason))
         return FAILURE;
-    }
-    WorkbookLock lock(filePath);
+    const auto openElsewhere = [&] {
+        const QString office = officeLockFile(filePath);
+        if (!office.isEmpty())
+            m_reason = QStringLiteral("open in another program (its lock file %1 is there)").arg(office);
+        return !office.isEmpty();
+    };
+    if (openElsewhere())
+        return FAILURE;
+    // With the lock held no other job can be saving this workbook: a
+    // temporary file of its save found now was left by a killed one.
+    QString ignored;
+    if (!m_options.dryRun)
+        Excel::removeStaleTemporaryFile(filePath, &ignored);
 
     // Every exit after this point leaves through the application's Quit,
     // which drops whatever was changed and not saved.
@@ -47,6 +62,7 @@ STATE Rep::process()
     app.setVisible(false);
     auto fail = [&](const QString &why) {
         m_reason = why;
+        m_changedCells = 0;
         app.Quit();
         return FAILURE;
     };
@@ -57,6 +73,8 @@ STATE Rep::process()
     Excel::Workbook *book = books->Open(filePath);
     if (!book)
         return fail(QStringLiteral("open: ") + books->lastError());
+    if (!lock.stillNamesLockedFile())
+        return fail(QStringLiteral("the file was replaced by another program while it was being opened"));
     qDebug() << "pWorkbook->Path():" << book->Path();
 
     Excel::Sheets *sheets = book->Sheets();
@@ -92,8 +110,24 @@ STATE Rep::process()
         }
     }
 
-    if (!book->Save())
+    m_changedCells = book->changedCells();
+    // The save in two steps: the new file is written and checked first;
+    // what must happen before it replaces the original happens in between.
+    std::unique_ptr<Excel::PendingSave> pending;
+    if (!book->prepareSave(&pending))
         return fail(QStringLiteral("not saved: ") + book->lastError());
+    if (pending && !m_options.dryRun) {
+        if (openElsewhere())
+            return fail(m_reason);
+        QString why;
+        if (!m_options.backupFolder.isEmpty()
+            && !backUpWorkbook(lock.fd(), QFileInfo(filePath).fileName(), m_options.backupFolder, &m_backupPath,
+                               &why))
+            return fail(QStringLiteral("backup: ") + why);
+        if (!pending->commit(&why))
+            return fail(QStringLiteral("not saved: ") + why);
+    }
+    pending.reset(); // a dry run's new file goes here
     app.Quit();
     return SUCCESS;
 }

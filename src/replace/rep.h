@@ -14,9 +14,23 @@ Q_DECLARE_METATYPE(STATE)
 // through queued connections. Safe to call more than once.
 void registerStateType();
 
-// The job of one workbook: opens it, applies every pair to the chosen
-// sheets, saves it and reports once through done(). run() executes on a
-// pool thread and touches nothing but this object and the file.
+// How a job treats its workbook beyond the pairs and options.
+struct JobOptions
+{
+    // Every step up to the save, which is prepared and then dropped: the
+    // workbook is never replaced and no temporary file stays.
+    bool dryRun = false;
+    // Not empty: before a changed workbook is replaced, its original is
+    // copied into this folder (workbookbackup.h).
+    QString backupFolder;
+    // How long to wait for a workbook that another job holds.
+    int lockWaitMs = 60000;
+};
+
+// The job of one workbook: locks it (workbooklock.h), opens it, applies
+// every pair to the chosen sheets, saves it and reports once through done().
+// run() executes on a pool thread and touches nothing but this object and
+// the file.
 class Rep : public QObject
 {
     Q_OBJECT
@@ -24,10 +38,18 @@ class Rep : public QObject
 public:
     Rep(const QString &filePath, const RepPar &par, int index, QObject *parent = nullptr);
 
+    // Before run().
+    void setJobOptions(const JobOptions &options) { m_options = options; }
+
     void run();
 
     // Why the job failed (which step, and why); empty after a success.
     QString reason() const { return m_reason; }
+    // The cells changed (in a dry run: that would change); 0 after a
+    // failure, since nothing was written.
+    qint64 changedCells() const { return m_changedCells; }
+    // Where the original was copied to, when it was.
+    QString backupPath() const { return m_backupPath; }
 
 signals:
     void done(Rep *rep, STATE state, int index);
@@ -45,5 +67,8 @@ public:
 private:
     STATE process();
 
+    JobOptions m_options;
     QString m_reason;
+    qint64 m_changedCells = 0;
+    QString m_backupPath;
 };

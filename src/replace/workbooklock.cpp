@@ -1,42 +1,178 @@
 #include "workbooklock.h"
 
+#include "filelock.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
 #include <QFileInfo>
-#include <QMutex>
-#include <QSet>
-#include <QWaitCondition>
+#include <QThread>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
-struct LockTable
+QString systemError(int error)
 {
-    QMutex mutex;
-    QWaitCondition released;
-    QSet<QString> held;
-};
+    return QString::fromLocal8Bit(std::strerror(error));
+}
 
-LockTable &table()
+QString kindOf(mode_t mode)
 {
-    static LockTable t;
-    return t;
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a FIFO");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return QStringLiteral("a device");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket");
+    return QStringLiteral("a special file");
+}
+
+bool sameFile(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 } // namespace
 
-WorkbookLock::WorkbookLock(const QString &path)
+WorkbookPath WorkbookPath::of(const QString &path)
 {
-    const QString canonical = QFileInfo(path).canonicalFilePath();
-    m_key = canonical.isEmpty() ? QFileInfo(path).absoluteFilePath() : canonical;
-    LockTable &t = table();
-    QMutexLocker locker(&t.mutex);
-    while (t.held.contains(m_key))
-        t.released.wait(&t.mutex);
-    t.held.insert(m_key);
+    WorkbookPath p;
+    if (path.isEmpty()) {
+        p.reason = QStringLiteral("the path is empty");
+        return p;
+    }
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st;
+    if (::stat(native.constData(), &st) != 0) {
+        const int error = errno;
+        struct stat link;
+        if (error == ENOENT || error == ENOTDIR) {
+            p.kind = Missing;
+            p.reason = ::lstat(native.constData(), &link) == 0 && S_ISLNK(link.st_mode)
+                ? QStringLiteral("a symbolic link to nothing")
+                : QStringLiteral("the file does not exist");
+        } else {
+            p.kind = NotRegular;
+            p.reason = error == ELOOP ? QStringLiteral("a loop of symbolic links")
+                                      : QStringLiteral("cannot look at the path: %1").arg(systemError(error));
+        }
+        return p;
+    }
+    p.device = st.st_dev;
+    p.inode = st.st_ino;
+    if (S_ISREG(st.st_mode)) {
+        p.kind = Regular;
+    } else {
+        p.kind = NotRegular;
+        p.reason = kindOf(st.st_mode) + QStringLiteral(", not a workbook file");
+    }
+    return p;
+}
+
+QString officeLockFile(const QString &path)
+{
+    QStringList places{path};
+    const QString target = QFileInfo(path).canonicalFilePath();
+    if (!target.isEmpty() && target != QFileInfo(path).absoluteFilePath())
+        places << target;
+    for (const QString &place : places) {
+        const QFileInfo info(place);
+        const QString folder = info.path() + QLatin1Char('/');
+        for (const QString &name : {QStringLiteral(".~lock.") + info.fileName() + QLatin1Char('#'),
+                                    QStringLiteral("~$") + info.fileName()}) {
+            struct stat st;
+            if (::lstat(QFile::encodeName(folder + name).constData(), &st) == 0)
+                return folder + name;
+        }
+    }
+    return QString();
 }
 
 WorkbookLock::~WorkbookLock()
 {
-    LockTable &t = table();
-    QMutexLocker locker(&t.mutex);
-    t.held.remove(m_key);
-    t.released.wakeAll();
+    release();
+}
+
+void WorkbookLock::release()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+bool WorkbookLock::acquire(const QString &path, int waitMs, QString *error)
+{
+    release();
+    m_path = path;
+    const QByteArray native = QFile::encodeName(path);
+    const QDeadlineTimer deadline(qMax(0, waitMs));
+    int pause = 1;
+    for (;;) {
+        const WorkbookPath named = WorkbookPath::of(path);
+        if (named.kind != WorkbookPath::Regular) {
+            *error = named.reason;
+            return false;
+        }
+        // Checked before the open, and again on what was opened: the open
+        // itself must not block on a FIFO nor touch a device.
+        const int fd = ::open(native.constData(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) {
+            const int e = errno;
+            if (e == ENOENT && !deadline.hasExpired())
+                continue; // replaced just now: look again
+            *error = e == EACCES || e == EPERM ? QStringLiteral("the file is read-only")
+                   : e == EROFS               ? QStringLiteral("the file system is read-only")
+                                              : QStringLiteral("cannot open the file: %1").arg(systemError(e));
+            return false;
+        }
+        struct stat opened;
+        if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+            ::close(fd);
+            *error = QStringLiteral("not a regular file");
+            return false;
+        }
+        for (;;) {
+            const Excel::FileLock lock = Excel::tryLockFile(fd);
+            if (lock == Excel::FileLock::Held)
+                break;
+            if (lock == Excel::FileLock::Failed) {
+                *error = QStringLiteral("cannot lock the file: %1").arg(systemError(errno));
+                ::close(fd);
+                return false;
+            }
+            if (deadline.hasExpired()) {
+                *error = QStringLiteral("in use by another job or program that holds it locked (waited %1 s)")
+                             .arg(waitMs / 1000.0, 0, 'g', 3);
+                ::close(fd);
+                return false;
+            }
+            QThread::msleep(ulong(pause));
+            pause = qMin(pause * 2, 50);
+        }
+        // The last holder may have saved before it let go: its new file has
+        // taken the name, and that one is what we must lock.
+        struct stat now;
+        if (::stat(native.constData(), &now) == 0 && sameFile(now, opened)) {
+            m_fd = fd;
+            return true;
+        }
+        ::close(fd);
+        if (deadline.hasExpired()) {
+            *error = QStringLiteral("the file keeps being replaced by another program");
+            return false;
+        }
+    }
+}
+
+bool WorkbookLock::stillNamesLockedFile() const
+{
+    struct stat named, locked;
+    return m_fd >= 0 && ::stat(QFile::encodeName(m_path).constData(), &named) == 0 && ::fstat(m_fd, &locked) == 0
+        && sameFile(named, locked);
 }

@@ -1,18 +1,59 @@
 #pragma once
 
+// Keeps two jobs from working on one workbook at once, whatever runs them:
+// two jobs of one run, a window and korrin-batch, two korrin-batch processes.
+// The lock is an exclusive lock on the workbook file itself (filelock.h),
+// held from before the workbook is read until after its save is in place.
+
 #include <QString>
 
-// Keeps two jobs from working on the same workbook file at once: while one
-// holds the lock for a file, another job for the same file (by its canonical
-// path, so different spellings of one path count as one file) waits.
+#include <sys/types.h>
+
+// What a path names at the moment it is looked at.
+struct WorkbookPath
+{
+    enum Kind {
+        Regular,    // a regular file (a symbolic link to one included)
+        Missing,    // nothing there, or a symbolic link to nothing
+        NotRegular, // a folder, FIFO, device or socket, a link loop, or a path that cannot be looked at
+    };
+    Kind kind = Missing;
+    QString reason; // for Missing and NotRegular
+    dev_t device = 0;
+    ino_t inode = 0;
+
+    // Looks at path without opening it.
+    static WorkbookPath of(const QString &path);
+};
+
+// An office program's sign that it has the workbook open: LibreOffice's
+// ".~lock.NAME#" or Microsoft Office's "~$NAME" beside it (beside the link
+// and beside its target, for a symbolic link). The lock file's path, or
+// empty when there is none.
+QString officeLockFile(const QString &path);
+
 class WorkbookLock
 {
 public:
-    explicit WorkbookLock(const QString &path);
+    WorkbookLock() = default;
     ~WorkbookLock();
     WorkbookLock(const WorkbookLock &) = delete;
     WorkbookLock &operator=(const WorkbookLock &) = delete;
 
+    // Opens the regular file at path for reading and writing, without
+    // blocking on anything else, and locks it; while someone else holds it,
+    // waits up to waitMs. A save replaces the file by another one under the
+    // same name, so after a wait the path must still name the file that was
+    // locked, or the newer file is locked instead. False with the reason.
+    bool acquire(const QString &path, int waitMs, QString *error);
+    void release();
+
+    // The locked file, open for reading and writing; -1 when none is held.
+    int fd() const { return m_fd; }
+    // Whether the path still names the locked file (nobody replaced it).
+    bool stillNamesLockedFile() const;
+
 private:
-    QString m_key;
+    QString m_path;
+    int m_fd = -1;
 };

@@ -222,7 +222,9 @@ private slots:
         addFiles(w, {held, tmp.filePath("other.xlsx")}, 1);
         w.ui()->tabWidget_1->setCurrentIndex(0);
         {
-            WorkbookLock lock(held); // keeps the job waiting
+            WorkbookLock lock; // keeps the job waiting
+            QString error;
+            QVERIFY2(lock.acquire(held, 0, &error), qPrintable(error));
             w.ui()->pushButton_replace->click();
             QCOMPARE(WindowProbe::runMode(*w), 0);
             w.ui()->tabWidget_1->setCurrentIndex(1);
@@ -256,7 +258,9 @@ private slots:
         addFiles(w, {junk("quick.xlsx"), held});
         w.ui()->plainTextEdit_s1->setPlainText("x");
         {
-            WorkbookLock lock(held);
+            WorkbookLock lock;
+            QString error;
+            QVERIFY2(lock.acquire(held, 0, &error), qPrintable(error));
             w.ui()->pushButton_replace->click();
             QTRY_COMPARE(w.status(), QString("文件替换处理中...已完成[1/2]"));
             w.ui()->pushButton_list1_Clear->click();
@@ -280,6 +284,38 @@ private slots:
         w.ui()->pushButton_replace->click();
         QTRY_COMPARE(w.status(), QString("文件替换处理全部完成!"));
         QCOMPARE(WindowProbe::label(*w, "failureLabel"), QString(" <font color='red'>失败(%1)</font>").arg(n));
+    }
+
+    // After a run the hover tip of a file says, after its path, what
+    // happened to it: the count of changed cells, or why it failed or is
+    // missing (a listed folder stays missing and blue, and says what it is).
+    void hoverTipsTellTheOutcome()
+    {
+        ScriptedWindow w;
+        const QString good = realBook("tip-good.xlsx"), bad = junk("tip-bad.xlsx");
+        const QString folder = tmp.filePath("tip-folder.xlsx");
+        QVERIFY(QDir().mkpath(folder));
+        addFiles(w, {good, bad, folder});
+        w.ui()->plainTextEdit_s1->setPlainText("apple");
+        w.ui()->plainTextEdit_s2->setPlainText("fruit");
+        w.ui()->pushButton_replace->click();
+        QTRY_COMPARE(w.status(), QString("文件替换处理全部完成!"));
+        QCOMPARE(rowColour(w, 2), QColor(Qt::blue));
+        QTableWidget *t = w.ui()->tableWidget_list1;
+        for (int row = 0; row < 3; ++row)
+            emit t->cellEntered(row, 0);
+        QCOMPARE(w.person->tips.size(), 3);
+        QCOMPARE(w.person->tips.at(0), good + " 【右键双击】可打开\n成功: 更改了 1 个单元格");
+        QVERIFY2(w.person->tips.at(1).startsWith(bad + " 【右键双击】可打开\n失败: open: "), qPrintable(w.person->tips.at(1)));
+        QCOMPARE(w.person->tips.at(2), folder + " 【右键双击】可打开\n丢失: a folder, not a workbook file");
+
+        // Mode 2: the column header carries it
+        addFiles(w, {bad}, 1);
+        w.ui()->tableWidget_list2->item(0, 0)->setText("k");
+        w.ui()->pushButton_replace->click();
+        QTRY_COMPARE(w.status(), QString("文件替换处理全部完成!"));
+        emit w.ui()->tableWidget_list2->cellEntered(0, 1);
+        QVERIFY2(w.person->tips.last().startsWith(bad + " 【右键双击】可打开\n失败: open: "), qPrintable(w.person->tips.last()));
     }
 
     void keywordOnlyControlsFollowTheMode()

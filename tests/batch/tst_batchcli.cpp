@@ -1,6 +1,11 @@
 // korrin-batch as a script sees it: its lines, its exit status.
 
+#include "testbooks.h"
+
 #include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 class TestBatchCli : public QObject
 {
@@ -14,25 +19,24 @@ private:
         QString err;
     };
 
-    static Result run(const QStringList &args)
+    static Result run(const QStringList &args, const QByteArray &input = QByteArray())
     {
         QProcess p;
         p.start(QStringLiteral(KORRIN_BATCH), args);
+        p.write(input);
+        p.closeWriteChannel();
         Result r;
         if (!p.waitForFinished(60000))
             return r;
         r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.lines = QString::fromLocal8Bit(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-        r.err = QString::fromLocal8Bit(p.readAllStandardError());
+        r.lines = QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        r.err = QString::fromUtf8(p.readAllStandardError());
         return r;
     }
 
     static QString py(const QString &script, const QStringList &args)
     {
-        QProcess p;
-        p.start("/usr/bin/python3", QStringList{"-c", "import sys, openpyxl\n" + script} + args);
-        p.waitForFinished(120000);
-        return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+        return TestBooks::python("import sys, openpyxl\n" + script, args);
     }
     // A workbook of two sheets: "x here" in A1 of each, a number in B1.
     static void makeBook(const QString &path)
@@ -45,8 +49,7 @@ private:
     {
         return py("wb = openpyxl.load_workbook(sys.argv[1])\n"
                   "print('|'.join(str(ws[c].value) for ws in wb.worksheets for c in ('A1', 'B1')))\n",
-                  {path})
-            .trimmed();
+                  {path});
     }
 
 private slots:
@@ -57,7 +60,8 @@ private slots:
         makeBook(book);
         Result r = run({"--sheets", "all", "--pair", "x|15", "y", book});
         QCOMPARE(r.status, 0);
-        QCOMPARE(r.lines.first(), "SUCCESS\t" + book);
+        QCOMPARE(r.lines.first(), "SUCCESS\t" + book + "\t3 cells changed");
+        QCOMPARE(r.lines.last(), QString("1 files: 1 SUCCESS, 0 FAILURE, 0 MISSING, 3 cells changed"));
         QCOMPARE(cells(book), QString("y here|y|y there|None"));
 
         // the default sheet only, whole cells, case matched
@@ -76,14 +80,18 @@ private slots:
         QVERIFY2(r.lines.first().startsWith("FAILURE\t" + book + "\t"), qPrintable(r.lines.first()));
     }
 
-    void sameFileTwiceRunsOneAfterTheOther()
+    // One workbook named three ways is changed once; the repeats say so.
+    void sameWorkbookTwiceIsProcessedOnce()
     {
         QTemporaryDir dir;
         const QString book = dir.filePath("twice.xlsx");
         makeBook(book);
-        const Result r = run({"--sheets", "首表", "--pair", "x", "xx", book, book, dir.filePath("./twice.xlsx")});
+        QVERIFY(QFile::link(book, dir.filePath("link.xlsx")));
+        const Result r = run({"--sheets", "首表", "--pair", "x", "xx", book, dir.filePath("link.xlsx"),
+                              dir.filePath("./twice.xlsx")});
         QCOMPARE(r.status, 0);
-        QCOMPARE(cells(book).section('|', 0, 0), QString("xxxxxxxx here"));
+        QCOMPARE(cells(book).section('|', 0, 0), QString("xx here"));
+        QCOMPARE(r.lines.filter("\t0 cells changed\tthe same workbook as " + book + ":").size(), 2);
     }
 
     void runsListFiles()
@@ -124,42 +132,139 @@ private slots:
         QCOMPARE(r.status, 2);
     }
 
-    void usageErrorIsStatus2()
+    // A usage error is status 2 with the usage and no lines: an unknown
+    // option is never taken for a file name; after "--" everything is one.
+    void usageErrors()
     {
-        const Result r = run({"--pair", "a"});
-        QCOMPARE(r.status, 2);
-        QVERIFY(r.err.contains("Usage: korrin-batch"));
-        QVERIFY(r.lines.isEmpty());
-    }
+        for (const QStringList &args : {QStringList{"--pair", "a"}, QStringList{"--frobnicate", "-p", "a", "b", "f.xlsx"},
+                                        QStringList{"-p", "a", "b", "-q", "f.xlsx"}}) {
+            const Result r = run(args);
+            QCOMPARE(r.status, 2);
+            QVERIFY(r.err.contains("Usage: korrin-batch"));
+            QVERIFY(r.lines.isEmpty());
+        }
+        const Result r = run({"-p", "a", "b", "--", "-q"});
+        QCOMPARE(r.status, 1);
+        QCOMPARE(r.lines.first(), QString("MISSING\t-q"));
 
-    void helpIsStatus0()
-    {
-        const Result r = run({"--help"});
-        QCOMPARE(r.status, 0);
-        QVERIFY(r.lines.first().startsWith("Usage: korrin-batch"));
+        const Result help = run({"-h"});
+        QCOMPARE(help.status, 0);
+        QVERIFY(help.lines.first().startsWith("Usage: korrin-batch"));
+        QCOMPARE(run({"-V"}).lines, QStringList{"korrin-batch " KORRIN_VERSION});
     }
 
     void missingAndFailedFiles()
     {
         QTemporaryDir dir;
         const QString missing = dir.filePath("gone.xlsx");
-        const QString folder = dir.filePath("folder.xlsx");
-        QVERIFY(QDir().mkdir(folder));
+        const QString fifo = dir.filePath("fifo.xlsx");
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0644) == 0);
         const QString junk = dir.filePath("junk.xlsx");
         QFile f(junk);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("not a workbook");
         f.close();
 
-        const Result r = run({"--pair", "a", "b", missing, folder, junk});
+        const Result r = run({"--pair", "a", "b", missing, fifo, junk});
         QCOMPARE(r.status, 1);
         QCOMPARE(r.lines.size(), 4);
         QVERIFY(r.lines.contains("MISSING\t" + missing));
-        QVERIFY(r.lines.contains("MISSING\t" + folder));
+        QVERIFY(r.lines.contains("FAILURE\t" + fifo + "\ta FIFO, not a workbook file"));
         const QStringList failure = r.lines.filter("FAILURE\t" + junk + "\t");
         QCOMPARE(failure.size(), 1);
         QVERIFY(failure.first().section('\t', 2).startsWith("open: "));
-        QCOMPARE(r.lines.last(), QString("3 files: 0 SUCCESS, 1 FAILURE, 2 MISSING"));
+        QCOMPARE(r.lines.last(), QString("3 files: 0 SUCCESS, 2 FAILURE, 1 MISSING, 0 cells changed"));
+    }
+
+    // --dry-run changes no byte and leaves no temporary file; --backup-dir
+    // copies each workbook that changes, before it changes, numbered on a
+    // clash, and names the copy in the JSON report.
+    void dryRunAndBackups()
+    {
+        QTemporaryDir dir;
+        const QString xlsx = dir.filePath("b.xlsx"), xls = dir.filePath("b.xls"), other = dir.filePath("c.xlsx");
+        TestBooks::write(xlsx, {"A", "A A"});
+        TestBooks::write(xls, {"A"});
+        TestBooks::write(other, {"none"});
+        const QByteArray x0 = TestBooks::bytes(xlsx), s0 = TestBooks::bytes(xls), o0 = TestBooks::bytes(other);
+
+        Result r = run({"-n", "-c", "-p", "A", "Z", "-b", dir.filePath("never"), xlsx, xls, other});
+        QCOMPARE(r.status, 0);
+        QVERIFY(r.lines.contains("SUCCESS\t" + xlsx + "\t2 cells would change"));
+        QVERIFY(r.lines.contains("SUCCESS\t" + xls + "\t1 cell would change"));
+        QCOMPARE(r.lines.last(), QString("3 files: 3 SUCCESS, 0 FAILURE, 0 MISSING, 3 cells would change "
+                                         "(dry run: nothing written)"));
+        QCOMPARE(TestBooks::bytes(xlsx), x0);
+        QCOMPARE(TestBooks::bytes(xls), s0);
+        QVERIFY(TestBooks::leftovers(dir.path()).isEmpty());
+        QVERIFY(!QFileInfo::exists(dir.filePath("never")));
+
+        const QString backups = dir.filePath("saved/here");
+        r = run({"--json", "-c", "-p", "A", "Z", "--backup-dir", backups, xlsx, xls, other});
+        QCOMPARE(r.status, 0);
+        QMap<QString, QJsonObject> byPath;
+        for (const QString &line : qAsConst(r.lines)) {
+            const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+            byPath[o.value("path").toString()] = o;
+        }
+        QCOMPARE(byPath.size(), 3);
+        QCOMPARE(byPath[xlsx].value("backup").toString(), backups + "/b.xlsx");
+        QCOMPARE(byPath[xlsx].value("cells").toInt(), 2);
+        QCOMPARE(byPath[xls].value("backup").toString(), backups + "/b.xls");
+        QVERIFY(!byPath[other].contains("backup"));
+        QCOMPARE(TestBooks::bytes(backups + "/b.xlsx"), x0);
+        QCOMPARE(TestBooks::bytes(backups + "/b.xls"), s0);
+        QCOMPARE(TestBooks::bytes(other), o0);
+        QCOMPARE(TestBooks::column(xlsx), QString("Z|Z Z"));
+        QVERIFY(r.err.contains("3 files: 3 SUCCESS")); // the summary, beside the objects
+
+        const QByteArray x1 = TestBooks::bytes(xlsx);
+        r = run({"-c", "-p", "Z", "Y", "-b", backups, xlsx});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(TestBooks::bytes(backups + "/b (1).xlsx"), x1);
+        QCOMPARE(TestBooks::bytes(backups + "/b.xlsx"), x0);
+    }
+
+    // Files from standard input, a line or a NUL each, and folders scanned
+    // as the window scans them; a path with a tab or a line break stays one
+    // field of one line.
+    void filesFromAndFolders()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath("top/sub"));
+        const QString a = dir.filePath("top/a.xlsx"), b = dir.filePath("top/sub/b.xls");
+        const QString odd = dir.filePath("top/tab\there\nline.xlsx");
+        TestBooks::write(a, {"k"});
+        TestBooks::write(b, {"k"});
+        TestBooks::write(odd, {"k"});
+        TestBooks::write(dir.filePath("top/sub/B.XLS"), {"k"}); // not a workbook name to the folder scan
+        QVERIFY(QFile::link(dir.filePath("top"), dir.filePath("top/sub/loop")));
+
+        Result r = run({"-p", "k", "K", "--no-recursive", dir.filePath("top")});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.lines.size(), 3);
+        QVERIFY(r.lines.contains("SUCCESS\t" + a + "\t1 cell changed"));
+        QVERIFY(r.lines.contains("SUCCESS\t" + dir.filePath("top/tab\\there\\nline.xlsx") + "\t1 cell changed"));
+
+        r = run({"-p", "K", "k", dir.filePath("top")});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.lines.size(), 4); // three workbooks, found once each, and the summary
+        QVERIFY(r.lines.contains("SUCCESS\t" + b + "\t0 cells changed"));
+
+        r = run({"--json", "-p", "k", "v", "-f", "-", "-0"}, QFile::encodeName(odd) + '\0' + QFile::encodeName(a) + '\0');
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.lines.size(), 2);
+        QStringList paths;
+        for (const QString &line : qAsConst(r.lines))
+            paths << QJsonDocument::fromJson(line.toUtf8()).object().value("path").toString();
+        QCOMPARE(QSet<QString>(paths.begin(), paths.end()), (QSet<QString>{odd, a}));
+
+        r = run({"--files-from", "-", "-p", "v", "w"}, QFile::encodeName(b + "\n" + a + "\n\n" + dir.filePath("top/sub")) + "\n");
+        QCOMPARE(r.status, 1);
+        QCOMPARE(r.lines.size(), 4);
+        QVERIFY(r.lines.contains("SUCCESS\t" + a + "\t1 cell changed"));
+        QVERIFY(r.lines.contains("FAILURE\t" + dir.filePath("top/sub") + "\ta folder, not a workbook file"));
+        QCOMPARE(TestBooks::column(b), QString("k"));
     }
 };
 

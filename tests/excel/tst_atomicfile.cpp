@@ -1,8 +1,10 @@
 #include "atomicfile.h"
 #include "atomicsave.h"
+#include "filelock.h"
 
 #include <QtTest>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -168,6 +170,39 @@ private slots:
         }
         QCOMPARE(read(path), QByteArray("old"));
         QVERIFY(leftovers(tmp.path()).isEmpty());
+    }
+
+    // A save killed halfway leaves its temporary file; the next save of the
+    // same file removes it. One that another save holds open is left alone
+    // and the second save refused.
+    void staleTemporaryIsRemovedLiveOneIsNot()
+    {
+        QTemporaryDir tmp;
+        const QString path = tmp.filePath("book.xlsx");
+        write(path, "old");
+        const QString temp = tmp.filePath(QString::fromUtf8(Excel::temporaryFileName("book.xlsx")));
+        QCOMPARE(QFileInfo(temp).fileName(), QString(".~korrin.book.xlsx.tmp"));
+        write(temp, "half of a killed save");
+        QString error;
+        QVERIFY2(Excel::writeFileAtomically(path, "new", &error), qPrintable(error));
+        QCOMPARE(read(path), QByteArray("new"));
+        QVERIFY(leftovers(tmp.path()).isEmpty());
+
+        write(temp, "a save under way");
+        const int fd = ::open(QFile::encodeName(temp).constData(), O_RDWR);
+        QVERIFY(fd >= 0);
+        QVERIFY(Excel::tryLockFile(fd) == Excel::FileLock::Held);
+        QVERIFY(!Excel::writeFileAtomically(path, "newer", &error));
+        QVERIFY2(error.contains("under way"), qPrintable(error));
+        QCOMPARE(read(temp), QByteArray("a save under way"));
+        QCOMPARE(read(path), QByteArray("new"));
+        ::close(fd);
+
+        // a name too long to take the prefix keeps to the limit, and two
+        // such names with the same start get different temporary names
+        const QByteArray longName = QByteArray(240, 'n') + "1.xlsx";
+        QVERIFY(Excel::temporaryFileName(longName).size() <= 255);
+        QVERIFY(Excel::temporaryFileName(longName) != Excel::temporaryFileName(QByteArray(240, 'n') + "2.xlsx"));
     }
 };
 

@@ -1,10 +1,14 @@
 #include "rep.h"
+#include "atomicfile.h"
+#include "testbooks.h"
 #include "workbooklock.h"
 
 #include <QtTest>
 
 #include <atomic>
 #include <thread>
+
+#include <sys/stat.h>
 
 class TestRep : public QObject
 {
@@ -16,12 +20,16 @@ private:
         int count = 0;
         STATE state = SUCCESS;
         int index = -1;
+        QString reason;
+        qint64 cells = 0;
+        QString backup;
     };
 
-    static Report runJob(const QString &path, RepPar par = RepPar())
+    static Report runJob(const QString &path, RepPar par = RepPar(), const JobOptions &options = JobOptions())
     {
         Report r;
         Rep rep(path, par, 7);
+        rep.setJobOptions(options);
         QObject::connect(&rep, &Rep::done, [&](Rep *from, STATE state, int index) {
             QCOMPARE(from, &rep);
             ++r.count;
@@ -29,7 +37,18 @@ private:
             r.index = index;
         });
         rep.run();
+        r.reason = rep.reason();
+        r.cells = rep.changedCells();
+        r.backup = rep.backupPath();
         return r;
+    }
+    static RepPar replacing(const QString &what, const QString &with)
+    {
+        RepPar par;
+        par.sheetIndex = QStringLiteral("首表");
+        par.pairs = {{what, with}};
+        par.matchCase = true;
+        return par;
     }
 
 private slots:
@@ -90,27 +109,136 @@ private slots:
         QCOMPARE(f.readAll(), QByteArray("just some text, not a workbook"));
     }
 
-    void sameFileIsLockedAcrossSpellings()
+    // One holder at a time, whatever the spelling of the path; a waiter
+    // gives up after its bound; and a waiter whose holder replaced the file
+    // by saving locks the new file, not the old one the name no longer has.
+    void lockIsExclusiveAndFollowsASave()
     {
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkdir("sub"));
         const QString path = dir.filePath("sub/book.xlsx");
-        QFile(path).open(QIODevice::WriteOnly);
+        QVERIFY(Excel::writeFileAtomically(path, "old", nullptr));
+        QString error;
+        WorkbookLock first;
+        QVERIFY2(first.acquire(path, 0, &error), qPrintable(error));
+        WorkbookLock again;
+        QVERIFY(!again.acquire(dir.filePath("sub/../sub/book.xlsx"), 100, &error));
+        QVERIFY2(error.contains("in use"), qPrintable(error));
+        WorkbookLock other;
+        QVERIFY(other.acquire(dir.filePath("sub/other.xlsx"), 0, &error) == false); // none there
+        QCOMPARE(error, QString("the file does not exist"));
+
         std::atomic<bool> secondInside{false};
-        std::thread second;
-        {
-            WorkbookLock first(path);
-            second = std::thread([&] {
-                WorkbookLock again(dir.filePath("sub/../sub/book.xlsx"));
+        bool namesNewFile = false;
+        std::thread second([&] {
+            WorkbookLock waiter;
+            QString why;
+            if (waiter.acquire(path, 10000, &why)) {
                 secondInside = true;
-            });
-            QTest::qWait(200);
-            QVERIFY(!secondInside);
-            // Another file is not held up.
-            WorkbookLock other(dir.filePath("sub/other.xlsx"));
-        }
+                struct stat st;
+                namesNewFile = ::fstat(waiter.fd(), &st) == 0 && st.st_size == 3 + 1; // "new!"
+            }
+        });
+        QTest::qWait(200);
+        QVERIFY(!secondInside);
+        QVERIFY(Excel::writeFileAtomically(path, "new!", &error));
+        first.release();
         second.join();
         QVERIFY(secondInside);
+        QVERIFY(namesNewFile);
+    }
+
+    // The job in both formats: the cells it changes, counted once each; a
+    // dry run that leaves every byte and no temporary file; a backup that is
+    // the original, made only when the workbook changes, numbered on a
+    // clash, and a failed backup that leaves the workbook as it was.
+    void countsDryRunAndBackup_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("xlsx") << "book.xlsx";
+        QTest::newRow("xls") << "book.xls";
+    }
+    void countsDryRunAndBackup()
+    {
+        QFETCH(QString, name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(name);
+        TestBooks::write(path, {"A here", "no match", "A and A"});
+        const QByteArray original = TestBooks::bytes(path);
+
+        JobOptions dry;
+        dry.dryRun = true;
+        RepPar par = replacing("A", "AB");
+        par.pairs << KeyPair("AB", "ABC"); // changes the same cells again: still 2 cells
+        Report r = runJob(path, par, dry);
+        QCOMPARE(r.state, SUCCESS);
+        QCOMPARE(r.cells, qint64(2));
+        QCOMPARE(TestBooks::bytes(path), original);
+        QVERIFY(TestBooks::leftovers(dir.path()).isEmpty());
+
+        const QString backups = dir.filePath("backups");
+        QVERIFY(QDir().mkdir(backups));
+        JobOptions keep;
+        keep.backupFolder = backups;
+        r = runJob(path, par, keep);
+        QCOMPARE(r.state, SUCCESS);
+        QCOMPARE(r.cells, qint64(2));
+        QCOMPARE(r.backup, backups + "/" + name);
+        QCOMPARE(TestBooks::bytes(r.backup), original);
+        QCOMPARE(TestBooks::column(path), QString("ABC here|no match|ABC and ABC"));
+
+        const QByteArray second = TestBooks::bytes(path);
+        r = runJob(path, replacing("no match", "matched"), keep);
+        QCOMPARE(r.backup, backups + "/" + QString(name).replace("book", "book (1)"));
+        QCOMPARE(TestBooks::bytes(r.backup), second);
+        // a temporary file a killed save left goes, even when nothing is saved
+        QVERIFY(Excel::writeFileAtomically(dir.filePath(".~korrin." + name + ".tmp"), "half", nullptr));
+        r = runJob(path, replacing("absent", "x"), keep);
+        QVERIFY(TestBooks::leftovers(dir.path()).isEmpty());
+        QCOMPARE(r.state, SUCCESS);
+        QCOMPARE(r.cells, qint64(0));
+        QVERIFY(r.backup.isEmpty());
+        QCOMPARE(QDir(backups).entryList(QDir::Files).size(), 2);
+
+        const QByteArray third = TestBooks::bytes(path);
+        keep.backupFolder = dir.filePath("no such folder");
+        r = runJob(path, replacing("ABC", "D"), keep);
+        QCOMPARE(r.state, FAILURE);
+        QVERIFY2(r.reason.startsWith("backup: "), qPrintable(r.reason));
+        QCOMPARE(r.cells, qint64(0));
+        QCOMPARE(TestBooks::bytes(path), third);
+        QVERIFY(TestBooks::leftovers(dir.path()).isEmpty());
+    }
+
+    // A workbook an office program has open (its lock file beside it) is
+    // refused and left as it was; so are a FIFO (without hanging) and a
+    // read-only file.
+    void refusesWhatItMustNotWrite()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("open.xlsx");
+        TestBooks::write(path, {"A"});
+        const QByteArray original = TestBooks::bytes(path);
+        for (const QString &lock : {QString(".~lock.open.xlsx#"), QString("~$open.xlsx")}) {
+            QVERIFY(Excel::writeFileAtomically(dir.filePath(lock), "someone", nullptr));
+            const Report r = runJob(path, replacing("A", "B"));
+            QCOMPARE(r.state, FAILURE);
+            QVERIFY2(r.reason.startsWith("open in another program") && r.reason.contains(lock), qPrintable(r.reason));
+            QCOMPARE(TestBooks::bytes(path), original);
+            QVERIFY(QFile::remove(dir.filePath(lock)));
+        }
+
+        const QString fifo = dir.filePath("fifo.xlsx");
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0644) == 0);
+        Report r = runJob(fifo, replacing("A", "B"));
+        QCOMPARE(r.state, FAILURE);
+        QCOMPARE(r.reason, QString("a FIFO, not a workbook file"));
+
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+        r = runJob(path, replacing("A", "B"));
+        QCOMPARE(r.state, FAILURE);
+        QVERIFY2(r.reason.contains("read-only"), qPrintable(r.reason));
+        QCOMPARE(TestBooks::bytes(path), original);
     }
 };
 

@@ -579,12 +579,12 @@ Sheet::Slot Sheet::createCell(int row, int col)
     return s;
 }
 
-void Sheet::store(const Slot &slot, CellRecord rec)
+bool Sheet::store(const Slot &slot, CellRecord rec)
 {
     const CellView old = view(slot);
     if (old.type == rec.type && old.size == rec.data.size()
         && std::memcmp(old.data, rec.data.constData(), size_t(old.size)) == 0)
-        return;
+        return false;
     if (old.type == Rt::LabelSst)
         m_book->addStringRef(int(u32At(old.data + 6)), -1);
     if (rec.type == Rt::LabelSst)
@@ -601,6 +601,7 @@ void Sheet::store(const Slot &slot, CellRecord rec)
         m_newCells[slot.key].rec = std::move(rec);
     }
     m_dirty = true;
+    return true;
 }
 
 bool Sheet::editCell(const Slot &slot, int row, int col, const CellView &current, const RetypeResult &result,
@@ -617,6 +618,7 @@ bool Sheet::editCell(const Slot &slot, int row, int col, const CellView &current
         return false;
     }
     CellRecord rec;
+    bool entryChanged = false; // the cell's own string changed, its record stays
     switch (result.value.kind) {
     case ValueKind::Empty:
         rec = cellRecord(Rt::Blank, row, col, xf);
@@ -631,6 +633,7 @@ bool Sheet::editCell(const Slot &slot, int row, int col, const CellView &current
             if (m_book->stringRefs(old) == 1) {
                 sst.setEntry(old, result.value.text, rich ? *runs : QVector<FormatRun>());
                 isst = old;
+                entryChanged = true;
             }
         }
         if (isst < 0) {
@@ -663,7 +666,8 @@ bool Sheet::editCell(const Slot &slot, int row, int col, const CellView &current
     case ValueKind::Formula:
         return false;
     }
-    store(slot, std::move(rec));
+    if (store(slot, std::move(rec)) || entryChanged)
+        m_changedCells.insert(keyOf(row, col));
     return true;
 }
 

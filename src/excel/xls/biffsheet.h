@@ -19,6 +19,7 @@
 
 #include <cstring>
 #include <map>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -60,6 +61,10 @@ public:
                  bool *changed, QString *error);
     // Value set on every cell of the areas.
     bool setValue(const QVector<CellArea> &areas, const QString &text, QString *error);
+
+    // Cells an edit changed (their record or their own string), each
+    // counted once.
+    int changedCells() const { return int(m_changedCells.size()); }
 
     // Appends the laid-out substream to out (whose size is the new stream
     // offset). Clean sheets are copied and only their absolute offsets
@@ -146,7 +151,8 @@ private:
     bool formulaBlocksWrite(const Slot &slot, int row, int col, QString *error) const;
     bool editCell(const Slot &slot, int row, int col, const CellView &current, const RetypeResult &result,
                   const QVector<FormatRun> *runs, QString *error);
-    void store(const Slot &slot, CellRecord rec);
+    // False when the record is the one the cell already has.
+    bool store(const Slot &slot, CellRecord rec);
     Slot createCell(int row, int col);
     int blockForNewRow(int row);
     void widenRow(CellRecord &rowRec, int col);
@@ -184,6 +190,7 @@ private:
     std::vector<std::pair<quint16, int>> m_rowCellBlock; // sorted (row, block) of rows with cells
     std::map<quint32, NewCell> m_newCells;
     std::map<quint16, NewRow> m_newRows;
+    std::set<quint32> m_changedCells; // keyOf(row, col)
     bool m_hasBounds = false;
     int m_minRow = 0, m_maxRow = 0, m_minCol = 0, m_maxCol = 0; // 0-based
 };

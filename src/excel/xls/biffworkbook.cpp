@@ -2,7 +2,7 @@
 // Range on top of Biff::Book.
 
 #include "biffbook.h"
-#include "atomicfile.h"
+#include "atomicsave.h"
 #include "formats.h"
 
 #include "cellrules/celladdress.h"
@@ -85,7 +85,15 @@ public:
         return i >= 0 && i < int(m_sheets.size()) ? m_sheets[size_t(i)].get() : nullptr;
     }
     bool Save() override;
+    bool prepareSave(std::unique_ptr<PendingSave> *pending) override;
     QString lastError() const override { return m_lastError; }
+    qint64 changedCells() const override
+    {
+        qint64 n = m_changedBeforeSave;
+        for (int i = 0; i < m_book->sheetCount(); ++i)
+            n += m_book->sheet(i)->changedCells();
+        return n;
+    }
 
     bool failed() const { return m_failed; }
     void failWith(const QString &why)
@@ -117,6 +125,8 @@ private:
     BiffSheets m_sheetsView;
     QString m_lastError;
     bool m_failed = false;
+    qint64 m_changedBeforeSave = 0; // counted on the book that a save replaced
+    std::unique_ptr<Biff::Book> m_pendingBook; // read back from a save not yet committed
 };
 
 bool BiffRange::Replace(const QString &what, const QString &replacement, int lookAt, int, bool matchCase)
@@ -169,6 +179,20 @@ std::unique_ptr<Excel::Range> BiffWorksheet::Range(const QString &cell1)
 
 bool BiffWorkbook::Save()
 {
+    std::unique_ptr<PendingSave> pending;
+    if (!prepareSave(&pending))
+        return false;
+    QString error;
+    if (pending && !pending->commit(&error)) {
+        m_lastError = QStringLiteral("save: ") + error;
+        return false;
+    }
+    return true;
+}
+
+bool BiffWorkbook::prepareSave(std::unique_ptr<PendingSave> *pending)
+{
+    pending->reset();
     if (m_failed)
         return false;
     if (!m_book->isChanged())
@@ -186,15 +210,19 @@ bool BiffWorkbook::Save()
         m_lastError = QStringLiteral("save: the new file would not read back (%1)").arg(error);
         return false;
     }
-    FileIdentity written;
-    if (!writeFileAtomically(m_path, file, &error, &m_identity, &written)) {
+    auto save = std::make_unique<AtomicSave>();
+    if (!save->begin(m_path, &m_identity, &error) || !writeAll(save->fd(), file, &error)) {
         m_lastError = QStringLiteral("save: ") + error;
         return false;
     }
-    m_identity = written;
-    // Go on from what was written, so that later edits and saves start from
-    // the file as it now is.
-    adopt(std::move(fresh));
+    m_pendingBook = std::move(fresh);
+    *pending = std::make_unique<PendingSave>(std::move(save), [this](const FileIdentity &written) {
+        m_identity = written;
+        m_changedBeforeSave = changedCells();
+        // Go on from what was written, so that later edits and saves start
+        // from the file as it now is.
+        adopt(std::move(m_pendingBook));
+    });
     return true;
 }
 

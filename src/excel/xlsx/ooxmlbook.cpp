@@ -298,6 +298,13 @@ bool OoxmlBook::writeWithout(const QString &partName, qint64 begin, qint64 end, 
 
 bool OoxmlBook::save(QString *error)
 {
+    std::unique_ptr<PendingSave> pending;
+    return prepareSave(&pending, error) && (!pending || pending->commit(error));
+}
+
+bool OoxmlBook::prepareSave(std::unique_ptr<PendingSave> *pending, QString *error)
+{
+    pending->reset();
     if (!isChanged())
         return true;
     ZipChanges changes;
@@ -346,17 +353,17 @@ bool OoxmlBook::save(QString *error)
         }
     }
 
-    AtomicSave out;
+    auto out = std::make_unique<AtomicSave>();
     const FileIdentity expected = m_package->identity();
-    if (!out.begin(m_package->path(), &expected, error))
+    if (!out->begin(m_package->path(), &expected, error))
         return false;
-    if (!writeZipArchive(m_package->zip(), changes, out.fd(), error))
+    if (!writeZipArchive(m_package->zip(), changes, out->fd(), error))
         return false;
-    FileIdentity written;
-    if (!out.commit(error, &written))
-        return false;
-    m_package->setIdentity(written);
-    m_savedEdits = m_context.edits;
+    const quint64 edits = m_context.edits;
+    *pending = std::make_unique<PendingSave>(std::move(out), [this, edits](const FileIdentity &written) {
+        m_package->setIdentity(written);
+        m_savedEdits = edits;
+    });
     return true;
 }
 

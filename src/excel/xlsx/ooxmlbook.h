@@ -51,8 +51,13 @@ public:
     const SharedStrings *sharedStrings() const { return m_sharedStrings.get(); }
 
     bool isChanged() const;
+    // Cells that Replace or Value set changed since the book was opened.
+    quint64 changedCells() const { return m_context.changedCells; }
     // Writes the changed parts; leaves the file alone when nothing changed.
     bool save(QString *error);
+    // The same in two steps: the new file written, uncommitted (none when
+    // nothing changed).
+    bool prepareSave(std::unique_ptr<PendingSave> *pending, QString *error);
 
 private:
     OoxmlBook() = default;

@@ -89,7 +89,21 @@ public:
         return true;
     }
 
+    bool prepareSave(std::unique_ptr<PendingSave> *pending) override
+    {
+        pending->reset();
+        if (m_failed)
+            return false;
+        QString error;
+        if (!m_book->prepareSave(pending, &error)) {
+            m_error = error;
+            return false;
+        }
+        return true;
+    }
+
     QString lastError() const override { return m_error; }
+    qint64 changedCells() const override { return qint64(m_book->changedCells()); }
 
     OoxmlBook &book() { return *m_book; }
     int sheetCount() const { return int(m_sheets.size()); }

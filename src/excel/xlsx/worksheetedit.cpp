@@ -504,6 +504,14 @@ bool WorksheetPart::commit(int index, const CellContent &before, CellContent &af
     }
     m_edits.push_back({quint32(m_arena.size()), quint32(fragment.size())});
     ++m_book->edits;
+    if (userChange) {
+        if (m_counted.size() <= size_t(index))
+            m_counted.resize(m_cells.size(), false);
+        if (!m_counted[size_t(index)]) {
+            m_counted[size_t(index)] = true;
+            ++m_book->changedCells;
+        }
+    }
     m_arena += fragment;
     r.edit = quint32(m_edits.size());
     r.type = after.type;

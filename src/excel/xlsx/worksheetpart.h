@@ -38,6 +38,7 @@ struct BookContext
     bool valueChanged = false;   // a value changed: dependent results are stale
     bool formulaRemoved = false; // a formula cell became a constant: calc chain goes
     quint64 edits = 0;           // cells changed so far
+    quint64 changedCells = 0;    // cells a Replace or Value set changed, each counted once
 };
 
 class WorksheetPart
@@ -207,6 +208,7 @@ private:
 
     QByteArray m_arena;
     std::vector<Edit> m_edits;
+    std::vector<bool> m_counted; // by cell: already in BookContext::changedCells
 };
 
 } // namespace Xlsx

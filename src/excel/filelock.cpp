@@ -1,0 +1,34 @@
+#include "filelock.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+
+namespace Excel {
+
+FileLock tryLockFile(int fd)
+{
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET; // start 0, length 0: the whole file, however it grows
+    for (;;) {
+        if (::fcntl(fd, F_OFD_SETLK, &lock) == 0)
+            return FileLock::Held;
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN || errno == EACCES)
+            return FileLock::Busy;
+        break;
+    }
+    if (errno != EINVAL && errno != ENOLCK && errno != EOPNOTSUPP)
+        return FileLock::Failed;
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return FileLock::Held;
+        if (errno == EINTR)
+            continue;
+        return errno == EWOULDBLOCK ? FileLock::Busy : FileLock::Failed;
+    }
+}
+
+} // namespace Excel

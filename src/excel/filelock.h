@@ -1,0 +1,17 @@
+#pragma once
+
+// Whole-file locks held by an open file description (Linux OFD locks): a
+// lock conflicts with every other open of the same file, in this process as
+// in any other, and goes when the last descriptor of the open that took it is
+// closed, or when the process ends however it ends.
+
+namespace Excel {
+
+enum class FileLock { Held, Busy, Failed };
+
+// Tries an exclusive lock on the file open at fd (which must be open for
+// writing) without waiting. Where the file system has no OFD locks, falls
+// back to flock(), which has the same scope.
+FileLock tryLockFile(int fd);
+
+} // namespace Excel

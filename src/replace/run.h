@@ -1,0 +1,80 @@
+#pragma once
+
+// A run: one job (Rep) per file of its plan on the global thread pool, and
+// the report of every file, each exactly once, on the thread that owns the
+// run. What needs no job is reported inside start(): a missing file, an
+// entry that is no regular file, and a second entry for a workbook already
+// in the run (the same device and inode: another spelling, a symbolic or a
+// hard link), which is processed once only, since its pairs applied twice
+// would change it twice.
+
+#include "rep.h"
+#include "runplan.h"
+
+#include <QHash>
+#include <QObject>
+#include <QPair>
+#include <QVector>
+
+// What one file came to.
+struct FileReport
+{
+    STATE state = SUCCESS;
+    QString reason;    // why it failed or is missing; for a repeat, which entry it repeats
+    qint64 cells = 0;  // cells changed (or that would change, in a dry run)
+    QString backupPath;
+    bool reported = false;
+};
+
+struct RunSummary
+{
+    int files = 0;
+    int success = 0;
+    int failure = 0;
+    int missing = 0;
+    qint64 cells = 0;
+};
+
+class Run : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Run(RunPlan plan, QObject *parent = nullptr);
+    ~Run() override;
+
+    // Looks at every entry in order, reports the ones that need no job,
+    // and starts the jobs: a few more than the pool has threads at a time,
+    // the next ones as reports come in, so that a run of many files does
+    // not hold all its jobs at once.
+    void start();
+
+    const RunPlan &plan() const { return m_plan; }
+    const FileReport &report(int index) const { return m_reports.at(index); }
+    const RunSummary &summary() const { return m_summary; }
+    bool isFinished() const { return m_summary.files == m_plan.files.size() && m_started; }
+
+signals:
+    // The report of file index, once per file, in the order they come in.
+    // rep is the job that reported, or null when there was none; the run
+    // deletes it when the signal returns.
+    void done(Rep *rep, STATE state, int index);
+    // After the last report.
+    void finished();
+
+private:
+    void onJobDone(Rep *rep, STATE state, int index);
+    void deliver(Rep *rep, int index, STATE state, const QString &reason, qint64 cells = 0,
+                 const QString &backupPath = QString());
+    void launchMore();
+
+    RunPlan m_plan;
+    QVector<FileReport> m_reports;
+    QVector<int> m_queue; // files waiting for a job, in list order
+    int m_nextInQueue = 0;
+    int m_running = 0;
+    // Entries that repeat a workbook, by the entry that runs it.
+    QHash<int, QVector<int>> m_repeats;
+    RunSummary m_summary;
+    bool m_started = false;
+};

@@ -1,0 +1,127 @@
+// A run over real files: every entry reported once, what needs no job
+// inside start(), and a workbook listed under several names changed once.
+
+#include "run.h"
+#include "testbooks.h"
+
+#include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+class TestRunReports : public QObject
+{
+    Q_OBJECT
+
+    struct Outcome
+    {
+        QVector<int> timesReported;
+        int reportedDuringStart = 0;
+        bool finished = false;
+    };
+
+    static Outcome runToTheEnd(Run &run)
+    {
+        Outcome o;
+        o.timesReported.resize(run.plan().files.size());
+        QObject::connect(&run, &Run::done, [&](Rep *, STATE, int index) { ++o.timesReported[index]; });
+        QObject::connect(&run, &Run::finished, [&] { o.finished = true; });
+        run.start();
+        for (int n : qAsConst(o.timesReported))
+            o.reportedDuringStart += n;
+        QDeadlineTimer deadline(30000);
+        while (!o.finished && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        return o;
+    }
+    static RepPar replacing(const QString &what, const QString &with)
+    {
+        RepPar par;
+        par.sheetIndex = QStringLiteral("首表");
+        par.pairs = {{what, with}};
+        par.matchCase = true;
+        return par;
+    }
+
+private slots:
+    void everyEntryOnceAndEachWorkbookOnce()
+    {
+        QTemporaryDir dir;
+        const QString book = dir.filePath("book.xlsx");
+        TestBooks::write(book, {"A"});
+        QVERIFY(QFile::link(book, dir.filePath("link.xlsx")));
+        QVERIFY(::link(QFile::encodeName(book).constData(), QFile::encodeName(dir.filePath("hard.xlsx")).constData()) == 0);
+        QVERIFY(QFile::link(dir.filePath("gone.xlsx"), dir.filePath("dangling.xlsx")));
+        QVERIFY(QDir(dir.path()).mkdir("folder.xlsx"));
+        QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("fifo.xlsx")).constData(), 0644) == 0);
+        const QStringList files{book,
+                                dir.filePath("link.xlsx"),
+                                dir.filePath("hard.xlsx"),
+                                dir.path() + "/./book.xlsx",
+                                dir.filePath("gone.xlsx"),
+                                dir.filePath("dangling.xlsx"),
+                                dir.filePath("folder.xlsx"),
+                                dir.filePath("fifo.xlsx")};
+
+        Run run(RunPlan::forEvery(files, replacing("A", "AB")));
+        const Outcome o = runToTheEnd(run);
+        QVERIFY(o.finished);
+        QCOMPARE(o.timesReported, QVector<int>(files.size(), 1));
+        QCOMPARE(o.reportedDuringStart, 4); // the missing and the no-files
+        QCOMPARE(TestBooks::column(book), QString("AB")); // not ABB
+        QCOMPARE(run.report(0).state, SUCCESS);
+        QCOMPARE(run.report(0).cells, qint64(1));
+        for (int k = 1; k <= 3; ++k) {
+            QCOMPARE(run.report(k).state, SUCCESS);
+            QCOMPARE(run.report(k).cells, qint64(0));
+            QVERIFY2(run.report(k).reason.startsWith("the same workbook as " + book), qPrintable(run.report(k).reason));
+        }
+        QCOMPARE(run.report(4).state, MISSING);
+        QCOMPARE(run.report(4).reason, QString("the file does not exist"));
+        QCOMPARE(run.report(5).state, MISSING);
+        QCOMPARE(run.report(5).reason, QString("a symbolic link to nothing"));
+        QCOMPARE(run.report(6).state, FAILURE);
+        QCOMPARE(run.report(6).reason, QString("a folder, not a workbook file"));
+        QCOMPARE(run.report(7).state, FAILURE);
+        QCOMPARE(run.summary().files, files.size());
+        QCOMPARE(run.summary().success, 4);
+        QCOMPARE(run.summary().failure, 2);
+        QCOMPARE(run.summary().missing, 2);
+        QCOMPARE(run.summary().cells, qint64(1));
+
+        // as the window counts them, and a repeat with pairs of its own
+        RunPlan plan = RunPlan::forEvery(files.mid(0, 2) + files.mid(6), replacing("AB", "C"));
+        plan.pars[1] = replacing("AB", "D");
+        plan.nonFilesAreMissing = true;
+        Run second(plan);
+        runToTheEnd(second);
+        QCOMPARE(TestBooks::column(book), QString("C"));
+        QCOMPARE(second.report(1).state, FAILURE);
+        QVERIFY2(second.report(1).reason.contains("with other pairs"), qPrintable(second.report(1).reason));
+        QCOMPARE(second.report(2).state, MISSING);
+        QCOMPARE(second.report(2).reason, QString("a folder, not a workbook file"));
+        QCOMPARE(second.report(3).state, MISSING);
+    }
+
+    // More files than the pool has threads, some failing: the run does not
+    // hold every job at once, and still reports each file.
+    void manyFiles()
+    {
+        QTemporaryDir dir;
+        QStringList files;
+        for (int i = 0; i < 60; ++i) {
+            files << dir.filePath(QString("junk%1.xlsx").arg(i));
+            QFile f(files.last());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("no workbook");
+        }
+        Run run(RunPlan::forEvery(files, replacing("a", "b")));
+        const Outcome o = runToTheEnd(run);
+        QVERIFY(o.finished);
+        QCOMPARE(o.timesReported, QVector<int>(files.size(), 1));
+        QCOMPARE(run.summary().failure, files.size());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRunReports)
+#include "tst_runreports.moc"
