@@ -6,10 +6,10 @@
 
 namespace Excel {
 
-FileLock tryLockFile(int fd)
+FileLock tryLockFile(int fd, LockKind kind)
 {
     struct flock lock = {};
-    lock.l_type = F_WRLCK;
+    lock.l_type = kind == LockKind::Exclusive ? F_WRLCK : F_RDLCK;
     lock.l_whence = SEEK_SET; // start 0, length 0: the whole file, however it grows
     for (;;) {
         if (::fcntl(fd, F_OFD_SETLK, &lock) == 0)
@@ -23,7 +23,7 @@ FileLock tryLockFile(int fd)
     if (errno != EINVAL && errno != ENOLCK && errno != EOPNOTSUPP)
         return FileLock::Failed;
     for (;;) {
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        if (::flock(fd, (kind == LockKind::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0)
             return FileLock::Held;
         if (errno == EINTR)
             continue;

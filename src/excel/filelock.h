@@ -9,9 +9,12 @@ namespace Excel {
 
 enum class FileLock { Held, Busy, Failed };
 
-// Tries an exclusive lock on the file open at fd (which must be open for
-// writing) without waiting. Where the file system has no OFD locks, falls
+enum class LockKind { Exclusive, Shared };
+
+// Tries a lock on the file open at fd without waiting: an exclusive one
+// (fd must be open for writing) or a shared one, which keeps writers out
+// but not other readers. Where the file system has no OFD locks, falls
 // back to flock(), which has the same scope.
-FileLock tryLockFile(int fd);
+FileLock tryLockFile(int fd, LockKind kind = LockKind::Exclusive);
 
 } // namespace Excel

@@ -121,7 +121,15 @@ bool WorkbookLock::acquire(const QString &path, int waitMs, QString *error)
         }
         // Checked before the open, and again on what was opened: the open
         // itself must not block on a FIFO nor touch a device.
-        const int fd = ::open(native.constData(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        Excel::LockKind kind = Excel::LockKind::Exclusive;
+        int fd = ::open(native.constData(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+            // A file we may not write can still be searched (and, when
+            // nothing in it changes, succeed); a shared lock keeps writers
+            // out meanwhile, and its save is refused as read-only.
+            kind = Excel::LockKind::Shared;
+            fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        }
         if (fd < 0) {
             const int e = errno;
             if (e == ENOENT && !deadline.hasExpired())
@@ -138,7 +146,7 @@ bool WorkbookLock::acquire(const QString &path, int waitMs, QString *error)
             return false;
         }
         for (;;) {
-            const Excel::FileLock lock = Excel::tryLockFile(fd);
+            const Excel::FileLock lock = Excel::tryLockFile(fd, kind);
             if (lock == Excel::FileLock::Held)
                 break;
             if (lock == Excel::FileLock::Failed) {

@@ -41,14 +41,16 @@ public:
     WorkbookLock &operator=(const WorkbookLock &) = delete;
 
     // Opens the regular file at path for reading and writing, without
-    // blocking on anything else, and locks it; while someone else holds it,
+    // blocking on anything else, and locks it (a file we may not write is
+    // opened for reading and locked shared: it can be read and searched,
+    // and its save is refused as read-only); while someone else holds it,
     // waits up to waitMs. A save replaces the file by another one under the
     // same name, so after a wait the path must still name the file that was
     // locked, or the newer file is locked instead. False with the reason.
     bool acquire(const QString &path, int waitMs, QString *error);
     void release();
 
-    // The locked file, open for reading and writing; -1 when none is held.
+    // The locked file, open for reading (and writing, unless it is read-only); -1 when none is held.
     int fd() const { return m_fd; }
     // Whether the path still names the locked file (nobody replaced it).
     bool stillNamesLockedFile() const;

@@ -239,6 +239,10 @@ private slots:
         QCOMPARE(r.state, FAILURE);
         QVERIFY2(r.reason.contains("read-only"), qPrintable(r.reason));
         QCOMPARE(TestBooks::bytes(path), original);
+        // Nothing to change in it: read, and a success.
+        r = runJob(path, replacing("nowhere", "B"));
+        QCOMPARE(r.state, SUCCESS);
+        QCOMPARE(TestBooks::bytes(path), original);
     }
 };
 
