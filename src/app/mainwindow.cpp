@@ -1,14 +1,14 @@
 #include "mainwindow.h"
 
+#include "mode1tab.h"
+#include "mode2tab.h"
 #include "rep.h"
 #include "ui_mainwindow.h"
 #include "userinteraction.h"
 
 #include <QCoreApplication>
-#include <QHeaderView>
 #include <QLabel>
 #include <QStandardPaths>
-#include <QTableWidgetItem>
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent), ui(new Ui::MainWindow), interaction(new DesktopInteraction)
@@ -23,6 +23,11 @@ MainWindow::MainWindow(QWidget *parent)
     fileList2.clear();
 
     ui->setupUi(this);
+    mode1Tab = new Mode1Tab(&fileList1, ui->tableWidget_list1, ui->plainTextEdit_s1, ui->plainTextEdit_s2, this,
+                            configPath);
+    mode2Tab = new Mode2Tab(&fileList2, ui->tableWidget_list2, this, configPath);
+    connectTab(mode1Tab);
+    connectTab(mode2Tab);
     showMaximized();
     setWindowTitle(QStringLiteral("Korrin V") + appVersion);
 
@@ -37,9 +42,9 @@ MainWindow::MainWindow(QWidget *parent)
     ui->tableWidget_list2->setAttribute(Qt::WA_MouseTracking);
 
     connect(ui->tableWidget_list1, &QTableWidgetEx::mouseLeftDoubled, ui->tableWidget_list1,
-            [this] { openFolderOfList1Current(); });
+            [this] { mode1Tab->openCurrentFolder(); });
     connect(ui->tableWidget_list2, &QTableWidgetEx::mouseLeftDoubled, ui->tableWidget_list2,
-            [this] { openFolderOfList2Current(); });
+            [this] { mode2Tab->openCurrentFolder(); });
 
     // The buttons that a menu action also triggers show its shortcut.
     ui->pushButton_list1_Adds->setToolTip(QStringLiteral("Ctrl+P"));
@@ -53,21 +58,8 @@ MainWindow::MainWindow(QWidget *parent)
     ui->pushButton_list1_Clear->setToolTip(QStringLiteral("Ctrl+Del"));
     ui->pushButton_list2_Clear->setToolTip(QStringLiteral("Ctrl+Del"));
 
-    QTableWidgetEx *list1 = ui->tableWidget_list1;
-    list1->setRowCount(0);
-    list1->setColumnCount(1);
-    list1->setHorizontalHeaderLabels(QStringList{tr("文件名")});
-    list1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    list1->setShowGrid(true);
-    list1->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-
-    QTableWidgetEx *list2 = ui->tableWidget_list2;
-    list2->setRowCount(1);
-    list2->setColumnCount(1);
-    list2->setHorizontalHeaderLabels(QStringList{tr("关键字或位置")});
-    list2->setShowGrid(true);
-    list2->setItem(0, 0, new QTableWidgetItem);
-    list2->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    mode1Tab->setUpTable();
+    mode2Tab->setUpTable();
 
     fileNumLabel = new QLabel;
     fileNumLabel->setObjectName(QStringLiteral("fileNumLabel"));
@@ -105,4 +97,32 @@ void MainWindow::setUserInteraction(std::unique_ptr<UserInteraction> replacement
         interaction = std::move(replacement);
     else
         interaction.reset(new DesktopInteraction);
+    mode1Tab->setInteraction(interaction.get());
+    mode2Tab->setInteraction(interaction.get());
+}
+
+// The tab's reports become the window's.
+void MainWindow::connectTab(ListTab *tab)
+{
+    tab->setInteraction(interaction.get());
+    connect(tab, &ListTab::stateChanged, this, &MainWindow::stateChangedSignals);
+    connect(tab, &ListTab::fileCountChanged, this, &MainWindow::fileNumChangedSignals);
+    connect(tab, &ListTab::countersCleared, this, [this] { resetCounters(); });
+}
+
+ListTab *MainWindow::tabAt(int index) const
+{
+    switch (index) {
+    case 0:
+        return mode1Tab;
+    case 1:
+        return mode2Tab;
+    default:
+        return nullptr;
+    }
+}
+
+ListTab *MainWindow::currentTab() const
+{
+    return tabAt(ui->tabWidget_1->currentIndex());
 }

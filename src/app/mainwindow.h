@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QColor>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -8,6 +7,9 @@
 
 #include <memory>
 
+class ListTab;
+class Mode1Tab;
+class Mode2Tab;
 class QDragEnterEvent;
 class QDropEvent;
 class QLabel;
@@ -94,21 +96,10 @@ private:
     void restoreOptions();
     void saveOptions();
 
-    // The file lists.
-    bool isListed(const QStringList &list, const QString &path);
-    void collectExcelFiles(const QString &dirPath, QStringList &list, bool recurse);
-    void addDirectoryList1(const QString &dirPath);
-    void addDirectoryList2(const QString &dirPath);
-    void refreshList1();
-    void refreshList2();
-    bool chooseFolders(const QString &title, const QString &checkKey, QStringList *folders);
-    bool chooseWorkbooks(QStringList *files);
-    void addChosenFiles(int mode);
-    void addChosenFolders(int mode);
-
-    // List files and drops.
-    bool importList1(const QString &path);
-    bool importList2(const QString &path);
+    // The tab of index 0 or 1, or null.
+    ListTab *tabAt(int index) const;
+    ListTab *currentTab() const;
+    void connectTab(ListTab *tab);
     void dropPaths(const QStringList &paths);
 
     // A run: launching the jobs, receiving their reports.
@@ -117,16 +108,8 @@ private:
     void stopRun(const LaunchStop &stop);
     void fillOptions(RepPar *par) const;
     void startRun(RunPlan plan);
-    QTableWidgetItem *runEntry(int index) const;
-    void markFile(int index, const QColor &colour);
-    void noteOutcome(int index, const QString &text);
     void startMode1Run(const QString &separator);
     void startMode2Run(const QString &separator);
-
-    // Shows the folder that holds a listed workbook in the file manager.
-    void openFolderOfList1Current();
-    void openFolderOfList2Current();
-    void openFolderOf(const QString &listedPath);
 
     Ui::MainWindow *ui;
     QString appVersion;
@@ -150,8 +133,9 @@ private:
     int runPending = 0;
     // The run under way, or the last one until it is deleted.
     QPointer<Run> currentRun;
-    // The item data role of a run entry's outcome, shown in its hover tip.
-    static constexpr int outcomeRole = Qt::UserRole + 1;
+    // The behaviour of the two tabs, on fileList1 and fileList2.
+    Mode1Tab *mode1Tab = nullptr;
+    Mode2Tab *mode2Tab = nullptr;
 
     std::unique_ptr<UserInteraction> interaction;
 

@@ -1,8 +1,9 @@
 #include "mainwindow.h"
 
 #include "abouttext.h"
-#include "folderpath.h"
 #include "manualplaces.h"
+#include "mode1tab.h"
+#include "mode2tab.h"
 #include "ui_mainwindow.h"
 #include "userinteraction.h"
 
@@ -16,62 +17,32 @@
 
 void MainWindow::on_action_Adds_triggered()
 {
-    switch (ui->tabWidget_1->currentIndex()) {
-    case 0:
-        on_pushButton_list1_Adds_clicked();
-        break;
-    case 1:
-        on_pushButton_list2_Adds_clicked();
-        break;
-    }
+    if (ListTab *tab = currentTab())
+        tab->addChosenFolders();
 }
 
 void MainWindow::on_action_Add_triggered()
 {
-    switch (ui->tabWidget_1->currentIndex()) {
-    case 0:
-        on_pushButton_list1_Add_clicked();
-        break;
-    case 1:
-        on_pushButton_list2_Add_clicked();
-        break;
-    }
+    if (ListTab *tab = currentTab())
+        tab->addChosenFiles();
 }
 
 void MainWindow::on_action_Save_triggered()
 {
-    switch (ui->tabWidget_1->currentIndex()) {
-    case 0:
-        on_pushButton_list1_Save_clicked();
-        break;
-    case 1:
-        on_pushButton_list2_Save_clicked();
-        break;
-    }
+    if (ListTab *tab = currentTab())
+        tab->exportList();
 }
 
 void MainWindow::on_action_Import_triggered()
 {
-    switch (ui->tabWidget_1->currentIndex()) {
-    case 0:
-        on_pushButton_list1_Import_clicked();
-        break;
-    case 1:
-        on_pushButton_list2_Import_clicked();
-        break;
-    }
+    if (ListTab *tab = currentTab())
+        tab->importChosenList();
 }
 
 void MainWindow::on_action_Clear_triggered()
 {
-    switch (ui->tabWidget_1->currentIndex()) {
-    case 0:
-        on_pushButton_list1_Clear_clicked();
-        break;
-    case 1:
-        on_pushButton_list2_Clear_clicked();
-        break;
-    }
+    if (ListTab *tab = currentTab())
+        tab->clear();
 }
 
 // Ends the process at once: the window is not destroyed, so the options
@@ -97,43 +68,19 @@ void MainWindow::on_action_triggered()
         interaction->warning(this, tr("警告"), failure);
 }
 
+// Mode 1 clears the keyword panes too.
 void MainWindow::on_pushButton_ClearAll_clicked()
 {
     resetCounters();
     if (ui->tabWidget_1->currentIndex() != 0) {
-        on_pushButton_list2_Clear_clicked();
+        mode2Tab->clear();
     } else {
-        on_pushButton_list1_Clear_clicked();
-        on_pushButton_keyClear_clicked();
+        mode1Tab->clear();
+        mode1Tab->clearKeywords();
     }
 }
 
 void MainWindow::on_tabWidget_1_currentChanged(int /*index*/)
 {
     emit fileNumChangedSignals();
-}
-
-void MainWindow::openFolderOfList1Current()
-{
-    const int row = ui->tableWidget_list1->currentRow();
-    if (row < 0 || row >= fileList1.size())
-        return;
-    openFolderOf(fileList1.at(row));
-}
-
-// Column 0 holds the keywords; file column c belongs to entry c - 1.
-void MainWindow::openFolderOfList2Current()
-{
-    const int column = ui->tableWidget_list2->currentColumn();
-    if (column <= 0 || column > fileList2.size())
-        return;
-    openFolderOf(fileList2.at(column - 1));
-}
-
-void MainWindow::openFolderOf(const QString &listedPath)
-{
-    const QString folder = folderOfListedFile(listedPath);
-    if (folder.isEmpty())
-        return;
-    interaction->openUrl(QUrl::fromLocalFile(folder));
 }

@@ -4,34 +4,20 @@
 #include "mainwindow.h"
 
 #include "launchchecks.h"
+#include "mode1tab.h"
+#include "mode2tab.h"
 #include "rep.h"
 #include "run.h"
-#include "codeeditor.h"
+#include "statecodes.h"
 #include "ui_mainwindow.h"
 #include "userinteraction.h"
 
+#include <QColor>
 #include <QDebug>
-
-namespace {
-
-QString cellText(const QTableWidget *table, int row, int column)
-{
-    const QTableWidgetItem *item = table->item(row, column);
-    return item ? item->text() : QString();
-}
-
-} // namespace
-
-void MainWindow::on_pushButton_keyClear_clicked()
-{
-    ui->plainTextEdit_s1->clear();
-    ui->plainTextEdit_s2->clear();
-    emit stateChangedSignals(41);
-}
 
 void MainWindow::on_pushButton_replace_clicked()
 {
-    emit stateChangedSignals(49);
+    emit stateChangedSignals(StateCode::Replacing);
     resetCounters();
     setControlsEnabled(false);
     const QString separator = ui->lineEdit_Separator->text();
@@ -46,8 +32,8 @@ void MainWindow::on_pushButton_replace_clicked()
 
 void MainWindow::startMode1Run(const QString &separator)
 {
-    const QStringList keywords = ui->plainTextEdit_s1->lines();
-    const QStringList replacements = ui->plainTextEdit_s2->lines();
+    const QStringList keywords = mode1Tab->keywordLines();
+    const QStringList replacements = mode1Tab->replacementLines();
     LaunchStop stop;
     if (!checkMode1Input(fileList1.size(), keywords, replacements.size(), &stop))
         return stopRun(stop);
@@ -70,10 +56,7 @@ void MainWindow::startMode2Run(const QString &separator)
         return stopRun(stop);
     }
     runTotal = fileList2.size();
-    const QTableWidget *table = ui->tableWidget_list2;
-    QStringList keywords;
-    for (int r = 0; r + 1 < table->rowCount(); ++r)
-        keywords << cellText(table, r, 0);
+    const QStringList keywords = mode2Tab->keywordCells();
     if (!checkMode2Keywords(keywords, &stop))
         return stopRun(stop);
 
@@ -81,10 +64,7 @@ void MainWindow::startMode2Run(const QString &separator)
     fillOptions(&par);
     QVector<QStringList> columns;
     for (int k = 0; k < fileList2.size(); ++k) {
-        QStringList replacements;
-        for (int r = 0; r < keywords.size(); ++r)
-            replacements << cellText(table, r, k + 1);
-        columns << replacements;
+        columns << mode2Tab->replacementCells(k, keywords.size());
         qDebug() << "ui->comboBox->currentText():" << ui->comboBox->currentText();
         qDebug() << "par.sheetIndex:" << par.sheetIndex;
     }
@@ -127,25 +107,34 @@ void MainWindow::onRepDone(Rep * /*rep*/, STATE state, int index)
 {
     ++doneCount;
     const FileReport &report = currentRun->report(index);
+    QString outcome;
+    QColor mark;
     switch (state) {
     case SUCCESS:
         ++successCount;
         successLabel->setText(QStringLiteral(" 成功(%1)").arg(successCount));
-        noteOutcome(index, QStringLiteral("成功: 更改了 %1 个单元格").arg(report.cells)
-                               + (report.reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(report.reason)));
+        outcome = QStringLiteral("成功: 更改了 %1 个单元格").arg(report.cells)
+                  + (report.reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(report.reason));
         break;
     case FAILURE:
         ++failureCount;
         failureLabel->setText(QStringLiteral(" <font color='red'>失败(%1)</font>").arg(failureCount));
-        markFile(index, Qt::red);
-        noteOutcome(index, QStringLiteral("失败: ") + report.reason);
+        mark = Qt::red;
+        outcome = QStringLiteral("失败: ") + report.reason;
         break;
     case MISSING:
         ++missingCount;
         missingLabel->setText(QStringLiteral(" <font color='blue'>丢失(%1)</font>").arg(missingCount));
-        markFile(index, Qt::blue);
-        noteOutcome(index, QStringLiteral("丢失: ") + report.reason);
+        mark = Qt::blue;
+        outcome = QStringLiteral("丢失: ") + report.reason;
         break;
+    }
+    // Marks go to the list of the run's tab, at the position the file had
+    // at launch; in Mode 2 the file's column header carries them.
+    if (ListTab *tab = tabAt(runMode)) {
+        if (mark.isValid())
+            tab->markFile(index, mark);
+        tab->noteOutcome(index, outcome);
     }
     if (runPending > 0)
         --runPending;
@@ -155,36 +144,6 @@ void MainWindow::onRepDone(Rep * /*rep*/, STATE state, int index)
         stateLabel->setText(tr("文件替换处理全部完成!"));
         setControlsEnabled(true);
     }
-}
-
-// The entry of a file of the run: its row in Mode 1, its column header in
-// Mode 2, as long as that position still exists.
-QTableWidgetItem *MainWindow::runEntry(int index) const
-{
-    if (runMode == 0)
-        return ui->tableWidget_list1->item(index, 0);
-    if (runMode == 1 && index + 1 < ui->tableWidget_list2->columnCount())
-        return ui->tableWidget_list2->horizontalHeaderItem(index + 1);
-    return nullptr;
-}
-
-// Marks go to the list of the run's tab, at the position the file had at
-// launch; a row or column that is gone by now gets none. In Mode 2 the
-// file's column header carries the mark.
-void MainWindow::markFile(int index, const QColor &colour)
-{
-    if (QTableWidgetItem *entry = runEntry(index)) {
-        entry->setBackground(colour);
-        entry->setForeground(Qt::white); // black text is hard to read on blue
-    }
-}
-
-// What the hover tip of the file's entry shows after its path; it stays
-// with the entry until the list is rebuilt.
-void MainWindow::noteOutcome(int index, const QString &text)
-{
-    if (QTableWidgetItem *entry = runEntry(index))
-        entry->setData(outcomeRole, text);
 }
 
 void MainWindow::setControlsEnabled(bool enable)
