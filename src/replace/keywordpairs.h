@@ -28,10 +28,6 @@ inline bool operator==(const RepPar &a, const RepPar &b)
     return a.sheetIndex == b.sheetIndex && a.pairs == b.pairs && a.byKey == b.byKey && a.lookAt == b.lookAt
         && a.searchOrder == b.searchOrder && a.matchCase == b.matchCase;
 }
-inline bool operator!=(const RepPar &a, const RepPar &b)
-{
-    return !(a == b);
-}
 
 // Splits a keyword text at every occurrence of separator and drops the empty
 // parts. A multi-character separator splits only at the whole string; an

@@ -21,7 +21,6 @@ Run::~Run() = default;
 
 void Run::start()
 {
-    m_started = true;
     QHash<QPair<quint64, quint64>, int> firstEntryOf;
     for (int k = 0; k < m_plan.files.size(); ++k) {
         const WorkbookPath named = WorkbookPath::of(m_plan.files.at(k));

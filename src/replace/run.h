@@ -52,7 +52,6 @@ public:
     const RunPlan &plan() const { return m_plan; }
     const FileReport &report(int index) const { return m_reports.at(index); }
     const RunSummary &summary() const { return m_summary; }
-    bool isFinished() const { return m_summary.files == m_plan.files.size() && m_started; }
 
 signals:
     // The report of file index, once per file, in the order they come in.
@@ -76,5 +75,4 @@ private:
     // Entries that repeat a workbook, by the entry that runs it.
     QHash<int, QVector<int>> m_repeats;
     RunSummary m_summary;
-    bool m_started = false;
 };
