@@ -54,6 +54,8 @@ public:
 
     // Shows the folder of the file at the table's current position.
     void openCurrentFolder();
+    // The full-path tip of file position, with the last run's outcome.
+    void showFileTip(int position);
 
     // The marks of a run, on the entry of the file it had at launch; an
     // entry that is gone by now gets none.
@@ -72,9 +74,6 @@ protected:
     virtual int currentFile() const = 0;
     // The item that stands for file index in the table, or null.
     virtual QTableWidgetItem *fileEntry(int index) const = 0;
-
-    // The full-path tip of file position, with the last run's outcome.
-    void showFileTip(int position);
 
     // The rows and the columns of the selected cells, each once.
     QSet<int> selectedRows() const;

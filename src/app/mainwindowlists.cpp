@@ -43,7 +43,7 @@ void MainWindow::on_pushButton_keyClear_clicked()
 
 void MainWindow::on_tableWidget_list1_cellEntered(int row, int /*column*/)
 {
-    mode1Tab->showTip(row);
+    mode1Tab->showFileTip(row);
 }
 
 void MainWindow::on_tableWidget_list2_itemChanged(QTableWidgetItem *item)
@@ -88,5 +88,5 @@ void MainWindow::on_pushButton_list2_Clear_clicked()
 
 void MainWindow::on_tableWidget_list2_cellEntered(int /*row*/, int column)
 {
-    mode2Tab->showTip(column);
+    mode2Tab->showColumnTip(column);
 }

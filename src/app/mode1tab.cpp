@@ -62,11 +62,6 @@ void Mode1Tab::clearKeywords()
     emit stateChanged(StateCode::Cleared);
 }
 
-void Mode1Tab::showTip(int row)
-{
-    showFileTip(row);
-}
-
 // Only the Mode 1 data are replaced, whichever tab is current; the table
 // gets exactly one row per imported file.
 bool Mode1Tab::importList(const QString &path)

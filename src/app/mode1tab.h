@@ -23,7 +23,6 @@ public:
     // Empties the list and its table; the panes stay as they are.
     void clear() override;
     void clearKeywords();
-    void showTip(int row);
 
     // Files and both panes; a failure to read leaves them untouched.
     bool importList(const QString &path) override;

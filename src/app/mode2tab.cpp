@@ -111,7 +111,7 @@ void Mode2Tab::clear()
 }
 
 // The keyword column has no tip.
-void Mode2Tab::showTip(int column)
+void Mode2Tab::showColumnTip(int column)
 {
     if (column >= 1)
         showFileTip(column - 1);

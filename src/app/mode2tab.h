@@ -25,7 +25,7 @@ public:
     void removeSelectedColumns();
     // Back to the keyword column and an empty input row.
     void clear() override;
-    void showTip(int column);
+    void showColumnTip(int column);
 
     // Files and rows; a failure to read leaves them untouched.
     bool importList(const QString &path) override;
