@@ -30,13 +30,6 @@ public:
 
     void setInteraction(UserInteraction *interaction) { m_interaction = interaction; }
 
-    // True, with the already-listed code, when path is in the list.
-    bool isListed(const QString &path);
-    // Appends the workbooks the folder scan finds under dirPath.
-    void collectExcelFiles(const QString &dirPath, bool recurse);
-    // The scan of one folder, into sub-folders as the stored option says.
-    void addFolder(const QString &dirPath);
-
     // The add-files and add-folder commands.
     void addChosenFiles();
     void addChosenFolders();
@@ -89,6 +82,13 @@ protected:
     UserInteraction *m_interaction = nullptr;
 
 private:
+    // True, with the already-listed code, when path is in the list.
+    bool isListed(const QString &path);
+    // Appends the workbooks the folder scan finds under dirPath.
+    void collectExcelFiles(const QString &dirPath, bool recurse);
+    // The scan of one folder, into sub-folders as the stored option says.
+    void addFolder(const QString &dirPath);
+
     bool chooseFolders(QStringList *folders);
 
     QString m_configPath;
