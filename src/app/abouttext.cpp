@@ -1,5 +1,7 @@
 #include "abouttext.h"
 
+#include "korrinversion.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 

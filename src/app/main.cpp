@@ -1,3 +1,4 @@
+#include "korrinversion.h"
 #include "mainwindow.h"
 
 #include <QApplication>

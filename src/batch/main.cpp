@@ -3,6 +3,7 @@
 #include "batchoptions.h"
 #include "batchplan.h"
 #include "batchrun.h"
+#include "korrinversion.h"
 
 #include <QCoreApplication>
 #include <QDir>

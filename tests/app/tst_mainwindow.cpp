@@ -1,4 +1,5 @@
 #include "abouttext.h"
+#include "korrinversion.h"
 #include "mainwindow.h"
 #include "manualplaces.h"
 #include "qtablewidgetex.h"

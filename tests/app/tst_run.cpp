@@ -2,6 +2,7 @@
 // over real files whose reports come back through the event loop.
 
 #include "rep.h"
+#include "testutil.h"
 #include "workbooklock.h"
 #include "windowprobe.h"
 
@@ -23,23 +24,18 @@ class TestRun : public QObject
     QString realBook(const QString &name)
     {
         const QString path = tmp.filePath(name);
-        QProcess p;
-        p.start("/usr/bin/python3", {"-c",
-                                     "import sys, openpyxl\nwb = openpyxl.Workbook()\nws = wb.active\n"
-                                     "ws['A1'] = 'apple'; ws['A2'] = 'pear'\nwb.save(sys.argv[1])\n",
-                                     path});
-        p.waitForFinished(60000);
+        TestUtil::runPythonCode("import sys, openpyxl\nwb = openpyxl.Workbook()\nws = wb.active\n"
+                                "ws['A1'] = 'apple'; ws['A2'] = 'pear'\nwb.save(sys.argv[1])\n",
+                                {path});
         return path;
     }
     static QString firstCells(const QString &path)
     {
-        QProcess p;
-        p.start("/usr/bin/python3", {"-c",
-                                     "import sys, openpyxl\nws = openpyxl.load_workbook(sys.argv[1]).active\n"
-                                     "print(ws['A1'].value, ws['A2'].value)\n",
-                                     path});
-        p.waitForFinished(60000);
-        return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+        QByteArray out;
+        TestUtil::runPythonCode("import sys, openpyxl\nws = openpyxl.load_workbook(sys.argv[1]).active\n"
+                                "print(ws['A1'].value, ws['A2'].value)\n",
+                                {path}, &out);
+        return QString::fromUtf8(out).trimmed();
     }
     static bool controlsEnabled(ScriptedWindow &w)
     {
@@ -152,6 +148,7 @@ private slots:
 
     void missingInTheMiddleAndAFailure()
     {
+        KORRIN_REQUIRE_PYTHON("openpyxl");
         ScriptedWindow w;
         const QString first = junk("first.xlsx");
         const QString third = junk("third.xls");
@@ -291,6 +288,7 @@ private slots:
     // missing (a listed folder stays missing and blue, and says what it is).
     void hoverTipsTellTheOutcome()
     {
+        KORRIN_REQUIRE_PYTHON("openpyxl");
         ScriptedWindow w;
         const QString good = realBook("tip-good.xlsx"), bad = junk("tip-bad.xlsx");
         const QString folder = tmp.filePath("tip-folder.xlsx");

@@ -3,6 +3,7 @@
 // What window tests need to see behind the widgets, and the main() that runs
 // them against a throw-away settings location.
 
+#include "korrinversion.h"
 #include "mainwindow.h"
 #include "scriptedinteraction.h"
 #include "ui_mainwindow.h"

@@ -1,6 +1,7 @@
 // korrin-batch as a script sees it: its lines, its exit status.
 
 #include "testbooks.h"
+#include "korrinversion.h"
 
 #include <QtTest>
 
@@ -55,6 +56,7 @@ private:
 private slots:
     void replacesInRealWorkbooks()
     {
+        KORRIN_REQUIRE_PYTHON(TESTBOOKS_MODULES);
         QTemporaryDir dir;
         const QString book = dir.filePath("book.xlsx");
         makeBook(book);
@@ -83,6 +85,7 @@ private slots:
     // One workbook named three ways is changed once; the repeats say so.
     void sameWorkbookTwiceIsProcessedOnce()
     {
+        KORRIN_REQUIRE_PYTHON(TESTBOOKS_MODULES);
         QTemporaryDir dir;
         const QString book = dir.filePath("twice.xlsx");
         makeBook(book);
@@ -96,6 +99,7 @@ private slots:
 
     void runsListFiles()
     {
+        KORRIN_REQUIRE_PYTHON(TESTBOOKS_MODULES);
         QTemporaryDir dir;
         const QString one = dir.filePath("one.xlsx"), two = dir.filePath("two.xlsx");
         makeBook(one);
@@ -181,6 +185,7 @@ private slots:
     // clash, and names the copy in the JSON report.
     void dryRunAndBackups()
     {
+        KORRIN_REQUIRE_PYTHON(TESTBOOKS_MODULES);
         QTemporaryDir dir;
         const QString xlsx = dir.filePath("b.xlsx"), xls = dir.filePath("b.xls"), other = dir.filePath("c.xlsx");
         TestBooks::write(xlsx, {"A", "A A"});
@@ -230,6 +235,7 @@ private slots:
     // field of one line.
     void filesFromAndFolders()
     {
+        KORRIN_REQUIRE_PYTHON(TESTBOOKS_MODULES);
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkpath("top/sub"));
         const QString a = dir.filePath("top/a.xlsx"), b = dir.filePath("top/sub/b.xls");

@@ -37,6 +37,7 @@ private slots:
     }
     void editsSurviveEachOther()
     {
+        KORRIN_REQUIRE_PYTHON(TESTBOOKS_MODULES);
         QFETCH(QString, extension);
         QTemporaryDir dir;
         // Enough cells that a job takes a while, so that the two overlap.

@@ -3,6 +3,7 @@
 
 #include "listfiles.h"
 #include "listworkbook.h"
+#include "testutil.h"
 
 #include <QtTest>
 
@@ -14,10 +15,9 @@ class TestListFiles : public QObject
 
     static QString python(const QString &script, const QStringList &args)
     {
-        QProcess p;
-        p.start("/usr/bin/python3", QStringList{"-c", script} + args);
-        p.waitForFinished(120000);
-        return QString::fromUtf8(p.readAllStandardOutput());
+        QByteArray out;
+        TestUtil::runPythonCode(script, args, &out);
+        return QString::fromUtf8(out);
     }
     static void makeOpenpyxlWorkbook(const QString &path, const QString &body)
     {
@@ -84,6 +84,8 @@ private slots:
 
     void independentReadersSeeTheLayout()
     {
+        KORRIN_REQUIRE_PYTHON("openpyxl");
+        KORRIN_REQUIRE_LIBREOFFICE();
         const QString path = tmp.filePath("Tarvo方式二替换列表.xlsx");
         Mode2List out;
         out.files = QStringList{"/d/one.xlsx"};
@@ -95,10 +97,7 @@ private slots:
                                      {path});
         QCOMPARE(cells, QString("Tarvo方式二_替换文件列表\n('关键字或位置', '/d/one.xlsx')\n('key', 'value')\n"));
 
-        QProcess lo;
-        lo.start("soffice", {"--headless", "-env:UserInstallation=file://" + tmp.filePath("lo"), "--convert-to",
-                             "csv:Text - txt - csv (StarCalc):44,34,76", "--outdir", tmp.filePath("csv"), path});
-        QVERIFY(lo.waitForFinished(180000));
+        QVERIFY(TestUtil::libreOfficeConvert({path}, "csv:Text - txt - csv (StarCalc):44,34,76", tmp.filePath("csv")));
         QFile csv(tmp.filePath("csv/Tarvo方式二替换列表.csv"));
         QVERIFY(csv.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromUtf8(csv.readAll()), QString("关键字或位置,/d/one.xlsx\nkey,value\n"));
@@ -106,6 +105,7 @@ private slots:
 
     void listWrittenByOpenpyxlImports()
     {
+        KORRIN_REQUIRE_PYTHON("openpyxl");
         const QString path = tmp.filePath("by-openpyxl.xlsx");
         makeOpenpyxlWorkbook(path, "ws.title = 'Tarvo方式一_文件列表'\n"
                                    "ws['A1'] = 'C:\\\\\\\\data\\\\\\\\a.xlsx'\n"
@@ -123,6 +123,7 @@ private slots:
 
     void keywordSheetWithOnlyItsHeader()
     {
+        KORRIN_REQUIRE_PYTHON("openpyxl");
         const QString path = tmp.filePath("header-only.xlsx");
         makeOpenpyxlWorkbook(path, "ws.title = 'Tarvo方式一_文件列表'\nws['A1'] = '/a.xlsx'\n"
                                    "ks = wb.create_sheet('Tarvo方式一_关键字列表')\n"
@@ -135,6 +136,7 @@ private slots:
 
     void failures()
     {
+        KORRIN_REQUIRE_PYTHON("openpyxl");
         Mode1List m1;
         Mode2List m2;
         QCOMPARE(readMode1List(QString(), &m1), 35);

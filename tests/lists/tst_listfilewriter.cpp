@@ -1,4 +1,5 @@
 #include "listfilewriter.h"
+#include "testutil.h"
 
 #include <QtTest>
 
@@ -10,24 +11,22 @@ class TestListFileWriter : public QObject
 private:
     static QString openpyxlDump(const QString &path)
     {
-        QProcess p;
-        p.start("/usr/bin/python3",
-                {"-c",
-                 "import sys, openpyxl\n"
-                 "wb = openpyxl.load_workbook(sys.argv[1])\n"
-                 "for ws in wb.worksheets:\n"
-                 "    print('#' + ws.title)\n"
-                 "    for row in ws.iter_rows():\n"
-                 "        for c in row:\n"
-                 "            if c.value is not None: print(c.coordinate, c.data_type, c.value)\n",
-                 path});
-        p.waitForFinished(60000);
-        return QString::fromUtf8(p.readAllStandardOutput());
+        QByteArray out;
+        TestUtil::runPythonCode("import sys, openpyxl\n"
+                                "wb = openpyxl.load_workbook(sys.argv[1])\n"
+                                "for ws in wb.worksheets:\n"
+                                "    print('#' + ws.title)\n"
+                                "    for row in ws.iter_rows():\n"
+                                "        for c in row:\n"
+                                "            if c.value is not None: print(c.coordinate, c.data_type, c.value)\n",
+                                {path}, &out);
+        return QString::fromUtf8(out);
     }
 
 private slots:
     void writesTextSheetsInOrder()
     {
+        KORRIN_REQUIRE_PYTHON("openpyxl");
         QTemporaryDir tmp;
         const QString path = tmp.filePath("list.xlsx");
         ListFileWriter::Sheet files{"Tarvo方式一_文件列表", {}};

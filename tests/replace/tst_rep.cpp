@@ -160,6 +160,7 @@ private slots:
     }
     void countsDryRunAndBackup()
     {
+        KORRIN_REQUIRE_PYTHON(TESTBOOKS_MODULES);
         QFETCH(QString, name);
         QTemporaryDir dir;
         const QString path = dir.filePath(name);
@@ -215,6 +216,7 @@ private slots:
     // read-only file.
     void refusesWhatItMustNotWrite()
     {
+        KORRIN_REQUIRE_PYTHON(TESTBOOKS_MODULES);
         QTemporaryDir dir;
         const QString path = dir.filePath("open.xlsx");
         TestBooks::write(path, {"A"});

@@ -46,6 +46,7 @@ class TestRunReports : public QObject
 private slots:
     void everyEntryOnceAndEachWorkbookOnce()
     {
+        KORRIN_REQUIRE_PYTHON(TESTBOOKS_MODULES);
         QTemporaryDir dir;
         const QString book = dir.filePath("book.xlsx");
         TestBooks::write(book, {"A"});

@@ -2,21 +2,24 @@
 
 // Small workbooks for the run tests, written and read back by independent
 // tools: openpyxl for .xlsx, xlwt and xlrd for .xls (/usr/bin/python3).
+// Tests that use them start with KORRIN_REQUIRE_PYTHON(TESTBOOKS_MODULES).
+
+#include "testutil.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
+
+#define TESTBOOKS_MODULES "openpyxl", "xlwt", "xlrd"
 
 namespace TestBooks {
 
 inline QString python(const QString &code, const QStringList &args)
 {
-    QProcess p;
-    p.start(QStringLiteral("/usr/bin/python3"), QStringList{QStringLiteral("-c"), code} + args);
-    p.waitForFinished(120000);
-    return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()).trimmed();
+    QByteArray out, err;
+    TestUtil::runPythonCode(code, args, &out, &err);
+    return QString::fromUtf8(out + err).trimmed();
 }
 
 // One sheet whose column A holds the texts, from A1 down; the format by

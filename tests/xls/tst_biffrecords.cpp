@@ -48,7 +48,7 @@ QByteArray workbookOf(const QByteArray &globals, const QVector<QPair<quint16, QB
     }
     g += eof();
     for (int i = 0; i < sheets.size(); ++i) {
-        putU32(g.data() + at[i] + 4, quint32(g.size()));
+        qToLittleEndian<quint32>(quint32(g.size()), g.data() + at[i] + 4);
         g += bof(sheets[i].first) + sheets[i].second + eof();
     }
     return g;
@@ -192,12 +192,12 @@ private slots:
             QVERIFY(r.size <= MaxRecordData);
         // EXTSST: every dsst-th string, by stream offset and by offset
         // inside its record (header included).
-        const int dsst = u16At(ext.constData());
+        const int dsst = qFromLittleEndian<quint16>(ext.constData());
         QCOMPARE(dsst, qMax(entries.size() / 128 + 1, 8));
         QCOMPARE((ext.size() - 2) / 8, (entries.size() + dsst - 1) / dsst);
         for (int k = 0; k < (ext.size() - 2) / 8; ++k) {
-            const quint32 ib = u32At(ext.constData() + 2 + 8 * k);
-            const int cb = u16At(ext.constData() + 6 + 8 * k);
+            const quint32 ib = qFromLittleEndian<quint32>(ext.constData() + 2 + 8 * k);
+            const int cb = qFromLittleEndian<quint16>(ext.constData() + 6 + 8 * k);
             const Record *holder = nullptr;
             for (const Record &r : index.records)
                 if (r.offset <= ib && ib < r.end())
@@ -205,7 +205,7 @@ private slots:
             QVERIFY(holder);
             QCOMPARE(int(ib - holder->offset), cb);
             const SstEntry &e = entries[k * dsst];
-            QCOMPARE(int(u16At(stream.constData() + ib)), e.text.size());
+            QCOMPARE(int(qFromLittleEndian<quint16>(stream.constData() + ib)), e.text.size());
         }
     }
 
@@ -225,7 +225,7 @@ private slots:
         QCOMPARE(index.records[1].size, quint16(8224 - 2));
         const Record &c1 = index.records[2];
         QCOMPARE(c1.type, quint16(Rt::Continue));
-        QCOMPARE(int(u16At(stream.constData() + c1.dataOffset())), 100); // the header of string 2
+        QCOMPARE(int(qFromLittleEndian<quint16>(stream.constData() + c1.dataOffset())), 100); // the header of string 2
         const Record &c2 = index.records[3];
         QCOMPARE(c2.type, quint16(Rt::Continue));
         QCOMPARE(int(quint8(stream.at(int(c2.dataOffset())))), 1); // flag byte: two-byte characters go on
@@ -339,7 +339,7 @@ private slots:
         QFETCH(int, itabCur);
         QFETCH(int, active);
         QByteArray window1(18, '\0');
-        putU16(window1.data() + 10, quint16(itabCur));
+        qToLittleEndian<quint16>(quint16(itabCur), window1.data() + 10);
         QByteArray number;
         appendU16(number, 4);
         appendU16(number, 2);
@@ -401,9 +401,9 @@ private slots:
         for (const Record &r : index.records) {
             const char *d = out.constData() + r.dataOffset();
             if (r.type == Rt::Rk || r.type == Rt::Blank || r.type == Rt::LabelSst)
-                cells << QString("%1:%2,%3/%4").arg(r.type, 0, 16).arg(u16At(d)).arg(u16At(d + 2)).arg(u16At(d + 4));
+                cells << QString("%1:%2,%3/%4").arg(r.type, 0, 16).arg(qFromLittleEndian<quint16>(d)).arg(qFromLittleEndian<quint16>(d + 2)).arg(qFromLittleEndian<quint16>(d + 4));
             else if (r.type == Rt::MulRk || r.type == Rt::MulBlank)
-                cells << QString("%1:%2,%3-%4").arg(r.type, 0, 16).arg(u16At(d)).arg(u16At(d + 2)).arg(u16At(d + r.size - 2));
+                cells << QString("%1:%2,%3-%4").arg(r.type, 0, 16).arg(qFromLittleEndian<quint16>(d)).arg(qFromLittleEndian<quint16>(d + 2)).arg(qFromLittleEndian<quint16>(d + r.size - 2));
         }
         QCOMPARE(cells, QStringList({"27e:0,0/21", "fd:0,1/22", "bd:0,2-3", "201:1,0/31", "fd:1,1/32", "201:1,2/33"}));
         Book again;
@@ -479,7 +479,7 @@ private slots:
         QByteArray file;
         QString error;
         QVERIFY2(writeCompoundFile(root, &file, &error), qPrintable(error));
-        QCOMPARE(int(u16At(file.constData() + 0x1E)), 9); // 512-byte sectors
+        QCOMPARE(int(qFromLittleEndian<quint16>(file.constData() + 0x1E)), 9); // 512-byte sectors
         CfbNode back;
         QVERIFY2(readCompoundFile(file, &back, &error), qPrintable(error));
         CfbNode sorted = root; // libgsf lists children in compound-file order
@@ -505,7 +505,7 @@ private slots:
         QVERIFY(writeCompoundFile(root, &file, &error));
         QVERIFY2(checkCompoundFile(file, &error), qPrintable(error));
         // Point B's chain at A's first sector.
-        const quint32 dirSector = u32At(file.constData() + 0x30);
+        const quint32 dirSector = qFromLittleEndian<quint32>(file.constData() + 0x30);
         bool patched = false;
         for (int e = 0; e < 4 && !patched; ++e) {
             char *entry = file.data() + 512 + 512 * int(dirSector) + 128 * e;
@@ -513,7 +513,7 @@ private slots:
                 for (int f = 0; f < 4; ++f) {
                     const char *other = file.constData() + 512 + 512 * int(dirSector) + 128 * f;
                     if (other[0] == 'A' && other[1] == 0)
-                        putU32(entry + 116, u32At(other + 116));
+                        qToLittleEndian<quint32>(qFromLittleEndian<quint32>(other + 116), entry + 116);
                 }
                 patched = true;
             }
@@ -538,8 +538,8 @@ private slots:
         QString error;
         QVERIFY(writeCompoundFile(root, &file, &error));
         QVERIFY(checkCompoundFile(file, &error));
-        char *rootEntry = file.data() + 512 + 512 * int(u32At(file.constData() + 0x30));
-        putU32(rootEntry + 68, 1); // left sibling: the Workbook entry
+        char *rootEntry = file.data() + 512 + 512 * int(qFromLittleEndian<quint32>(file.constData() + 0x30));
+        qToLittleEndian<quint32>(1, rootEntry + 68); // left sibling: the Workbook entry
         QVERIFY(!checkCompoundFile(file, &error));
         QVERIFY2(error.contains("siblings"), qPrintable(error));
     }

@@ -141,14 +141,16 @@ def main(path):
             workbook = content
         else:
             streams[name] = hashlib.sha1(content).hexdigest()
-    book = xlrd.open_workbook(path, formatting_info=True)
+    # Ragged rows end at their last cell: a sheet with one far corner cell
+    # is not walked over its whole grid.
+    book = xlrd.open_workbook(path, formatting_info=True, ragged_rows=True)
     f = formulas(workbook)
     sheets = []
     for sh in book.sheets():
         cells = {}
         runs = {}
         for r in range(sh.nrows):
-            for c in range(sh.ncols):
+            for c in range(sh.row_len(r)):
                 cell = sh.cell(r, c)
                 name = '%s%d' % (col_name(c), r + 1)
                 kind = {1: 'text', 2: 'number', 3: 'number', 4: 'bool', 5: 'error'}.get(cell.ctype)

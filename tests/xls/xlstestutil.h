@@ -1,44 +1,21 @@
 #pragma once
 
-// Helpers of the .xls tests: fixtures copied to a temporary folder, and the
-// independent read-back (xlsdump.py with xlrd, LibreOffice's csv export).
+// Helpers of the .xls tests: fixtures, and the independent read-back
+// (xlsdump.py with xlrd, LibreOffice's csv export).
 
-#include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
+#include "testutil.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
 namespace XlsTest {
 
-inline QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return f.readAll();
-}
-
-inline bool writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
-// Copies a fixture into dir; returns the copy's path.
-inline QString copyInto(const QTemporaryDir &dir, const QString &source, const QString &name = QString())
-{
-    const QString target = dir.filePath(name.isEmpty() ? QFileInfo(source).fileName() : name);
-    QFile::remove(target);
-    if (!QFile::copy(source, target))
-        return QString();
-    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-    return target;
-}
+using TestUtil::copyInto;
+using TestUtil::readFile;
+using TestUtil::writeFile;
 
 inline QString fixture(const char *name)
 {
@@ -54,15 +31,13 @@ inline QString corpus(const QString &name)
 // "layout": [...]}; an empty object when it cannot be read.
 inline QJsonObject dump(const QString &path, QString *error = nullptr)
 {
-    QProcess p;
-    p.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(KORRIN_XLSDUMP), path});
-    p.waitForFinished(120000);
-    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+    QByteArray out, err;
+    if (!TestUtil::runPython({QStringLiteral(KORRIN_XLSDUMP), path}, &out, &err)) {
         if (error)
-            *error = QString::fromUtf8(p.readAllStandardError()).right(600);
+            *error = QString::fromUtf8(err).right(600);
         return QJsonObject();
     }
-    return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+    return QJsonDocument::fromJson(out).object();
 }
 
 inline QJsonObject sheetOf(const QJsonObject &d, const QString &name)
@@ -78,24 +53,11 @@ inline QJsonObject cellsOf(const QJsonObject &d, const QString &sheet)
     return sheetOf(d, sheet).value(QStringLiteral("cells")).toObject();
 }
 
-// Exports every sheet with LibreOffice as csv; returns the joined text of
-// all sheets (empty when LibreOffice could not read the file).
+// Every sheet of the file as LibreOffice exports it to csv, joined (empty
+// when LibreOffice could not read the file).
 inline QString libreOfficeText(const QString &path)
 {
-    QTemporaryDir out;
-    QProcess p;
-    p.setWorkingDirectory(out.path());
-    p.start(QStringLiteral("soffice"),
-            {QStringLiteral("-env:UserInstallation=file://%1/lo").arg(out.path()), QStringLiteral("--headless"),
-             QStringLiteral("--convert-to"),
-             QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,-1"),
-             QStringLiteral("--outdir"), out.path(), path});
-    p.waitForFinished(180000);
-    QString all;
-    const QStringList files = QDir(out.path()).entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
-    for (const QString &f : files)
-        all += QString::fromUtf8(readAll(out.filePath(f))) + QLatin1Char('\n');
-    return all;
+    return TestUtil::libreOfficeTexts({path}).value(path);
 }
 
 using Changes = QMap<QString, QJsonValue>; // "Sheet!A1" -> ["text", "x"], or null for no value

@@ -12,7 +12,11 @@ class TestOoxmlReader : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(!XlsxTest::fixtures().isEmpty()); }
+    void initTestCase()
+    {
+        KORRIN_REQUIRE_PYTHON("openpyxl");
+        QVERIFY(!XlsxTest::fixtures().isEmpty());
+    }
 
     void cellTexts_data()
     {
@@ -25,6 +29,7 @@ private slots:
         QFETCH(bool, libreOffice);
         QString file = XlsxTest::fixtures() + "/basic.xlsx";
         if (libreOffice) {
+            KORRIN_REQUIRE_LIBREOFFICE();
             const QString lo = XlsxTest::fixtures() + "/reader-lo";
             QDir().mkpath(lo);
             QVERIFY(TestUtil::libreOfficeConvert({file}, "xlsx", lo));

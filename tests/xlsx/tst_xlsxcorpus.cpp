@@ -31,7 +31,11 @@ class TestXlsxCorpus : public QObject
     }
 
 private slots:
-    void initTestCase() { QVERIFY(!XlsxTest::fixtures().isEmpty()); }
+    void initTestCase()
+    {
+        KORRIN_REQUIRE_PYTHON("openpyxl");
+        QVERIFY(!XlsxTest::fixtures().isEmpty());
+    }
 
     void replaceAWord_data()
     {
@@ -80,6 +84,7 @@ private slots:
     // LibreOffice, a second independent reader, opens every result.
     void libreOfficeOpensEveryResult()
     {
+        KORRIN_REQUIRE_LIBREOFFICE();
         QVERIFY(!m_results.isEmpty());
         const QString dir = XlsxTest::fixtures() + "/corpus-csv";
         QDir().mkpath(dir);

@@ -17,6 +17,7 @@ class TestXlsxHostile : public QObject
 private slots:
     void initTestCase()
     {
+        KORRIN_REQUIRE_PYTHON("openpyxl");
         QVERIFY(!XlsxTest::fixtures().isEmpty());
         QVERIFY(TestUtil::runPythonScript("makehostile.py", {m_dir.path(), XlsxTest::fixtures() + "/basic.xlsx"}));
         registerStateType();

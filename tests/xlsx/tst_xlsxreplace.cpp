@@ -59,6 +59,8 @@ class TestXlsxReplace : public QObject
 private slots:
     void initTestCase()
     {
+        KORRIN_REQUIRE_PYTHON("openpyxl");
+        KORRIN_REQUIRE_LIBREOFFICE();
         QVERIFY(!XlsxTest::fixtures().isEmpty());
         const QString lo = QDir(XlsxTest::fixtures()).filePath("lo");
         QDir().mkpath(lo);

@@ -37,6 +37,8 @@ class TestXlsxStrict : public QObject
 private slots:
     void initTestCase()
     {
+        KORRIN_REQUIRE_PYTHON("openpyxl");
+        KORRIN_REQUIRE_LIBREOFFICE();
         QVERIFY(!XlsxTest::fixtures().isEmpty());
         const QString dir = XlsxTest::fixtures() + "/strict-lo";
         QDir().mkpath(dir);

@@ -67,7 +67,11 @@ class TestXlsxValue : public QObject
     }
 
 private slots:
-    void initTestCase() { QVERIFY(!XlsxTest::fixtures().isEmpty()); }
+    void initTestCase()
+    {
+        KORRIN_REQUIRE_PYTHON("openpyxl");
+        QVERIFY(!XlsxTest::fixtures().isEmpty());
+    }
 
     void existingAndNewCellsAndRows()
     {

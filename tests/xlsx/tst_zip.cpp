@@ -55,6 +55,7 @@ class TestZip : public QObject
 private slots:
     void initTestCase()
     {
+        KORRIN_REQUIRE_PYTHON();
         QVERIFY(m_dir.isValid());
         QVERIFY(TestUtil::runPythonScript("makezips.py", {m_dir.path()}));
     }

@@ -77,7 +77,7 @@ bool Book::parseXf(const Record &r, QString *)
     XfInfo xf;
     if (r.size >= 6) {
         const char *d = m_stream.constData() + r.dataOffset();
-        xf.locked = u16At(d + 4) & 0x0001;
+        xf.locked = qFromLittleEndian<quint16>(d + 4) & 0x0001;
     }
     m_xfs.append(xf);
     return true;
@@ -125,24 +125,24 @@ bool Book::parseGlobals(QString *error)
                 *error = QStringLiteral("Workbook stream: sheet name at offset %1 runs past its record").arg(r.offset);
                 return false;
             }
-            bound.push_back({i, u32At(d), decodeCharacters(d + 8, cch, high)});
+            bound.push_back({i, qFromLittleEndian<quint32>(d), decodeCharacters(d + 8, cch, high)});
             break;
         }
         case Rt::Window1:
             if (itabCur < 0 && r.size >= 12)
-                itabCur = u16At(d + 10);
+                itabCur = qFromLittleEndian<quint16>(d + 10);
             break;
         case Rt::Xf:
-            xfFormats.push_back(r.size >= 4 ? u16At(d + 2) : 0);
+            xfFormats.push_back(r.size >= 4 ? qFromLittleEndian<quint16>(d + 2) : 0);
             parseXf(r, error);
             break;
         case Rt::Format: {
             if (r.size < 5)
                 break;
-            const int cch = u16At(d + 2);
+            const int cch = qFromLittleEndian<quint16>(d + 2);
             const bool high = d[4] & 0x01;
             if (5 + qint64(cch) * (high ? 2 : 1) <= r.size)
-                formats.insert(u16At(d), decodeCharacters(d + 5, cch, high));
+                formats.insert(qFromLittleEndian<quint16>(d), decodeCharacters(d + 5, cch, high));
             break;
         }
         case Rt::Sst:
@@ -185,7 +185,7 @@ bool Book::parseGlobals(QString *error)
         if (r.type != Rt::LabelSst || r.size < 10)
             continue;
         ++m_labelSstCount;
-        const quint32 isst = u32At(m_stream.constData() + r.dataOffset() + 6);
+        const quint32 isst = qFromLittleEndian<quint32>(m_stream.constData() + r.dataOffset() + 6);
         if (isst < quint32(m_sstRefs.size()))
             ++m_sstRefs[int(isst)];
     }
@@ -276,7 +276,7 @@ QByteArray Book::buildStream() const
                 const int at = out.size();
                 const Record &lr = m_index.records[size_t(last)];
                 out.append(m_stream.constData() + r.offset, int(lr.end() - r.offset));
-                putU32(out.data() + at + 4, cstTotal);
+                qToLittleEndian<quint32>(cstTotal, out.data() + at + 4);
             }
             i = last;
             continue;
@@ -306,7 +306,7 @@ QByteArray Book::buildStream() const
     for (const auto &s : m_sheets) {
         const int at = boundSheetAt.value(s->boundSheetRecord(), -1);
         if (at >= 0)
-            putU32(out.data() + at + 4, newStart[size_t(s->substream())]);
+            qToLittleEndian<quint32>(newStart[size_t(s->substream())], out.data() + at + 4);
     }
     return out;
 }

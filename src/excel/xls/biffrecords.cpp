@@ -16,8 +16,8 @@ bool readHeader(const QByteArray &stream, quint32 pos, Record *rec, QString *err
         return false;
     }
     rec->offset = pos;
-    rec->type = u16At(stream.constData() + pos);
-    rec->size = u16At(stream.constData() + pos + 2);
+    rec->type = qFromLittleEndian<quint16>(stream.constData() + pos);
+    rec->size = qFromLittleEndian<quint16>(stream.constData() + pos + 2);
     if (rec->size > MaxRecordData) {
         *error = QStringLiteral("Workbook stream: record 0x%1 at offset %2 is %3 bytes long (at most %4 allowed)")
                      .arg(rec->type, 4, 16, QLatin1Char('0')).arg(pos).arg(rec->size).arg(MaxRecordData);
@@ -47,8 +47,8 @@ bool readSubstream(const QByteArray &stream, quint32 pos, StreamIndex *index, Su
                 return false;
             }
             if (depth == 0) {
-                sub->bofVersion = u16At(stream.constData() + rec.dataOffset());
-                sub->bofType = u16At(stream.constData() + rec.dataOffset() + 2);
+                sub->bofVersion = qFromLittleEndian<quint16>(stream.constData() + rec.dataOffset());
+                sub->bofType = qFromLittleEndian<quint16>(stream.constData() + rec.dataOffset() + 2);
             }
             ++depth;
             if (depth > 8) {

@@ -107,15 +107,15 @@ bool Sheet::parse(int substream, QString *error)
                 m_defColWidthRec = r;
             break;
         case Rt::Protect:
-            if (rec.size >= 2 && u16At(d) != 0)
+            if (rec.size >= 2 && qFromLittleEndian<quint16>(d) != 0)
                 m_protected = true;
             break;
         case Rt::ColInfo:
             if (rec.size >= 8)
-                m_colInfo.push_back({u16At(d), u16At(d + 2), u16At(d + 6)});
+                m_colInfo.push_back({qFromLittleEndian<quint16>(d), qFromLittleEndian<quint16>(d + 2), qFromLittleEndian<quint16>(d + 6)});
             break;
         case Rt::WsBool:
-            if (rec.size >= 2 && (u16At(d) & 0x0010))
+            if (rec.size >= 2 && (qFromLittleEndian<quint16>(d) & 0x0010))
                 m_kind = SheetKind::DialogSheet;
             break;
         case 0x023E: // WINDOW2
@@ -205,7 +205,7 @@ bool Sheet::parseTable(int first, int end, QString *error)
                 return false;
             }
             it.kind = RowItem;
-            it.row = u16At(recData(r));
+            it.row = qFromLittleEndian<quint16>(recData(r));
             ++r;
         } else if (rec.type == Rt::DbCell) {
             it.kind = DbCellItem;
@@ -261,8 +261,8 @@ bool Sheet::addCellItem(int &r, int end, Item &it, QString *error)
     };
     if (size < 6)
         return malformed();
-    it.row = u16At(d);
-    const int col = u16At(d + 2);
+    it.row = qFromLittleEndian<quint16>(d);
+    const int col = qFromLittleEndian<quint16>(d + 2);
     if (col > 255)
         return malformed();
     it.col = quint8(col);
@@ -272,7 +272,7 @@ bool Sheet::addCellItem(int &r, int end, Item &it, QString *error)
     case Rt::LabelSst: {
         if (size < 10)
             return malformed();
-        const quint32 isst = u32At(d + 6);
+        const quint32 isst = qFromLittleEndian<quint32>(d + 6);
         if (isst >= quint32(m_book->strings().count())) {
             *error = where(it.row, col)
                 + QStringLiteral(" refers to shared string %1, but the table holds %2")
@@ -301,12 +301,12 @@ bool Sheet::addCellItem(int &r, int end, Item &it, QString *error)
     case Rt::RString: {
         if (size < 9)
             return malformed();
-        const int cch = u16At(d + 6);
+        const int cch = qFromLittleEndian<quint16>(d + 6);
         const int bytes = cch * ((d[8] & 0x01) ? 2 : 1);
         if (9 + bytes > size)
             return malformed();
         if (rec.type == Rt::RString) {
-            if (9 + bytes + 2 > size || 9 + bytes + 2 + 4 * u16At(d + 9 + bytes) > size)
+            if (9 + bytes + 2 > size || 9 + bytes + 2 + 4 * qFromLittleEndian<quint16>(d + 9 + bytes) > size)
                 return malformed();
         }
         break;
@@ -317,7 +317,7 @@ bool Sheet::addCellItem(int &r, int end, Item &it, QString *error)
         if (size < 6 + entry || (size - 6) % entry != 0)
             return malformed();
         const int n = (size - 6) / entry;
-        const int lastCol = u16At(d + size - 2);
+        const int lastCol = qFromLittleEndian<quint16>(d + size - 2);
         if (lastCol != col + n - 1 || lastCol > 255)
             return malformed();
         it.kind = MultiItem;
@@ -408,8 +408,8 @@ Sheet::CellView Sheet::view(const Slot &slot) const
         return v;
     }
     // One column of a MULRK or MULBLANK, seen as an RK or BLANK record.
-    putU16(v.buf, it.row);
-    putU16(v.buf + 2, quint16(it.col + slot.col));
+    qToLittleEndian<quint16>(it.row, v.buf);
+    qToLittleEndian<quint16>(quint16(it.col + slot.col), v.buf + 2);
     if (it.type == Rt::MulRk) {
         std::memcpy(v.buf + 4, d + 4 + 6 * slot.col, 6);
         v.type = Rt::Rk;
@@ -425,7 +425,7 @@ Sheet::CellView Sheet::view(const Slot &slot) const
 
 quint16 Sheet::xfOf(const CellView &v) const
 {
-    return u16At(v.data + 4);
+    return qFromLittleEndian<quint16>(v.data + 4);
 }
 
 bool Sheet::canEdit(quint16 xf) const
@@ -441,7 +441,7 @@ int Sheet::defaultXf(int row, int col) const
         const Item &it = m_items[size_t(r->second)];
         const char *d = it.edit >= 0 && m_edits[size_t(it.edit)].cells[0].type
             ? m_edits[size_t(it.edit)].cells[0].data.constData() : recData(it.rec);
-        const quint32 flags = u32At(d + 12);
+        const quint32 flags = qFromLittleEndian<quint32>(d + 12);
         if (flags & 0x80) // the row has a format of its own
             return int((flags >> 16) & 0x0FFF);
     }
@@ -469,9 +469,9 @@ bool Sheet::formulaBlocksWrite(const Slot &slot, int row, int col, QString *erro
     }
     const char *d = recData(it.rec);
     const Record &rec = m_book->index().records[size_t(it.rec)];
-    if (rec.size >= 27 && u16At(d + 20) == 5 && quint8(d[22]) == 0x01) {
+    if (rec.size >= 27 && qFromLittleEndian<quint16>(d + 20) == 5 && quint8(d[22]) == 0x01) {
         Slot anchor;
-        if (findSlot(u16At(d + 23), u16At(d + 25), &anchor) && anchor.item >= 0 && anchor.item != slot.item
+        if (findSlot(qFromLittleEndian<quint16>(d + 23), qFromLittleEndian<quint16>(d + 25), &anchor) && anchor.item >= 0 && anchor.item != slot.item
             && m_items[size_t(anchor.item)].type == Rt::Formula && anchors(m_items[size_t(anchor.item)], false)) {
             *error = where(row, col) + QStringLiteral(" is part of an array formula or data table");
             return true;
@@ -483,13 +483,13 @@ bool Sheet::formulaBlocksWrite(const Slot &slot, int row, int col, QString *erro
 void Sheet::widenRow(CellRecord &rowRec, int col)
 {
     char *d = rowRec.data.data();
-    const int mic = u16At(d + 2), mac = u16At(d + 4);
+    const int mic = qFromLittleEndian<quint16>(d + 2), mac = qFromLittleEndian<quint16>(d + 4);
     if (mic >= mac) {
-        putU16(d + 2, quint16(col));
-        putU16(d + 4, quint16(col + 1));
+        qToLittleEndian<quint16>(quint16(col), d + 2);
+        qToLittleEndian<quint16>(quint16(col + 1), d + 4);
     } else {
-        putU16(d + 2, quint16(std::min(mic, col)));
-        putU16(d + 4, quint16(std::max(mac, col + 1)));
+        qToLittleEndian<quint16>(quint16(std::min(mic, col)), d + 2);
+        qToLittleEndian<quint16>(quint16(std::max(mac, col + 1)), d + 4);
     }
 }
 
@@ -586,9 +586,9 @@ bool Sheet::store(const Slot &slot, CellRecord rec)
         && std::memcmp(old.data, rec.data.constData(), size_t(old.size)) == 0)
         return false;
     if (old.type == Rt::LabelSst)
-        m_book->addStringRef(int(u32At(old.data + 6)), -1);
+        m_book->addStringRef(int(qFromLittleEndian<quint32>(old.data + 6)), -1);
     if (rec.type == Rt::LabelSst)
-        m_book->addStringRef(int(u32At(rec.data.constData() + 6)), +1);
+        m_book->addStringRef(int(qFromLittleEndian<quint32>(rec.data.constData() + 6)), +1);
     if (slot.item >= 0) {
         Item &it = m_items[size_t(slot.item)];
         if (it.edit < 0) {
@@ -629,7 +629,7 @@ bool Sheet::editCell(const Slot &slot, int row, int col, const CellView &current
         int isst = rich ? -1 : sst.findPlain(result.value.text);
         if (isst < 0 && current.type == Rt::LabelSst) {
             // The cell's own string, used by no other cell, is changed in place.
-            const int old = int(u32At(current.data + 6));
+            const int old = int(qFromLittleEndian<quint32>(current.data + 6));
             if (m_book->stringRefs(old) == 1) {
                 sst.setEntry(old, result.value.text, rich ? *runs : QVector<FormatRun>());
                 isst = old;
@@ -678,22 +678,22 @@ bool textOf(const char *d, quint16 type, Book *book, QString *text, QVector<Form
 {
     switch (type) {
     case Rt::LabelSst: {
-        const SstEntry &e = book->strings().at(int(u32At(d + 6)));
+        const SstEntry &e = book->strings().at(int(qFromLittleEndian<quint32>(d + 6)));
         *text = e.text;
         *runs = e.runs;
         return true;
     }
     case Rt::Label:
     case Rt::RString: {
-        const int cch = u16At(d + 6);
+        const int cch = qFromLittleEndian<quint16>(d + 6);
         const bool high = d[8] & 0x01;
         *text = decodeCharacters(d + 9, cch, high);
         runs->clear();
         if (type == Rt::RString) {
             const char *p = d + 9 + cch * (high ? 2 : 1);
-            const int n = u16At(p);
+            const int n = qFromLittleEndian<quint16>(p);
             for (int k = 0; k < n; ++k)
-                runs->append(FormatRun{u16At(p + 2 + 4 * k), u16At(p + 4 + 4 * k)});
+                runs->append(FormatRun{qFromLittleEndian<quint16>(p + 2 + 4 * k), qFromLittleEndian<quint16>(p + 4 + 4 * k)});
         }
         return true;
     }
@@ -756,7 +756,7 @@ bool Sheet::replace(const QVector<CellArea> &areas, const SearchPattern &pattern
         quint32 isst = 0;
         switch (v.type) {
         case Rt::LabelSst:
-            isst = u32At(v.data + 6);
+            isst = qFromLittleEndian<quint32>(v.data + 6);
             if (isst < sstWithoutMatch.size() && sstWithoutMatch[isst])
                 return true;
             textOf(v.data, v.type, m_book, &text, &runs);
@@ -771,7 +771,7 @@ bool Sheet::replace(const QVector<CellArea> &areas, const SearchPattern &pattern
         case Rt::Rk:
             if (!numbers || m_book->xfHidesNumber(xfOf(v)))
                 return true;
-            text = formulaBarNumber(v.type == Rt::Number ? doubleAt(v.data + 6) : decodeRk(u32At(v.data + 6)));
+            text = formulaBarNumber(v.type == Rt::Number ? qFromLittleEndian<double>(v.data + 6) : decodeRk(qFromLittleEndian<quint32>(v.data + 6)));
             kind = 1;
             break;
         case Rt::BoolErr:
@@ -908,15 +908,15 @@ void Sheet::copyRecords(QByteArray &out, int first, int count) const
 void Sheet::patchIndex(QByteArray &out, quint32 indexPos, quint32 defColWidthPos,
                        const std::vector<quint32> &dbcells) const
 {
-    const int size = u16At(out.constData() + indexPos + 2);
+    const int size = qFromLittleEndian<quint16>(out.constData() + indexPos + 2);
     if (size < 16)
         return;
     char *d = out.data() + indexPos + 4;
-    if (u32At(d + 12) != 0 && defColWidthPos != 0)
-        putU32(d + 12, defColWidthPos);
+    if (qFromLittleEndian<quint32>(d + 12) != 0 && defColWidthPos != 0)
+        qToLittleEndian<quint32>(defColWidthPos, d + 12);
     if (m_indexKept && size_t((size - 16) / 4) == dbcells.size() && (size - 16) % 4 == 0)
         for (size_t i = 0; i < dbcells.size(); ++i)
-            putU32(d + 16 + 4 * i, dbcells[i]);
+            qToLittleEndian<quint32>(dbcells[i], d + 16 + 4 * i);
 }
 
 void Sheet::layOut(QByteArray &out) const
@@ -970,23 +970,23 @@ void Sheet::layOut(QByteArray &out) const
             if (m_indexKept && rec.size + 4 * newDbBlocks <= MaxRecordData)
                 data.append(4 * newDbBlocks, '\0');
             if (added && data.size() >= 16) {
-                const quint32 mic = u32At(data.constData() + 4), mac = u32At(data.constData() + 8);
+                const quint32 mic = qFromLittleEndian<quint32>(data.constData() + 4), mac = qFromLittleEndian<quint32>(data.constData() + 8);
                 const bool empty = mac <= mic;
-                putU32(data.data() + 4, empty ? quint32(aMinRow) : std::min(mic, quint32(aMinRow)));
-                putU32(data.data() + 8, empty ? quint32(aMaxRow + 1) : std::max(mac, quint32(aMaxRow + 1)));
+                qToLittleEndian<quint32>(empty ? quint32(aMinRow) : std::min(mic, quint32(aMinRow)), data.data() + 4);
+                qToLittleEndian<quint32>(empty ? quint32(aMaxRow + 1) : std::max(mac, quint32(aMaxRow + 1)), data.data() + 8);
             }
             appendRecord(out, rec.type, data.constData(), data.size());
             return;
         }
         if (r == m_dimensionsRec && added && rec.size >= 12) {
             QByteArray data(d, rec.size);
-            const quint32 rMic = u32At(d), rMac = u32At(d + 4);
-            const quint16 cMic = u16At(d + 8), cMac = u16At(d + 10);
+            const quint32 rMic = qFromLittleEndian<quint32>(d), rMac = qFromLittleEndian<quint32>(d + 4);
+            const quint16 cMic = qFromLittleEndian<quint16>(d + 8), cMac = qFromLittleEndian<quint16>(d + 10);
             const bool empty = rMac <= rMic || cMac <= cMic;
-            putU32(data.data(), empty ? quint32(aMinRow) : std::min(rMic, quint32(aMinRow)));
-            putU32(data.data() + 4, empty ? quint32(aMaxRow + 1) : std::max(rMac, quint32(aMaxRow + 1)));
-            putU16(data.data() + 8, empty ? quint16(aMinCol) : std::min(cMic, quint16(aMinCol)));
-            putU16(data.data() + 10, empty ? quint16(aMaxCol + 1) : std::max(cMac, quint16(aMaxCol + 1)));
+            qToLittleEndian<quint32>(empty ? quint32(aMinRow) : std::min(rMic, quint32(aMinRow)), data.data());
+            qToLittleEndian<quint32>(empty ? quint32(aMaxRow + 1) : std::max(rMac, quint32(aMaxRow + 1)), data.data() + 4);
+            qToLittleEndian<quint16>(empty ? quint16(aMinCol) : std::min(cMic, quint16(aMinCol)), data.data() + 8);
+            qToLittleEndian<quint16>(empty ? quint16(aMaxCol + 1) : std::max(cMac, quint16(aMaxCol + 1)), data.data() + 10);
             appendRecord(out, rec.type, data.constData(), data.size());
             return;
         }
@@ -1043,7 +1043,7 @@ void Sheet::emitBlock(QByteArray &out, int b, const NewRecords &rows, const NewR
         appendRecord(out, Rt::Row, d, size);
     };
     const auto putCell = [&](quint16 type, const char *d, int size) {
-        const int row = u16At(d);
+        const int row = qFromLittleEndian<quint16>(d);
         if (row != lastCellRow) {
             firstCells.push_back(quint32(out.size()));
             lastCellRow = row;

@@ -1,12 +1,15 @@
+// GLib's headers name struct members "signals", which Qt's headers define
+// as a keyword: libgsf comes first.
+#include <gsf/gsf.h>
+
 #include "compoundfile.h"
 
 #include "littleendian.h"
 
-#include <gsf/gsf.h>
-
 #include <QDebug>
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 
 namespace Excel {
@@ -109,10 +112,10 @@ bool checkCompoundFile(const QByteArray &file, QString *error)
         *error = damaged(QStringLiteral("no compound file header"));
         return false;
     }
-    const quint16 major = u16At(d + 0x1A);
-    const quint16 shift = u16At(d + 0x1E);
-    if (u16At(d + 0x1C) != 0xFFFE || !((major == 3 && shift == 9) || (major == 4 && shift == 12))
-        || u16At(d + 0x20) != 6 || u32At(d + 0x38) != 4096) {
+    const quint16 major = qFromLittleEndian<quint16>(d + 0x1A);
+    const quint16 shift = qFromLittleEndian<quint16>(d + 0x1E);
+    if (qFromLittleEndian<quint16>(d + 0x1C) != 0xFFFE || !((major == 3 && shift == 9) || (major == 4 && shift == 12))
+        || qFromLittleEndian<quint16>(d + 0x20) != 6 || qFromLittleEndian<quint32>(d + 0x38) != 4096) {
         *error = damaged(QStringLiteral("unsupported header values"));
         return false;
     }
@@ -126,16 +129,16 @@ bool checkCompoundFile(const QByteArray &file, QString *error)
     const auto sectorComplete = [&](quint32 s) { return ss + (quint64(s) + 1) * ss <= size; };
 
     // The FAT sectors: 109 in the header, the rest in the DIFAT chain.
-    const quint32 numFat = u32At(d + 0x2C);
+    const quint32 numFat = qFromLittleEndian<quint32>(d + 0x2C);
     if (numFat == 0 || numFat > map.count()) {
         *error = damaged(QStringLiteral("impossible FAT size"));
         return false;
     }
     std::vector<quint32> fatSectors;
     for (int i = 0; i < 109 && fatSectors.size() < numFat; ++i)
-        fatSectors.push_back(u32At(d + 0x4C + 4 * i));
-    quint32 difat = u32At(d + 0x44);
-    const quint32 numDifat = u32At(d + 0x48);
+        fatSectors.push_back(qFromLittleEndian<quint32>(d + 0x4C + 4 * i));
+    quint32 difat = qFromLittleEndian<quint32>(d + 0x44);
+    const quint32 numDifat = qFromLittleEndian<quint32>(d + 0x48);
     for (quint32 k = 0; k < numDifat && fatSectors.size() < numFat; ++k) {
         if (!map.claim(difat, QStringLiteral("the DIFAT"), error))
             return false;
@@ -145,8 +148,8 @@ bool checkCompoundFile(const QByteArray &file, QString *error)
         }
         const char *p = sectorData(difat);
         for (quint32 i = 0; i + 1 < ss / 4 && fatSectors.size() < numFat; ++i)
-            fatSectors.push_back(u32At(p + 4 * i));
-        difat = u32At(p + ss - 4);
+            fatSectors.push_back(qFromLittleEndian<quint32>(p + 4 * i));
+        difat = qFromLittleEndian<quint32>(p + ss - 4);
     }
     if (fatSectors.size() < numFat) {
         *error = damaged(QStringLiteral("the DIFAT lists fewer FAT sectors than the header"));
@@ -163,12 +166,12 @@ bool checkCompoundFile(const QByteArray &file, QString *error)
         }
         const char *p = sectorData(s);
         for (quint32 i = 0; i < ss / 4; ++i)
-            fat.push_back(u32At(p + 4 * i));
+            fat.push_back(qFromLittleEndian<quint32>(p + 4 * i));
     }
 
     // The directory.
     std::vector<quint32> dirSectors;
-    if (!walkChain(fat, map, u32At(d + 0x30), 1, QStringLiteral("the directory"), &dirSectors, error))
+    if (!walkChain(fat, map, qFromLittleEndian<quint32>(d + 0x30), 1, QStringLiteral("the directory"), &dirSectors, error))
         return false;
     std::vector<DirEntry> entries;
     for (quint32 s : dirSectors) {
@@ -180,11 +183,11 @@ bool checkCompoundFile(const QByteArray &file, QString *error)
             const char *e = sectorData(s) + off;
             DirEntry de;
             de.type = quint8(e[66]);
-            de.left = u32At(e + 68);
-            de.right = u32At(e + 72);
-            de.child = u32At(e + 76);
-            de.start = u32At(e + 116);
-            de.size = major == 3 ? u32At(e + 120) : (quint64(u32At(e + 120)) | (quint64(u32At(e + 124)) << 32));
+            de.left = qFromLittleEndian<quint32>(e + 68);
+            de.right = qFromLittleEndian<quint32>(e + 72);
+            de.child = qFromLittleEndian<quint32>(e + 76);
+            de.start = qFromLittleEndian<quint32>(e + 116);
+            de.size = major == 3 ? qFromLittleEndian<quint32>(e + 120) : (quint64(qFromLittleEndian<quint32>(e + 120)) | (quint64(qFromLittleEndian<quint32>(e + 124)) << 32));
             entries.push_back(de);
         }
     }
@@ -203,8 +206,8 @@ bool checkCompoundFile(const QByteArray &file, QString *error)
     }
     // Mini FAT and mini stream.
     std::vector<quint32> miniFatSectors;
-    const quint32 numMiniFat = u32At(d + 0x40);
-    if (numMiniFat > 0 && !walkChain(fat, map, u32At(d + 0x3C), numMiniFat, QStringLiteral("the mini FAT"),
+    const quint32 numMiniFat = qFromLittleEndian<quint32>(d + 0x40);
+    if (numMiniFat > 0 && !walkChain(fat, map, qFromLittleEndian<quint32>(d + 0x3C), numMiniFat, QStringLiteral("the mini FAT"),
                                      &miniFatSectors, error))
         return false;
     std::vector<quint32> miniFat;
@@ -214,7 +217,7 @@ bool checkCompoundFile(const QByteArray &file, QString *error)
             return false;
         }
         for (quint32 i = 0; i < ss / 4; ++i)
-            miniFat.push_back(u32At(sectorData(s) + 4 * i));
+            miniFat.push_back(qFromLittleEndian<quint32>(sectorData(s) + 4 * i));
     }
     const quint64 miniSize = entries[0].size;
     if (miniSize > 0

@@ -14,7 +14,7 @@ QString decodeCharacters(const char *data, int cch, bool highByte)
     QString s(cch, Qt::Uninitialized);
     QChar *d = s.data();
     for (int i = 0; i < cch; ++i)
-        d[i] = QChar(u16At(data + 2 * i));
+        d[i] = QChar(qFromLittleEndian<quint16>(data + 2 * i));
     return s;
 }
 
@@ -94,8 +94,8 @@ bool SharedStrings::parse(const QByteArray &stream, const StreamIndex &index, in
         *error = QStringLiteral("Workbook stream: SST record is too short");
         return false;
     }
-    m_cstTotal = u32At(stream.constData() + sst.dataOffset());
-    const quint32 declared = u32At(stream.constData() + sst.dataOffset() + 4);
+    m_cstTotal = qFromLittleEndian<quint32>(stream.constData() + sst.dataOffset());
+    const quint32 declared = qFromLittleEndian<quint32>(stream.constData() + sst.dataOffset() + 4);
     ChainReader in(stream, chain);
     in.take(8);
     quint64 chainBytes = 0;
@@ -112,7 +112,7 @@ bool SharedStrings::parse(const QByteArray &stream, const StreamIndex &index, in
         if (in.available() < 3)
             return fail(QStringLiteral("has its header split across records"));
         const char *h = in.take(3);
-        const int cch = u16At(h);
+        const int cch = qFromLittleEndian<quint16>(h);
         const quint8 flags = quint8(h[2]);
         if (cch > 32767)
             return fail(QStringLiteral("is longer than 32767 characters"));
@@ -125,12 +125,12 @@ bool SharedStrings::parse(const QByteArray &stream, const StreamIndex &index, in
         if (rich) {
             if (in.available() < 2)
                 return fail(QStringLiteral("has its header split across records"));
-            cRun = u16At(in.take(2));
+            cRun = qFromLittleEndian<quint16>(in.take(2));
         }
         if (e.hasExtRst) {
             if (in.available() < 4)
                 return fail(QStringLiteral("has its header split across records"));
-            cbExtRst = u32At(in.take(4));
+            cbExtRst = qFromLittleEndian<quint32>(in.take(4));
         }
         // Characters; each CONTINUE that carries some of them starts with a
         // flag byte that may switch the width for the rest.
@@ -159,7 +159,7 @@ bool SharedStrings::parse(const QByteArray &stream, const StreamIndex &index, in
                 return fail(QStringLiteral("runs past its record"));
             e.runs.resize(cRun);
             for (int k = 0; k < cRun; ++k)
-                e.runs[k] = FormatRun{u16At(raw.constData() + 4 * k), u16At(raw.constData() + 4 * k + 2)};
+                e.runs[k] = FormatRun{qFromLittleEndian<quint16>(raw.constData() + 4 * k), qFromLittleEndian<quint16>(raw.constData() + 4 * k + 2)};
         }
         if (cbExtRst > 0) {
             if (cbExtRst > chainBytes)
@@ -238,13 +238,13 @@ public:
     void putU16(quint16 v)
     {
         char b[2];
-        Excel::putU16(b, v);
+        qToLittleEndian<quint16>(v, b);
         put(b, 2);
     }
     void putU32(quint32 v)
     {
         char b[4];
-        Excel::putU32(b, v);
+        qToLittleEndian<quint32>(v, b);
         put(b, 4);
     }
     void newContinue()
@@ -268,8 +268,8 @@ private:
     }
     void finish()
     {
-        Excel::putU16(m_out.data() + m_recStart, m_type);
-        Excel::putU16(m_out.data() + m_recStart + 2, quint16(m_len));
+        qToLittleEndian<quint16>(m_type, m_out.data() + m_recStart);
+        qToLittleEndian<quint16>(quint16(m_len), m_out.data() + m_recStart + 2);
     }
 
     QByteArray m_out;
@@ -335,7 +335,7 @@ QByteArray SharedStrings::serialize(quint32 base, quint32 cstTotal, QByteArray *
             chunk.resize(high ? 2 * k : k);
             for (int j = 0; j < k; ++j) {
                 if (high)
-                    Excel::putU16(chunk.data() + 2 * j, units[done + j]);
+                    qToLittleEndian<quint16>(units[done + j], chunk.data() + 2 * j);
                 else
                     chunk[j] = char(units[done + j]);
             }

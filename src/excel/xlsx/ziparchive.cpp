@@ -93,9 +93,9 @@ bool ZipArchive::load(QString *error)
     int endPos = -1;
     for (int p = int(tailSize) - int(Zip::EndRecordSize); p >= 0; --p) {
         const char *q = tail.constData() + p;
-        if (u32At(q) != Zip::EndRecordSignature)
+        if (qFromLittleEndian<quint32>(q) != Zip::EndRecordSignature)
             continue;
-        if (quint64(p) + Zip::EndRecordSize + u16At(q + 20) == tailSize) {
+        if (quint64(p) + Zip::EndRecordSize + qFromLittleEndian<quint16>(q + 20) == tailSize) {
             endPos = p;
             break;
         }
@@ -107,12 +107,12 @@ bool ZipArchive::load(QString *error)
     const char *end = tail.constData() + endPos;
     const quint64 endOffset = m_fileSize - tailSize + quint64(endPos);
     m_comment = tail.mid(endPos + int(Zip::EndRecordSize));
-    quint64 diskNumber = u16At(end + 4);
-    quint64 cdDisk = u16At(end + 6);
-    quint64 diskEntries = u16At(end + 8);
-    quint64 count = u16At(end + 10);
-    quint64 cdSize = u32At(end + 12);
-    quint64 cdOffset = u32At(end + 16);
+    quint64 diskNumber = qFromLittleEndian<quint16>(end + 4);
+    quint64 cdDisk = qFromLittleEndian<quint16>(end + 6);
+    quint64 diskEntries = qFromLittleEndian<quint16>(end + 8);
+    quint64 count = qFromLittleEndian<quint16>(end + 10);
+    quint64 cdSize = qFromLittleEndian<quint32>(end + 12);
+    quint64 cdOffset = qFromLittleEndian<quint32>(end + 16);
     quint64 cdLimit = endOffset; // the central directory ends before this
 
     // A ZIP64 locator directly before the end record leads to the ZIP64 end
@@ -120,22 +120,22 @@ bool ZipArchive::load(QString *error)
     if (endOffset >= Zip::Zip64LocatorSize) {
         char loc[Zip::Zip64LocatorSize];
         if (readRaw(endOffset - Zip::Zip64LocatorSize, Zip::Zip64LocatorSize, loc)
-            && u32At(loc) == Zip::Zip64LocatorSignature) {
-            const quint64 recOffset = u64At(loc + 8);
+            && qFromLittleEndian<quint32>(loc) == Zip::Zip64LocatorSignature) {
+            const quint64 recOffset = qFromLittleEndian<quint64>(loc + 8);
             char rec[Zip::Zip64EndRecordSize];
-            if (u32At(loc + 4) != 0 || u32At(loc + 16) > 1
+            if (qFromLittleEndian<quint32>(loc + 4) != 0 || qFromLittleEndian<quint32>(loc + 16) > 1
                 || recOffset > endOffset - Zip::Zip64LocatorSize - Zip::Zip64EndRecordSize
                 || !readRaw(recOffset, Zip::Zip64EndRecordSize, rec)
-                || u32At(rec) != Zip::Zip64EndRecordSignature) {
+                || qFromLittleEndian<quint32>(rec) != Zip::Zip64EndRecordSignature) {
                 *error = QStringLiteral("damaged zip archive (bad ZIP64 end of central directory)");
                 return false;
             }
-            diskNumber = u32At(rec + 16);
-            cdDisk = u32At(rec + 20);
-            diskEntries = u64At(rec + 24);
-            count = u64At(rec + 32);
-            cdSize = u64At(rec + 40);
-            cdOffset = u64At(rec + 48);
+            diskNumber = qFromLittleEndian<quint32>(rec + 16);
+            cdDisk = qFromLittleEndian<quint32>(rec + 20);
+            diskEntries = qFromLittleEndian<quint64>(rec + 24);
+            count = qFromLittleEndian<quint64>(rec + 32);
+            cdSize = qFromLittleEndian<quint64>(rec + 40);
+            cdOffset = qFromLittleEndian<quint64>(rec + 48);
             cdLimit = recOffset;
         }
     }
@@ -182,28 +182,28 @@ bool ZipArchive::readCentralDirectory(quint64 offset, quint64 size, quint64 coun
     const char *base = m_central.constData();
     quint64 pos = 0;
     for (quint64 i = 0; i < count; ++i) {
-        if (size - pos < Zip::CentralRecordSize || u32At(base + pos) != Zip::CentralRecordSignature) {
+        if (size - pos < Zip::CentralRecordSize || qFromLittleEndian<quint32>(base + pos) != Zip::CentralRecordSignature) {
             *error = damaged.arg(i + 1);
             return false;
         }
         const char *r = base + pos;
-        const quint64 nameLen = u16At(r + 28), extraLen = u16At(r + 30), commentLen = u16At(r + 32);
+        const quint64 nameLen = qFromLittleEndian<quint16>(r + 28), extraLen = qFromLittleEndian<quint16>(r + 30), commentLen = qFromLittleEndian<quint16>(r + 32);
         const quint64 recLen = Zip::CentralRecordSize + nameLen + extraLen + commentLen;
         if (recLen > size - pos) {
             *error = damaged.arg(i + 1);
             return false;
         }
         ZipEntry e;
-        e.versionNeeded = u16At(r + 6);
-        e.flags = u16At(r + 8);
-        e.method = u16At(r + 10);
-        e.modTime = u16At(r + 12);
-        e.modDate = u16At(r + 14);
-        e.crc = u32At(r + 16);
-        e.compressedSize = u32At(r + 20);
-        e.uncompressedSize = u32At(r + 24);
-        const quint64 disk = u16At(r + 34);
-        e.localHeaderOffset = u32At(r + 42);
+        e.versionNeeded = qFromLittleEndian<quint16>(r + 6);
+        e.flags = qFromLittleEndian<quint16>(r + 8);
+        e.method = qFromLittleEndian<quint16>(r + 10);
+        e.modTime = qFromLittleEndian<quint16>(r + 12);
+        e.modDate = qFromLittleEndian<quint16>(r + 14);
+        e.crc = qFromLittleEndian<quint32>(r + 16);
+        e.compressedSize = qFromLittleEndian<quint32>(r + 20);
+        e.uncompressedSize = qFromLittleEndian<quint32>(r + 24);
+        const quint64 disk = qFromLittleEndian<quint16>(r + 34);
+        e.localHeaderOffset = qFromLittleEndian<quint32>(r + 42);
         e.rawName = QByteArray(r + Zip::CentralRecordSize, int(nameLen));
         e.name = decodeName(e.rawName);
         e.centralRecordOffset = int(pos);
@@ -255,13 +255,13 @@ bool ZipArchive::checkLocalHeader(ZipEntry *e, QString *error)
 {
     const QString damaged = QStringLiteral("damaged zip archive (local header of %1)").arg(e->name);
     char h[Zip::LocalHeaderSize];
-    if (!readRaw(e->localHeaderOffset, Zip::LocalHeaderSize, h) || u32At(h) != Zip::LocalHeaderSignature) {
+    if (!readRaw(e->localHeaderOffset, Zip::LocalHeaderSize, h) || qFromLittleEndian<quint32>(h) != Zip::LocalHeaderSignature) {
         *error = damaged;
         return false;
     }
-    const quint16 flags = u16At(h + 6);
-    const quint16 method = u16At(h + 8);
-    const quint64 nameLen = u16At(h + 26), extraLen = u16At(h + 28);
+    const quint16 flags = qFromLittleEndian<quint16>(h + 6);
+    const quint16 method = qFromLittleEndian<quint16>(h + 8);
+    const quint64 nameLen = qFromLittleEndian<quint16>(h + 26), extraLen = qFromLittleEndian<quint16>(h + 28);
     if (method != e->method || ((flags ^ e->flags) & (Zip::FlagEncrypted | Zip::FlagDataDescriptor))
         || nameLen != quint64(e->rawName.size())) {
         *error = damaged;
@@ -283,11 +283,11 @@ bool ZipArchive::checkLocalHeader(ZipEntry *e, QString *error)
     const bool localZip64 = Zip::hasZip64Extra(e->localExtra.constData(), e->localExtra.size());
     if (!(flags & Zip::FlagDataDescriptor)) {
         // A local ZIP64 extra holds both sizes whenever either is widened.
-        Zip::Zip64Fields z64{u32At(h + 22), u32At(h + 18), 0, 0};
+        Zip::Zip64Fields z64{qFromLittleEndian<quint32>(h + 22), qFromLittleEndian<quint32>(h + 18), 0, 0};
         if (z64.uncompressedSize == 0xFFFFFFFFu || z64.compressedSize == 0xFFFFFFFFu)
             z64.uncompressedSize = z64.compressedSize = 0xFFFFFFFFu;
         if (!Zip::readZip64Extra(e->localExtra.constData(), e->localExtra.size(), &z64)
-            || u32At(h + 14) != e->crc || z64.compressedSize != e->compressedSize
+            || qFromLittleEndian<quint32>(h + 14) != e->crc || z64.compressedSize != e->compressedSize
             || z64.uncompressedSize != e->uncompressedSize) {
             *error = damaged;
             return false;
@@ -304,7 +304,7 @@ bool ZipArchive::checkLocalHeader(ZipEntry *e, QString *error)
         *error = damaged;
         return false;
     }
-    const bool signature = avail >= 4 && u32At(d) == Zip::DataDescriptorSignature;
+    const bool signature = avail >= 4 && qFromLittleEndian<quint32>(d) == Zip::DataDescriptorSignature;
     const int sizeWidth = localZip64 ? 8 : 4;
     const quint64 length = (signature ? 4 : 0) + 4 + 2 * sizeWidth;
     if (length > avail) {
@@ -312,9 +312,9 @@ bool ZipArchive::checkLocalHeader(ZipEntry *e, QString *error)
         return false;
     }
     const char *p = d + (signature ? 4 : 0);
-    const quint64 crc = u32At(p);
-    const quint64 csize = sizeWidth == 8 ? u64At(p + 4) : u32At(p + 4);
-    const quint64 usize = sizeWidth == 8 ? u64At(p + 12) : u32At(p + 8);
+    const quint64 crc = qFromLittleEndian<quint32>(p);
+    const quint64 csize = sizeWidth == 8 ? qFromLittleEndian<quint64>(p + 4) : qFromLittleEndian<quint32>(p + 4);
+    const quint64 usize = sizeWidth == 8 ? qFromLittleEndian<quint64>(p + 12) : qFromLittleEndian<quint32>(p + 8);
     if (crc != e->crc || csize != e->compressedSize || usize != e->uncompressedSize) {
         *error = QStringLiteral("damaged zip archive (data descriptor of %1)").arg(e->name);
         return false;

@@ -57,7 +57,7 @@ inline bool readZip64Extra(const char *extra, int length, Zip64Fields *f)
         return true;
     int pos = 0;
     while (pos + 4 <= length) {
-        const quint16 id = u16At(extra + pos), size = u16At(extra + pos + 2);
+        const quint16 id = qFromLittleEndian<quint16>(extra + pos), size = qFromLittleEndian<quint16>(extra + pos + 2);
         if (pos + 4 + size > length)
             return false;
         if (id == Zip64ExtraId) {
@@ -66,7 +66,7 @@ inline bool readZip64Extra(const char *extra, int length, Zip64Fields *f)
             auto take = [&](quint64 *v, int width) {
                 if (left < width)
                     return false;
-                *v = width == 8 ? u64At(p) : u32At(p);
+                *v = width == 8 ? qFromLittleEndian<quint64>(p) : qFromLittleEndian<quint32>(p);
                 p += width;
                 left -= width;
                 return true;
@@ -90,7 +90,7 @@ inline bool hasZip64Extra(const char *extra, int length)
 {
     int pos = 0;
     while (pos + 4 <= length) {
-        const quint16 id = u16At(extra + pos), size = u16At(extra + pos + 2);
+        const quint16 id = qFromLittleEndian<quint16>(extra + pos), size = qFromLittleEndian<quint16>(extra + pos + 2);
         if (id == Zip64ExtraId)
             return true;
         pos += 4 + size;
@@ -106,7 +106,7 @@ inline QByteArray withoutZip64Extra(const QByteArray &extra)
     int pos = 0;
     const int n = extra.size();
     while (pos + 4 <= n) {
-        const quint16 id = u16At(extra.constData() + pos), size = u16At(extra.constData() + pos + 2);
+        const quint16 id = qFromLittleEndian<quint16>(extra.constData() + pos), size = qFromLittleEndian<quint16>(extra.constData() + pos + 2);
         if (pos + 4 + size > n)
             break;
         if (id != Zip64ExtraId)

@@ -247,9 +247,9 @@ bool writeChangedEntry(const ZipEntry &e, const EntryProducer &produce, FileOutp
         return false;
     }
     char fields[12];
-    putU32(fields, sink.crc());
-    putU32(fields + 4, quint32(sink.outputSize()));
-    putU32(fields + 8, quint32(sink.inputSize()));
+    qToLittleEndian<quint32>(sink.crc(), fields);
+    qToLittleEndian<quint32>(quint32(sink.outputSize()), fields + 4);
+    qToLittleEndian<quint32>(quint32(sink.inputSize()), fields + 8);
     if (!out->patch(w->offset + 14, fields, sizeof fields)) {
         *error = out->error();
         return false;
@@ -272,7 +272,7 @@ QByteArray centralRecord(const ZipArchive &source, const ZipEntry &e, const Writ
     if (r.size() < int(sizeof h))
         return r; // cannot happen: the reader checked every record
     std::memcpy(h, r.constData(), sizeof h);
-    const int nameLen = u16At(h + 28), extraLen = u16At(h + 30);
+    const int nameLen = qFromLittleEndian<quint16>(h + 28), extraLen = qFromLittleEndian<quint16>(h + 30);
     const QByteArray name = r.mid(int(sizeof h), nameLen);
     const QByteArray extra = r.mid(int(sizeof h) + nameLen, extraLen);
     const QByteArray comment = r.mid(int(sizeof h) + nameLen + extraLen);
@@ -281,9 +281,9 @@ QByteArray centralRecord(const ZipArchive &source, const ZipEntry &e, const Writ
     const bool hadZip64 = Zip::hasZip64Extra(extra.constData(), extra.size());
     const bool needU = usize >= 0xFFFFFFFFu, needC = csize >= 0xFFFFFFFFu, needO = w.offset >= 0xFFFFFFFFu;
     if (w.changed) {
-        putU16(h + 8, quint16(e.flags & ~(Zip::FlagDataDescriptor | Zip::FlagDeflateLevelBits)));
-        putU16(h + 10, Zip::MethodDeflate);
-        putU32(h + 16, w.crc);
+        qToLittleEndian<quint16>(quint16(e.flags & ~(Zip::FlagDataDescriptor | Zip::FlagDeflateLevelBits)), h + 8);
+        qToLittleEndian<quint16>(Zip::MethodDeflate, h + 10);
+        qToLittleEndian<quint32>(w.crc, h + 16);
     }
     QByteArray newExtra = extra;
     if (hadZip64 || needU || needC || needO) {
@@ -300,15 +300,15 @@ QByteArray centralRecord(const ZipArchive &source, const ZipEntry &e, const Writ
             appendU16(block, Zip::Zip64ExtraId);
             appendU16(block, quint16(z.size()));
             newExtra.prepend(block + z);
-            if (u16At(h + 6) < Zip::VersionZip64)
-                putU16(h + 6, Zip::VersionZip64);
+            if (qFromLittleEndian<quint16>(h + 6) < Zip::VersionZip64)
+                qToLittleEndian<quint16>(Zip::VersionZip64, h + 6);
         }
-        putU16(h + 30, quint16(newExtra.size()));
-        putU16(h + 34, 0);
+        qToLittleEndian<quint16>(quint16(newExtra.size()), h + 30);
+        qToLittleEndian<quint16>(0, h + 34);
     }
-    putU32(h + 20, needC ? 0xFFFFFFFFu : quint32(csize));
-    putU32(h + 24, needU ? 0xFFFFFFFFu : quint32(usize));
-    putU32(h + 42, needO ? 0xFFFFFFFFu : quint32(w.offset));
+    qToLittleEndian<quint32>(needC ? 0xFFFFFFFFu : quint32(csize), h + 20);
+    qToLittleEndian<quint32>(needU ? 0xFFFFFFFFu : quint32(usize), h + 24);
+    qToLittleEndian<quint32>(needO ? 0xFFFFFFFFu : quint32(w.offset), h + 42);
     return QByteArray(h, int(sizeof h)) + name + newExtra + comment;
 }
 
