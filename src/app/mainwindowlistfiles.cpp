@@ -35,7 +35,10 @@ void MainWindow::on_pushButton_list1_Save_clicked()
     list.keywordLines = ui->plainTextEdit_s1->lines();
     list.replacementLines = ui->plainTextEdit_s2->lines();
     QString error;
-    emit stateChangedSignals(writeMode1List(path, list, &error) ? 26 : 28);
+    const bool written = writeMode1List(path, list, &error);
+    emit stateChangedSignals(written ? 26 : 28);
+    if (!written)
+        showStateCause(Excel::Reason(error));
 }
 
 void MainWindow::on_pushButton_list2_Save_clicked()
@@ -59,7 +62,10 @@ void MainWindow::on_pushButton_list2_Save_clicked()
         list.rows << row;
     }
     QString error;
-    emit stateChangedSignals(writeMode2List(path, list, &error) ? 26 : 28);
+    const bool written = writeMode2List(path, list, &error);
+    emit stateChangedSignals(written ? 26 : 28);
+    if (!written)
+        showStateCause(Excel::Reason(error));
 }
 
 void MainWindow::on_pushButton_list1_Import_clicked()
@@ -81,8 +87,11 @@ void MainWindow::on_pushButton_list2_Import_clicked()
 bool MainWindow::importList1(const QString &path)
 {
     Mode1List list;
-    if (const int failure = readMode1List(path, &list)) {
+    Excel::Reason why;
+    if (const int failure = readMode1List(path, &list, &why)) {
         emit stateChangedSignals(failure);
+        if (failure != 35) // no name: the dialog was cancelled
+            showStateCause(why);
         return false;
     }
     on_pushButton_list1_Clear_clicked();
@@ -105,8 +114,11 @@ bool MainWindow::importList1(const QString &path)
 bool MainWindow::importList2(const QString &path)
 {
     Mode2List list;
-    if (const int failure = readMode2List(path, &list)) {
+    Excel::Reason why;
+    if (const int failure = readMode2List(path, &list, &why)) {
         emit stateChangedSignals(failure);
+        if (failure != 35)
+            showStateCause(why);
         return false;
     }
     on_pushButton_list2_Clear_clicked();

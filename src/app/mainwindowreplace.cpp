@@ -132,19 +132,19 @@ void MainWindow::onRepDone(Rep * /*rep*/, STATE state, int index)
         ++successCount;
         successLabel->setText(QStringLiteral(" 成功(%1)").arg(successCount));
         noteOutcome(index, QStringLiteral("成功: 更改了 %1 个单元格").arg(report.cells)
-                               + (report.reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(report.reason)));
+                               + (report.reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(report.reason.text())));
         break;
     case FAILURE:
         ++failureCount;
         failureLabel->setText(QStringLiteral(" <font color='red'>失败(%1)</font>").arg(failureCount));
         markFile(index, Qt::red);
-        noteOutcome(index, QStringLiteral("失败: ") + report.reason);
+        noteOutcome(index, QStringLiteral("失败: ") + report.reason.text());
         break;
     case MISSING:
         ++missingCount;
         missingLabel->setText(QStringLiteral(" <font color='blue'>丢失(%1)</font>").arg(missingCount));
         markFile(index, Qt::blue);
-        noteOutcome(index, QStringLiteral("丢失: ") + report.reason);
+        noteOutcome(index, QStringLiteral("丢失: ") + report.reason.text());
         break;
     }
     if (runPending > 0)
