@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "reason.h"
+
 class QTableWidget;
 class QTableWidgetItem;
 class QWidget;
@@ -57,6 +59,8 @@ public:
 
 signals:
     void stateChanged(int stateCode);
+    // The cause of the failure just reported, for the status text.
+    void stateCause(const Excel::Reason &why);
     void fileCountChanged();
     // The tab's data were emptied: the counters of the last run no longer
     // apply to them.

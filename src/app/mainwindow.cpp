@@ -106,6 +106,7 @@ void MainWindow::connectTab(ListTab *tab)
 {
     tab->setInteraction(interaction.get());
     connect(tab, &ListTab::stateChanged, this, &MainWindow::stateChangedSignals);
+    connect(tab, &ListTab::stateCause, this, &MainWindow::showStateCause);
     connect(tab, &ListTab::fileCountChanged, this, &MainWindow::fileNumChangedSignals);
     connect(tab, &ListTab::countersCleared, this, [this] { resetCounters(); });
 }

@@ -25,6 +25,9 @@ enum STATE : qint32;
 namespace Ui {
 class MainWindow;
 }
+namespace Excel {
+class Reason;
+}
 
 // The main window: both replacement modes as tabs, the option row they
 // share, the menus and the status bar. It owns the file lists, the run
@@ -89,6 +92,8 @@ private slots:
 private:
     // Status bar.
     void showStateMessage(int stateCode);
+    // Adds the cause of a failure to the status text just shown.
+    void showStateCause(const Excel::Reason &why);
     void resetCounters();
     void updateFileCount();
 

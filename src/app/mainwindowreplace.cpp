@@ -114,19 +114,19 @@ void MainWindow::onRepDone(Rep * /*rep*/, STATE state, int index)
         ++successCount;
         successLabel->setText(QStringLiteral(" 成功(%1)").arg(successCount));
         outcome = QStringLiteral("成功: 更改了 %1 个单元格").arg(report.cells)
-                  + (report.reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(report.reason));
+                  + (report.reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(report.reason.text()));
         break;
     case FAILURE:
         ++failureCount;
         failureLabel->setText(QStringLiteral(" <font color='red'>失败(%1)</font>").arg(failureCount));
         mark = Qt::red;
-        outcome = QStringLiteral("失败: ") + report.reason;
+        outcome = QStringLiteral("失败: ") + report.reason.text();
         break;
     case MISSING:
         ++missingCount;
         missingLabel->setText(QStringLiteral(" <font color='blue'>丢失(%1)</font>").arg(missingCount));
         mark = Qt::blue;
-        outcome = QStringLiteral("丢失: ") + report.reason;
+        outcome = QStringLiteral("丢失: ") + report.reason.text();
         break;
     }
     // Marks go to the list of the run's tab, at the position the file had

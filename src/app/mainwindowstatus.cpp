@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "reason.h"
 #include "statecodes.h"
 #include "ui_mainwindow.h"
 
@@ -8,6 +9,12 @@
 void MainWindow::showStateMessage(int stateCode)
 {
     stateLabel->setText(stateMessage(stateCode));
+}
+
+void MainWindow::showStateCause(const Excel::Reason &why)
+{
+    if (!why.isEmpty())
+        stateLabel->setText(stateLabel->text() + QStringLiteral(" (%1)").arg(why.text()));
 }
 
 // Only the run's outcome counters: the status text, the file count and the

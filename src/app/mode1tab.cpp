@@ -67,8 +67,11 @@ void Mode1Tab::clearKeywords()
 bool Mode1Tab::importList(const QString &path)
 {
     Mode1List list;
-    if (const int failure = readMode1List(path, &list)) {
+    Excel::Reason why;
+    if (const int failure = readMode1List(path, &list, &why)) {
         emit stateChanged(failure);
+        if (failure != StateCode::NoListFile) // no name: the dialog was cancelled
+            emit stateCause(why);
         return false;
     }
     clear();
@@ -95,7 +98,10 @@ void Mode1Tab::exportList()
     list.keywordLines = keywordLines();
     list.replacementLines = replacementLines();
     QString error;
-    emit stateChanged(writeMode1List(path, list, &error) ? StateCode::Exported : StateCode::ExportFailed);
+    const bool written = writeMode1List(path, list, &error);
+    emit stateChanged(written ? StateCode::Exported : StateCode::ExportFailed);
+    if (!written)
+        emit stateCause(Excel::Reason(error));
 }
 
 QStringList Mode1Tab::keywordLines() const

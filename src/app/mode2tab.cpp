@@ -122,8 +122,11 @@ void Mode2Tab::showColumnTip(int column)
 bool Mode2Tab::importList(const QString &path)
 {
     Mode2List list;
-    if (const int failure = readMode2List(path, &list)) {
+    Excel::Reason why;
+    if (const int failure = readMode2List(path, &list, &why)) {
         emit stateChanged(failure);
+        if (failure != StateCode::NoListFile) // no name: the dialog was cancelled
+            emit stateCause(why);
         return false;
     }
     clear();
@@ -157,7 +160,10 @@ void Mode2Tab::exportList()
         list.rows << row;
     }
     QString error;
-    emit stateChanged(writeMode2List(path, list, &error) ? StateCode::Exported : StateCode::ExportFailed);
+    const bool written = writeMode2List(path, list, &error);
+    emit stateChanged(written ? StateCode::Exported : StateCode::ExportFailed);
+    if (!written)
+        emit stateCause(Excel::Reason(error));
 }
 
 QStringList Mode2Tab::keywordCells() const

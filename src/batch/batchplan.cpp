@@ -45,7 +45,8 @@ bool planBatch(const BatchOptions &options, RunPlan *plan, QStringList *notes, Q
         int mode = 0;
         Mode1List list1;
         Mode2List list2;
-        const int code = readListFile(options.listFile, &mode, &list1, &list2);
+        Excel::Reason why;
+        const int code = readListFile(options.listFile, &mode, &list1, &list2, &why);
         if (code == 0 && mode == 1) {
             *plan = RunPlan::mode1(list1.files, list1.keywordLines, list1.replacementLines, options.separator,
                                    options.par);
@@ -59,9 +60,9 @@ bool planBatch(const BatchOptions &options, RunPlan *plan, QStringList *notes, Q
             }
             *plan = RunPlan::mode2(list2.files, keywords, columns, options.separator, options.par);
         } else {
-            *error = code == 36 ? QStringLiteral("cannot read the list file %1").arg(options.listFile)
-                                : QStringLiteral("%1 is no list file (it lacks the sheets of either list layout)")
-                                      .arg(options.listFile);
+            *error = why.within(code == 36 ? QStringLiteral("cannot read the list file %1").arg(options.listFile)
+                                           : QStringLiteral("%1 is no list file").arg(options.listFile))
+                         .text();
             return false;
         }
         return true;

@@ -65,10 +65,10 @@ QString plainLine(const QString &path, const FileReport &report, bool dryRun)
     case SUCCESS:
         line += QLatin1Char('\t') + cellCount(report.cells, dryRun);
         if (!report.reason.isEmpty())
-            line += QLatin1Char('\t') + escapeField(report.reason);
+            line += QLatin1Char('\t') + escapeField(report.reason.text());
         break;
     case FAILURE:
-        line += QLatin1Char('\t') + escapeField(report.reason);
+        line += QLatin1Char('\t') + escapeField(report.reason.text());
         break;
     case MISSING:
         break;
@@ -78,7 +78,11 @@ QString plainLine(const QString &path, const FileReport &report, bool dryRun)
 
 QByteArray jsonLine(const QString &path, const FileReport &report)
 {
-    QJsonObject o{{"path", path}, {"state", stateName(report.state)}, {"reason", report.reason},
+    // "cause" alone, for a script that sorts failures by what went wrong.
+    QJsonObject o{{"path", path},
+                  {"state", stateName(report.state)},
+                  {"reason", report.reason.text()},
+                  {"cause", report.reason.cause()},
                   {"cells", double(report.cells)}};
     if (!report.backupPath.isEmpty())
         o.insert("backup", report.backupPath);

@@ -3,6 +3,8 @@
 // The two list-file layouts: what an export writes and what an import reads
 // back. Shared by the window and the command-line runner.
 
+#include "reason.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -32,11 +34,12 @@ bool writeMode2List(const QString &path, const Mode2List &list, QString *error);
 
 // Read a list file. 0 on success, else the state code of the failure:
 // 35 no file name, 36 not a readable workbook or too few sheets, 37 a sheet
-// of the layout is missing. Paths come back with "/" separators. A file list
-// ends at its first empty cell, and so does the keyword list (an empty
-// replacement is kept).
-int readMode1List(const QString &path, Mode1List *list);
-int readMode2List(const QString &path, Mode2List *list);
+// of the layout is missing; *why (when given) then tells the cause. Paths
+// come back with "/" separators. A file list ends at its first empty cell,
+// and so does the keyword list (an empty replacement is kept). A sheet of
+// the layout whose cells cannot be read is a failure (36), not a short list.
+int readMode1List(const QString &path, Mode1List *list, Excel::Reason *why = nullptr);
+int readMode2List(const QString &path, Mode2List *list, Excel::Reason *why = nullptr);
 
 // Which layout a workbook has, by its sheet names: 1, 2, or 0 for neither.
 int listFileMode(const QString &path);
@@ -45,4 +48,5 @@ int listFileMode(const QString &path);
 // opens it once: *mode becomes 1 or 2 and the list of that layout is
 // filled. 0 on success, else a state code as above (37 also for a workbook
 // of neither layout).
-int readListFile(const QString &path, int *mode, Mode1List *list1, Mode2List *list2);
+int readListFile(const QString &path, int *mode, Mode1List *list1, Mode2List *list2,
+                 Excel::Reason *why = nullptr);

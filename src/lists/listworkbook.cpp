@@ -1,17 +1,14 @@
 #include "listworkbook.h"
 
 #include "listfilewriter.h"
-#include "xlsx/ooxmlreader.h"
-
-#include <QFileInfo>
+#include "workbookcells.h"
 
 ListWorkbook::ListWorkbook(const QString &fileName)
     : m_fileName(fileName)
 {
-    if (!QFileInfo(fileName).isFile())
+    if (fileName.isEmpty())
         return;
-    QString error;
-    m_reader = Excel::OoxmlReader::open(fileName, &error);
+    m_reader = Excel::WorkbookCells::open(fileName, &m_openFailure);
     if (!m_reader)
         return;
     const QStringList names = m_reader->sheetNames();
@@ -20,6 +17,11 @@ ListWorkbook::ListWorkbook(const QString &fileName)
 }
 
 ListWorkbook::~ListWorkbook() = default;
+
+Excel::Reason ListWorkbook::readFailure() const
+{
+    return m_reader ? m_reader->failure() : m_openFailure;
+}
 
 QStringList ListWorkbook::sheetNames() const
 {
@@ -127,5 +129,11 @@ bool ListWorkbook::saveAs(const QString &fileName, QString *error)
         sheets.append(out);
     }
     m_current = keep;
+    // A sheet read only in part must not be written back as if it were all.
+    const Excel::Reason failure = readFailure();
+    if (m_reader && !failure.isEmpty()) {
+        *error = failure.within(QStringLiteral("cannot read %1").arg(m_fileName)).text();
+        return false;
+    }
     return ListFileWriter::write(fileName, sheets, error);
 }

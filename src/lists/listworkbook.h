@@ -1,10 +1,11 @@
 #pragma once
 
 // The list files' workbook: a few sheets of text cells. Reading goes through
-// the engine's .xlsx reader, writing makes a new workbook through
+// the engine's read-only cell access, writing makes a new workbook through
 // ListFileWriter.
 
 #include "cellrules/celladdress.h"
+#include "reason.h"
 
 #include <QMap>
 #include <QPair>
@@ -14,18 +15,22 @@
 #include <memory>
 
 namespace Excel {
-class OoxmlReader;
+class WorkbookCells;
 }
 
 class ListWorkbook
 {
 public:
     // Loads fileName when it exists and is a readable .xlsx workbook;
-    // otherwise the workbook starts empty (no sheets).
+    // otherwise the workbook starts empty (no sheets) and, for a name that
+    // is not empty, readFailure() says why it could not be read.
     explicit ListWorkbook(const QString &fileName);
     ~ListWorkbook();
 
     QString fileName() const { return m_fileName; }
+    // Why the file could not be read, or why a read of its cells failed
+    // (the first failure); empty when every read succeeded.
+    Excel::Reason readFailure() const;
     QStringList sheetNames() const;
 
     // Makes name the sheet that reads and writes go to; false when absent.
@@ -56,7 +61,8 @@ private:
     };
 
     QString m_fileName;
-    std::unique_ptr<Excel::OoxmlReader> m_reader;
+    std::unique_ptr<Excel::WorkbookCells> m_reader;
+    Excel::Reason m_openFailure;
     QVector<Sheet> m_sheets;
     int m_current = -1;
 };

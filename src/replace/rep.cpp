@@ -9,6 +9,8 @@
 #include <QDebug>
 #include <QFileInfo>
 
+using Excel::Reason;
+
 void registerStateType()
 {
     qRegisterMetaType<STATE>("STATE");
@@ -39,12 +41,15 @@ STATE Rep::process()
     // Held from before the workbook is read until its save is in place, so
     // that no other job, here or in another process, works on it meanwhile.
     WorkbookLock lock;
-    if (!lock.acquire(filePath, m_options.lockWaitMs, &m_reason))
+    QString lockError;
+    if (!lock.acquire(filePath, m_options.lockWaitMs, &lockError)) {
+        m_reason = Reason(lockError);
         return FAILURE;
+    }
     const auto openElsewhere = [&] {
         const QString office = officeLockFile(filePath);
         if (!office.isEmpty())
-            m_reason = QStringLiteral("open in another program (its lock file %1 is there)").arg(office);
+            m_reason = Reason(QStringLiteral("open in another program (its lock file %1 is there)").arg(office));
         return !office.isEmpty();
     };
     if (openElsewhere())
@@ -60,7 +65,7 @@ STATE Rep::process()
     Excel::Application app;
     app.setDisplayAlerts(false);
     app.setVisible(false);
-    auto fail = [&](const QString &why) {
+    auto fail = [&](const Reason &why) {
         m_reason = why;
         m_changedCells = 0;
         app.Quit();
@@ -69,20 +74,20 @@ STATE Rep::process()
 
     Excel::Workbooks *books = app.Workbooks();
     if (!books)
-        return fail(QStringLiteral("no workbooks collection"));
+        return fail(Reason(QStringLiteral("no workbooks collection")));
     Excel::Workbook *book = books->Open(filePath);
     if (!book)
-        return fail(QStringLiteral("open: ") + books->lastError());
+        return fail(Reason::orElse(books->lastError(), QStringLiteral("cannot open the workbook")).within(QStringLiteral("open")));
     if (!lock.stillNamesLockedFile())
-        return fail(QStringLiteral("the file was replaced by another program while it was being opened"));
+        return fail(Reason(QStringLiteral("the file was replaced by another program while it was being opened")));
     qDebug() << "pWorkbook->Path():" << book->Path();
 
     Excel::Sheets *sheets = book->Sheets();
     if (!sheets)
-        return fail(QStringLiteral("the workbook has no sheets collection"));
+        return fail(Reason(QStringLiteral("the workbook has no sheets collection")));
     const int count = sheets->Count();
     if (count == 0)
-        return fail(QStringLiteral("the workbook has no sheets"));
+        return fail(Reason(QStringLiteral("the workbook has no sheets")));
 
     bool activeOnly = false;
     const QVector<int> list = chooseSheets(sheetIndex, count, &activeOnly);
@@ -90,22 +95,21 @@ STATE Rep::process()
     for (int k = 0; k < passes; ++k) {
         Excel::Worksheet *sheet = activeOnly ? book->ActiveSheet() : sheets->Item(list[k]);
         if (!sheet)
-            return fail(activeOnly ? QStringLiteral("the workbook has no active sheet")
-                                   : QStringLiteral("sheet %1 cannot be read").arg(list[k]));
+            return fail(Reason(activeOnly ? QStringLiteral("the workbook has no active sheet")
+                                          : QStringLiteral("sheet %1 cannot be read").arg(list[k])));
         std::unique_ptr<Excel::Range> used = sheet->UsedRange();
         if (!used)
-            return fail(QStringLiteral("sheet '%1': no used range: %2").arg(sheet->Name(), book->lastError()));
+            return fail(Reason::orElse(book->lastError(), QStringLiteral("it cannot be read"))
+                            .within(QStringLiteral("sheet '%1': no used range").arg(sheet->Name())));
         for (const KeyPair &pair : pairs) {
             if (byKey) {
                 used->Replace(pair.first, pair.second, lookAt, searchOrder, matchCase);
                 continue;
             }
             std::unique_ptr<Excel::Range> cell = sheet->Range(pair.first);
-            if (!cell) {
-                const QString why = book->lastError();
-                return fail(why.isEmpty() ? QStringLiteral("sheet '%1': '%2' is no cell position").arg(sheet->Name(), pair.first)
-                                          : why);
-            }
+            if (!cell)
+                return fail(Reason::orElse(book->lastError(), QStringLiteral("sheet '%1': '%2' is no cell position")
+                                                                  .arg(sheet->Name(), pair.first)));
             cell->setValue(pair.second);
         }
     }
@@ -115,7 +119,8 @@ STATE Rep::process()
     // what must happen before it replaces the original happens in between.
     std::unique_ptr<Excel::PendingSave> pending;
     if (!book->prepareSave(&pending))
-        return fail(QStringLiteral("not saved: ") + book->lastError());
+        return fail(Reason::orElse(book->lastError(), QStringLiteral("the workbook could not be written"))
+                        .within(QStringLiteral("not saved")));
     if (pending && !m_options.dryRun) {
         if (openElsewhere())
             return fail(m_reason);
@@ -123,9 +128,9 @@ STATE Rep::process()
         if (!m_options.backupFolder.isEmpty()
             && !backUpWorkbook(lock.fd(), QFileInfo(filePath).fileName(), m_options.backupFolder, &m_backupPath,
                                &why))
-            return fail(QStringLiteral("backup: ") + why);
+            return fail(Reason(why).within(QStringLiteral("backup")));
         if (!pending->commit(&why))
-            return fail(QStringLiteral("not saved: ") + why);
+            return fail(Reason(why).within(QStringLiteral("not saved")));
     }
     pending.reset(); // a dry run's new file goes here
     app.Quit();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "keywordpairs.h"
+#include "reason.h"
 
 #include <QMetaType>
 #include <QObject>
@@ -44,7 +45,7 @@ public:
     void run();
 
     // Why the job failed (which step, and why); empty after a success.
-    QString reason() const { return m_reason; }
+    const Excel::Reason &reason() const { return m_reason; }
     // The cells changed (in a dry run: that would change); 0 after a
     // failure, since nothing was written.
     qint64 changedCells() const { return m_changedCells; }
@@ -68,7 +69,7 @@ private:
     STATE process();
 
     JobOptions m_options;
-    QString m_reason;
+    Excel::Reason m_reason;
     qint64 m_changedCells = 0;
     QString m_backupPath;
 };

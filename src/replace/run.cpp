@@ -25,11 +25,11 @@ void Run::start()
     for (int k = 0; k < m_plan.files.size(); ++k) {
         const WorkbookPath named = WorkbookPath::of(m_plan.files.at(k));
         if (named.kind == WorkbookPath::Missing) {
-            deliver(nullptr, k, MISSING, named.reason);
+            deliver(nullptr, k, MISSING, Excel::Reason(named.reason));
             continue;
         }
         if (named.kind == WorkbookPath::NotRegular) {
-            deliver(nullptr, k, m_plan.nonFilesAreMissing ? MISSING : FAILURE, named.reason);
+            deliver(nullptr, k, m_plan.nonFilesAreMissing ? MISSING : FAILURE, Excel::Reason(named.reason));
             continue;
         }
         const QPair<quint64, quint64> key(quint64(named.device), quint64(named.inode));
@@ -41,9 +41,9 @@ void Run::start()
             m_repeats[*first].append(k); // reported with the entry that runs it
         } else {
             deliver(nullptr, k, FAILURE,
-                    QStringLiteral("the same workbook as %1, with other pairs: not processed, so that it is not "
-                                   "changed twice")
-                        .arg(m_plan.files.at(*first)));
+                    Excel::Reason(QStringLiteral("the same workbook as %1, with other pairs: not processed, so that it "
+                                                 "is not changed twice")
+                                      .arg(m_plan.files.at(*first))));
         }
     }
     launchMore();
@@ -75,14 +75,15 @@ void Run::onJobDone(Rep *rep, STATE state, int index)
     delete rep;
     const FileReport &first = m_reports.at(index);
     for (int k : m_repeats.take(index)) {
-        const QString reason = state == SUCCESS
-            ? QStringLiteral("the same workbook as %1: processed once, there").arg(m_plan.files.at(index))
-            : QStringLiteral("the same workbook as %1, which failed: %2").arg(m_plan.files.at(index), first.reason);
+        const Excel::Reason reason = state == SUCCESS
+            ? Excel::Reason(QStringLiteral("the same workbook as %1: processed once, there").arg(m_plan.files.at(index)))
+            : first.reason.within(QStringLiteral("the same workbook as %1, which failed").arg(m_plan.files.at(index)));
         deliver(nullptr, k, state, reason);
     }
 }
 
-void Run::deliver(Rep *rep, int index, STATE state, const QString &reason, qint64 cells, const QString &backupPath)
+void Run::deliver(Rep *rep, int index, STATE state, const Excel::Reason &reason, qint64 cells,
+                  const QString &backupPath)
 {
     FileReport &r = m_reports[index];
     r.state = state;

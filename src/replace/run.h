@@ -8,6 +8,7 @@
 // hard link), which is processed once only, since its pairs applied twice
 // would change it twice.
 
+#include "reason.h"
 #include "rep.h"
 #include "runplan.h"
 
@@ -20,7 +21,7 @@
 struct FileReport
 {
     STATE state = SUCCESS;
-    QString reason;    // why it failed or is missing; for a repeat, which entry it repeats
+    Excel::Reason reason; // why it failed or is missing; for a repeat, which entry it repeats
     qint64 cells = 0;  // cells changed (or that would change, in a dry run)
     QString backupPath;
     bool reported = false;
@@ -63,7 +64,7 @@ signals:
 
 private:
     void onJobDone(Rep *rep, STATE state, int index);
-    void deliver(Rep *rep, int index, STATE state, const QString &reason, qint64 cells = 0,
+    void deliver(Rep *rep, int index, STATE state, const Excel::Reason &reason, qint64 cells = 0,
                  const QString &backupPath = QString());
     void launchMore();
 

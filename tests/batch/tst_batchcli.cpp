@@ -132,6 +132,20 @@ private slots:
         r = run({"--list", one});
         QCOMPARE(r.status, 2);
         QVERIFY(r.err.contains("no list file"));
+        // A list file that cannot be read says why, in the reader's words.
+        QFile whole(list2);
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        const QString truncated = dir.filePath("truncated.xlsx");
+        QFile cut(truncated);
+        QVERIFY(cut.open(QIODevice::WriteOnly) && cut.write(whole.read(whole.size() / 2)) > 0);
+        cut.close();
+        for (const auto &[list, cause] : {std::pair<QString, QString>{truncated, "zip"},
+                                          {dir.filePath("absent.xlsx"), "cannot read the file: "}}) {
+            r = run({"--list", list});
+            QCOMPARE(r.status, 2);
+            QVERIFY2(r.err.contains("cannot read the list file " + list + ": ") && r.err.contains(cause, Qt::CaseInsensitive),
+                     qPrintable(r.err));
+        }
         r = run({"--list", list2, "--pair", "a", "b"});
         QCOMPARE(r.status, 2);
     }

@@ -37,7 +37,7 @@ private:
             r.index = index;
         });
         rep.run();
-        r.reason = rep.reason();
+        r.reason = rep.reason().text();
         r.cells = rep.changedCells();
         r.backup = rep.backupPath();
         return r;
@@ -104,7 +104,7 @@ private slots:
         connect(&rep, &Rep::done, [&](Rep *, STATE s, int) { state = s; });
         rep.run();
         QCOMPARE(state, FAILURE);
-        QVERIFY2(rep.reason().startsWith("open: "), qPrintable(rep.reason()));
+        QVERIFY2(rep.reason().text().startsWith("open: "), qPrintable(rep.reason().text()));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), QByteArray("just some text, not a workbook"));
     }

@@ -75,14 +75,14 @@ private slots:
         for (int k = 1; k <= 3; ++k) {
             QCOMPARE(run.report(k).state, SUCCESS);
             QCOMPARE(run.report(k).cells, qint64(0));
-            QVERIFY2(run.report(k).reason.startsWith("the same workbook as " + book), qPrintable(run.report(k).reason));
+            QVERIFY2(run.report(k).reason.text().startsWith("the same workbook as " + book), qPrintable(run.report(k).reason.text()));
         }
         QCOMPARE(run.report(4).state, MISSING);
-        QCOMPARE(run.report(4).reason, QString("the file does not exist"));
+        QCOMPARE(run.report(4).reason.text(), QString("the file does not exist"));
         QCOMPARE(run.report(5).state, MISSING);
-        QCOMPARE(run.report(5).reason, QString("a symbolic link to nothing"));
+        QCOMPARE(run.report(5).reason.text(), QString("a symbolic link to nothing"));
         QCOMPARE(run.report(6).state, FAILURE);
-        QCOMPARE(run.report(6).reason, QString("a folder, not a workbook file"));
+        QCOMPARE(run.report(6).reason.text(), QString("a folder, not a workbook file"));
         QCOMPARE(run.report(7).state, FAILURE);
         QCOMPARE(run.summary().files, files.size());
         QCOMPARE(run.summary().success, 4);
@@ -98,9 +98,9 @@ private slots:
         runToTheEnd(second);
         QCOMPARE(TestBooks::column(book), QString("C"));
         QCOMPARE(second.report(1).state, FAILURE);
-        QVERIFY2(second.report(1).reason.contains("with other pairs"), qPrintable(second.report(1).reason));
+        QVERIFY2(second.report(1).reason.text().contains("with other pairs"), qPrintable(second.report(1).reason.text()));
         QCOMPARE(second.report(2).state, MISSING);
-        QCOMPARE(second.report(2).reason, QString("a folder, not a workbook file"));
+        QCOMPARE(second.report(2).reason.text(), QString("a folder, not a workbook file"));
         QCOMPARE(second.report(3).state, MISSING);
     }
 

@@ -64,7 +64,7 @@ private slots:
         QObject::connect(&rep, &Rep::done, [&](Rep *, STATE s, int) { state = s; });
         rep.run();
         QCOMPARE(state, FAILURE);
-        QVERIFY2(rep.reason().contains(reason), qPrintable(rep.reason()));
+        QVERIFY2(rep.reason().text().contains(reason), qPrintable(rep.reason().text()));
         QCOMPARE(TestUtil::readFile(file), before);
         QCOMPARE(TestUtil::mtimeNs(file), mtime);
         QCOMPARE(QDir(QFileInfo(file).path()).entryList(QDir::Files | QDir::Hidden).size(), 1);

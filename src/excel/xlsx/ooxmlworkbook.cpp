@@ -1,13 +1,8 @@
-// The object model (Workbook, Sheets, Worksheet, Range) over an .xlsx
-// package.
+// An .xlsx package (Xlsx::OoxmlBook) as an engine of the object model.
 
 #include "formats.h"
 #include "ooxmlbook.h"
-
-#include "cellrules/celladdress.h"
-#include "cellrules/searchpattern.h"
-
-#include <QFileInfo>
+#include "workbookengine.h"
 
 namespace Excel {
 
@@ -16,196 +11,53 @@ namespace {
 using Xlsx::OoxmlBook;
 using Xlsx::WorksheetPart;
 
-class OoxmlWorkbook;
-
-class OoxmlRange : public Range
+class OoxmlEngine : public WorkbookEngine
 {
 public:
-    OoxmlRange(OoxmlWorkbook *book, int sheet, QVector<CellArea> areas)
-        : m_book(book)
-        , m_sheet(sheet)
-        , m_areas(std::move(areas))
+    explicit OoxmlEngine(std::unique_ptr<OoxmlBook> book) : m_book(std::move(book)) {}
+
+    QString path() const override { return m_book->path(); }
+    GridLimits grid() const override { return OoxmlGrid; }
+    int sheetCount() const override { return m_book->sheetCount(); }
+    QString sheetName(int sheet) const override { return m_book->sheet(sheet).name; }
+    bool sheetHasCells(int sheet) const override { return m_book->sheet(sheet).hasCells(); }
+    int activeSheet() const override { return m_book->activeSheet(); }
+
+    bool usedArea(int sheet, CellArea *area, QString *error) override
     {
-    }
-
-    bool Replace(const QString &what, const QString &replacement, int lookAt, int searchOrder, bool matchCase) override;
-    void setValue(const QString &value) override;
-
-private:
-    OoxmlWorkbook *m_book;
-    int m_sheet;
-    QVector<CellArea> m_areas; // none on a sheet without cells
-};
-
-class OoxmlWorksheet : public Worksheet
-{
-public:
-    OoxmlWorksheet(OoxmlWorkbook *book, int index) : m_book(book), m_index(index) {}
-
-    QString Name() const override;
-    std::unique_ptr<Excel::Range> UsedRange() override;
-    std::unique_ptr<Excel::Range> Range(const QString &cell1) override;
-
-private:
-    OoxmlWorkbook *m_book;
-    int m_index;
-};
-
-class OoxmlSheets : public Sheets
-{
-public:
-    explicit OoxmlSheets(OoxmlWorkbook *book) : m_book(book) {}
-    int Count() const override;
-    Worksheet *Item(int index) override;
-
-private:
-    OoxmlWorkbook *m_book;
-};
-
-class OoxmlWorkbook : public Workbook
-{
-public:
-    explicit OoxmlWorkbook(std::unique_ptr<OoxmlBook> book)
-        : m_book(std::move(book))
-        , m_sheetsObject(this)
-    {
-        for (int i = 0; i < m_book->sheetCount(); ++i)
-            m_sheets.push_back(std::make_unique<OoxmlWorksheet>(this, i));
-    }
-
-    QString Path() const override { return QFileInfo(m_book->path()).absolutePath(); }
-    Excel::Sheets *Sheets() override { return &m_sheetsObject; }
-    Worksheet *ActiveSheet() override { return m_sheets[size_t(m_book->activeSheet())].get(); }
-
-    bool Save() override
-    {
-        if (m_failed)
+        WorksheetPart *part = m_book->worksheet(sheet, error);
+        if (!part)
             return false;
-        QString error;
-        if (!m_book->save(&error)) {
-            m_error = error;
-            return false;
-        }
+        *area = CellArea{1, 1, 1, 1}; // an empty sheet: A1
+        part->usedArea(area);
         return true;
     }
 
-    bool prepareSave(std::unique_ptr<PendingSave> *pending) override
+    // The order of the search does not change what each cell becomes, and
+    // the used area holds every cell of the sheet.
+    bool replace(int sheet, const QVector<CellArea> &areas, bool, const SearchPattern &pattern,
+                 const QString &replacement, bool *changed, QString *error) override
     {
-        pending->reset();
-        if (m_failed)
-            return false;
-        QString error;
-        if (!m_book->prepareSave(pending, &error)) {
-            m_error = error;
-            return false;
-        }
-        return true;
+        WorksheetPart *part = m_book->worksheet(sheet, error);
+        return part && part->replace(areas, pattern, replacement, changed, error);
     }
 
-    QString lastError() const override { return m_error; }
+    bool setValue(int sheet, const QVector<CellArea> &areas, const QString &text, QString *error) override
+    {
+        WorksheetPart *part = m_book->worksheet(sheet, error);
+        return part && part->setValue(areas, text, error);
+    }
+
     qint64 changedCells() const override { return qint64(m_book->changedCells()); }
 
-    OoxmlBook &book() { return *m_book; }
-    int sheetCount() const { return int(m_sheets.size()); }
-    Worksheet *sheet(int index) { return m_sheets[size_t(index)].get(); }
-    bool failed() const { return m_failed; }
-
-    // Puts the workbook in the failed state: nothing will be saved.
-    void fail(const QString &why)
+    bool prepareSave(std::unique_ptr<PendingSave> *pending, QString *error, bool *) override
     {
-        if (!m_failed) {
-            m_failed = true;
-            m_error = why;
-        }
-    }
-
-    // The sheet's cells, loaded; none (and the workbook failed) when its
-    // part cannot be read; none without failing for a sheet without cells.
-    WorksheetPart *cells(int index)
-    {
-        QString error;
-        WorksheetPart *part = m_book->worksheet(index, &error);
-        if (!part && !error.isEmpty())
-            fail(error);
-        return part;
+        return m_book->prepareSave(pending, error);
     }
 
 private:
     std::unique_ptr<OoxmlBook> m_book;
-    std::vector<std::unique_ptr<OoxmlWorksheet>> m_sheets;
-    OoxmlSheets m_sheetsObject;
-    bool m_failed = false;
-    QString m_error;
 };
-
-bool OoxmlRange::Replace(const QString &what, const QString &replacement, int lookAt, int, bool matchCase)
-{
-    // The order of the search does not change what each cell becomes.
-    if (m_book->failed() || m_areas.isEmpty() || what.isEmpty())
-        return false;
-    WorksheetPart *part = m_book->cells(m_sheet);
-    if (!part)
-        return false;
-    const SearchPattern pattern(what, lookAt == xlWhole, matchCase);
-    bool changed = false;
-    QString error;
-    if (!part->replace(m_areas, pattern, replacement, &changed, &error)) {
-        m_book->fail(error);
-        return false;
-    }
-    return changed;
-}
-
-void OoxmlRange::setValue(const QString &value)
-{
-    if (m_book->failed() || m_areas.isEmpty())
-        return;
-    WorksheetPart *part = m_book->cells(m_sheet);
-    if (!part)
-        return;
-    QString error;
-    if (!part->setValue(m_areas, value, &error))
-        m_book->fail(error);
-}
-
-QString OoxmlWorksheet::Name() const
-{
-    return m_book->book().sheet(m_index).name;
-}
-
-std::unique_ptr<Range> OoxmlWorksheet::UsedRange()
-{
-    if (!m_book->book().sheet(m_index).hasCells())
-        return std::make_unique<OoxmlRange>(m_book, m_index, QVector<CellArea>());
-    WorksheetPart *part = m_book->cells(m_index);
-    if (!part)
-        return nullptr;
-    CellArea area{1, 1, 1, 1}; // an empty sheet: A1
-    part->usedArea(&area);
-    return std::make_unique<OoxmlRange>(m_book, m_index, QVector<CellArea>{area});
-}
-
-std::unique_ptr<Range> OoxmlWorksheet::Range(const QString &cell1)
-{
-    if (!m_book->book().sheet(m_index).hasCells())
-        return nullptr;
-    QVector<CellArea> areas;
-    if (!parseRangeAddress(cell1, OoxmlGrid, &areas))
-        return nullptr;
-    return std::make_unique<OoxmlRange>(m_book, m_index, areas);
-}
-
-int OoxmlSheets::Count() const
-{
-    return m_book->sheetCount();
-}
-
-Worksheet *OoxmlSheets::Item(int index)
-{
-    if (index < 1 || index > m_book->sheetCount())
-        return nullptr;
-    return m_book->sheet(index - 1);
-}
 
 } // namespace
 
@@ -214,7 +66,7 @@ std::unique_ptr<Workbook> openOoxmlWorkbook(const QString &path, QString *error)
     auto book = Xlsx::OoxmlBook::open(path, error);
     if (!book)
         return nullptr;
-    return std::make_unique<OoxmlWorkbook>(std::move(book));
+    return workbookOver(std::make_unique<OoxmlEngine>(std::move(book)));
 }
 
 } // namespace Excel
