@@ -313,7 +313,8 @@ bool WorksheetPart::replaceSharedString(int index, quint32 sst, const SearchPatt
             return false;
         QString out;
         QVector<TextSpan> spans;
-        if (pattern.replace(text, replacement, &out, &spans)) {
+        // A replacement that gives back the same text changes nothing.
+        if (pattern.replace(text, replacement, &out, &spans) && out != text) {
             const RetypeResult typed = retypeText(out);
             if (!typed.ok) {
                 *error = where(r) + typed.error;
@@ -363,7 +364,9 @@ bool WorksheetPart::replaceInCell(int index, CellContent &c, Subject subject, co
 {
     QString out;
     QVector<TextSpan> spans;
-    if (!pattern.replace(text, replacement, &out, &spans))
+    // A replacement that gives back the same text leaves the cell exactly as
+    // it was: rewriting a number from its 15-digit text would lose digits.
+    if (!pattern.replace(text, replacement, &out, &spans) || out == text)
         return true;
     RetypeResult typed;
     RichText rich;
