@@ -21,10 +21,11 @@ class OoxmlWorkbook;
 class OoxmlRange : public Range
 {
 public:
-    OoxmlRange(OoxmlWorkbook *book, int sheet, QVector<CellArea> areas)
+    OoxmlRange(OoxmlWorkbook *book, int sheet, QVector<CellArea> areas, bool usedRange = false)
         : m_book(book)
         , m_sheet(sheet)
         , m_areas(std::move(areas))
+        , m_usedRange(usedRange)
     {
     }
 
@@ -32,9 +33,16 @@ public:
     void setValue(const QString &value) override;
 
 private:
+    // The sheet's cells, loaded, with the used range taken when it is one;
+    // none when the part cannot be read (the workbook then failed).
+    WorksheetPart *cells();
+
     OoxmlWorkbook *m_book;
     int m_sheet;
     QVector<CellArea> m_areas; // none on a sheet without cells
+    // The sheet's used range, taken when the sheet is first parsed: a
+    // search that its bytes rule out never parses it.
+    bool m_usedRange;
 };
 
 class OoxmlWorksheet : public Worksheet
@@ -138,15 +146,29 @@ private:
     QString m_error;
 };
 
+WorksheetPart *OoxmlRange::cells()
+{
+    WorksheetPart *part = m_book->cells(m_sheet);
+    if (part && m_usedRange) {
+        CellArea area{1, 1, 1, 1}; // an empty sheet: A1
+        part->usedArea(&area);
+        m_areas = {area};
+        m_usedRange = false;
+    }
+    return part;
+}
+
 bool OoxmlRange::Replace(const QString &what, const QString &replacement, int lookAt, int, bool matchCase)
 {
     // The order of the search does not change what each cell becomes.
-    if (m_book->failed() || m_areas.isEmpty() || what.isEmpty())
-        return false;
-    WorksheetPart *part = m_book->cells(m_sheet);
-    if (!part)
+    if (m_book->failed() || (m_areas.isEmpty() && !m_usedRange) || what.isEmpty())
         return false;
     const SearchPattern pattern(what, lookAt == xlWhole, matchCase);
+    if (m_usedRange && !m_book->book().sheetMayMatch(m_sheet, Xlsx::PartPrescan(pattern)))
+        return false;
+    WorksheetPart *part = cells();
+    if (!part)
+        return false;
     bool changed = false;
     QString error;
     if (!part->replace(m_areas, pattern, replacement, &changed, &error)) {
@@ -158,9 +180,9 @@ bool OoxmlRange::Replace(const QString &what, const QString &replacement, int lo
 
 void OoxmlRange::setValue(const QString &value)
 {
-    if (m_book->failed() || m_areas.isEmpty())
+    if (m_book->failed() || (m_areas.isEmpty() && !m_usedRange))
         return;
-    WorksheetPart *part = m_book->cells(m_sheet);
+    WorksheetPart *part = cells();
     if (!part)
         return;
     QString error;
@@ -177,12 +199,14 @@ std::unique_ptr<Range> OoxmlWorksheet::UsedRange()
 {
     if (!m_book->book().sheet(m_index).hasCells())
         return std::make_unique<OoxmlRange>(m_book, m_index, QVector<CellArea>());
-    WorksheetPart *part = m_book->cells(m_index);
-    if (!part)
+    // The sheet itself is parsed when a search needs it; the styles every
+    // sheet needs are read now.
+    QString error;
+    if (!m_book->book().loadStyles(&error)) {
+        m_book->fail(error);
         return nullptr;
-    CellArea area{1, 1, 1, 1}; // an empty sheet: A1
-    part->usedArea(&area);
-    return std::make_unique<OoxmlRange>(m_book, m_index, QVector<CellArea>{area});
+    }
+    return std::make_unique<OoxmlRange>(m_book, m_index, QVector<CellArea>(), true);
 }
 
 std::unique_ptr<Range> OoxmlWorksheet::Range(const QString &cell1)

@@ -78,6 +78,14 @@ public:
     {
     }
 
+    // Whether the bytes are UTF-8 with no character XML forbids, the check
+    // a document gets before it is tokenized, on its own.
+    static bool hasValidCharacters(const char *data, qint64 size)
+    {
+        XmlTokenizer t(data, size);
+        return t.validateCharacters();
+    }
+
     Token next();
     Token token() const { return m_token; }
     bool atEnd() const { return m_token == EndOfDocument || m_token == Invalid; }
