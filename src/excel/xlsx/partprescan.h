@@ -40,8 +40,8 @@ public:
     bool excludes(const char *data, size_t size, const char *rootName) const;
 
     // The needle's search alone, over the raw text of one value: false when
-    // the text cannot contain it. The caller knows the raw text holds no
-    // reference or escape.
+    // the text cannot contain it (a text with a reference, an escape or
+    // markup in it always may).
     bool mayHold(const char *data, size_t size) const;
 
 private:

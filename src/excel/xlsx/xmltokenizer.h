@@ -114,7 +114,6 @@ public:
     std::string_view text() const { return m_text; }
 
     QString errorString() const { return m_error; }
-    qint64 errorOffset() const { return m_errorOffset; }
 
     XmlScope scope() const;
     // Changes whenever the bindings in scope change.
@@ -180,7 +179,6 @@ private:
     int m_otherBase = NsOther; // id of the first URI this tokenizer interns
 
     QString m_error;
-    qint64 m_errorOffset = -1;
 };
 
 } // namespace Xlsx
