@@ -1,19 +1,25 @@
 #!/bin/sh
-# Benchmark of the .xlsx engine against openpyxl, run by hand:
-#   bench/run.sh [--skip-openpyxl-big] [WORKDIR]
-# Builds korrin-batch (Release) in build-bench/, writes a corpus of 1000
-# small workbooks and one of a million cells into WORKDIR (default: a new
-# temporary folder), and times korrin-batch and an openpyxl script doing the
-# same replacement on copies of the same files, printing the ratio and the
-# peak memory of each run (/usr/bin/time -v). korrin-batch also runs on a
-# copy in tmpfs, to tell the engine's own time from the disk's: each save
-# is flushed to disk (file and folder), which costs milliseconds per file.
+# Benchmark of the .xlsx engine, run by hand:
+#   bench/run.sh [RUNS] [WORKDIR]
+# Builds korrin-batch (Release) in build-bench/ and the floor program
+# (FLOOR, default ../shared/tools/floor.c beside the repository: it reads,
+# inflates, byte-searches, deflates the changed parts and saves atomically,
+# no XML work, a bound rather than an implementation), writes 200 small
+# workbooks of 3 sheets and one of a million cells into WORKDIR (default: a
+# new temporary folder), and times on the same copies, RUNS times each
+# (default 3): korrin-batch, the floor with zlib at level 6 and with
+# libdeflate at level 6, and openpyxl (once, on disk). It prints min and
+# median wall time of each and the ratios to korrin-batch's median:
+#   200 small, tmpfs          korrin-batch / zlib-6 floor
+#   200 small, no match       korrin-batch / zlib-6 floor
+#   200 small, disk + fsync   korrin-batch / zlib-6 floor, openpyxl / korrin-batch
+#   1M cells, tmpfs           seconds and peak RSS
 set -eu
-skip_big=0
-if [ "${1:-}" = "--skip-openpyxl-big" ]; then skip_big=1; shift; fi
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
-work=${1:-$(mktemp -d /tmp/korrin-bench.XXXXXX)}
+runs=${1:-3}
+work=${2:-$(mktemp -d /tmp/korrin-bench.XXXXXX)}
+floor_src=${FLOOR:-$root/../shared/tools/floor.c}
 py=/usr/bin/python3
 build=$root/build-bench
 
@@ -21,11 +27,13 @@ generator=$(command -v ninja >/dev/null 2>&1 && echo "-G Ninja" || echo "")
 cmake -S "$root" -B "$build" $generator -DCMAKE_BUILD_TYPE=Release -DKORRIN_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" --target korrin-batch -j2 >/dev/null
 batch=$build/src/batch/korrin-batch
-
 mkdir -p "$work"
-if [ ! -f "$work/small/book0999.xlsx" ]; then
-    echo "writing 1000 small workbooks..."
-    $py "$here/make_small_workbooks.py" "$work/small" 1000
+floor=$work/floor
+[ -x "$floor" ] || cc -O2 -o "$floor" "$floor_src" -lz -ldeflate -lpthread
+
+if [ ! -f "$work/small/book0199.xlsx" ]; then
+    echo "writing 200 small workbooks..."
+    $py "$here/make_small_workbooks.py" "$work/small" 200
 fi
 if [ ! -f "$work/big/big.xlsx" ]; then
     echo "writing the workbook of a million cells..."
@@ -33,44 +41,62 @@ if [ ! -f "$work/big/big.xlsx" ]; then
     mkdir -p "$work/big"
     "$work/make_big_workbook" "$work/big/big.xlsx" 100000 10
 fi
+shm=$(mktemp -d /dev/shm/korrin-bench.XXXXXX)
+trap 'rm -rf "$shm"' EXIT
 
-# Runs a command under /usr/bin/time -v; prints "seconds peak-kB".
+# measure CMD...: runs it under /usr/bin/time; appends "seconds peak-kB".
 measure() {
-    log=$work/time.log
-    /usr/bin/time -v "$@" >"$work/out.log" 2>"$log" || { echo "failed: $*" >&2; tail -5 "$work/out.log" >&2; exit 1; }
-    secs=$(sed -n 's/.*Elapsed (wall clock) time.*: //p' "$log" | awk -F: '{ if (NF == 3) print $1 * 3600 + $2 * 60 + $3; else print $1 * 60 + $2 }')
-    rss=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$log")
-    echo "$secs $rss"
+    /usr/bin/time -f "%e %M" -o "$work/time.log" "$@" >"$work/out.log" 2>&1 \
+        || { echo "failed: $*" >&2; tail -5 "$work/out.log" >&2; exit 1; }
+    cat "$work/time.log"
+}
+# series NAME SOURCE DEST CMD...: RUNS times CMD on a fresh copy of SOURCE
+# at DEST; prints "NAME min median peak-kB".
+series() {
+    name=$1 source=$2 dest=$3
+    shift 3
+    : >"$work/series.log"
+    i=0
+    while [ $i -lt "$runs" ]; do
+        rm -rf "$dest"
+        cp -r "$source" "$dest"
+        sync
+        measure "$@" >>"$work/series.log"
+        i=$((i + 1))
+    done
+    sort -n "$work/series.log" | awk -v n="$name" '{ t[NR] = $1; if ($2 > m) m = $2 }
+        END { printf "%s %s %s %s\n", n, t[1], t[int((NR + 1) / 2)], m }'
+}
+pair="--sheets all --match-case --pair"
+row() { # label korrin floor-zlib floor-ld
+    k=$(echo "$2" | cut -d' ' -f3) z=$(echo "$3" | cut -d' ' -f3) l=$(echo "$4" | cut -d' ' -f3)
+    printf '%-26s %7s %7s %9s %9s %8s %8s   %5.2fx zlib-6 floor\n' "$1" \
+        "$(echo "$2" | cut -d' ' -f2)" "$k" "$(echo "$3" | cut -d' ' -f2)/$z" "$(echo "$4" | cut -d' ' -f2)/$l" \
+        "$(($(echo "$2" | cut -d' ' -f4) / 1024))MB" "" "$(echo "$k $z" | awk '{ print $1 / $2 }')"
 }
 
-fresh() { rm -rf "$work/$2"; cp -r "$work/$1" "$work/$2"; }
+echo "runs: $runs; wall seconds: korrin min, median; floor zlib-6 min/median; floor libdeflate-6 min/median; korrin peak"
+for mode in tmpfs nomatch; do
+    from=alpha to=omega label="200 small, tmpfs"
+    [ $mode = nomatch ] && from=omega to=zeta label="200 small, no match"
+    k=$(series k "$work/small" "$shm/k" sh -c "exec \"$batch\" $pair $from $to \"$shm/k\"/*.xlsx")
+    z=$(series z "$work/small" "$shm/z" sh -c "exec \"$floor\" -e zlib -j 2 $from $to \"$shm/z\"/*.xlsx")
+    l=$(series l "$work/small" "$shm/l" sh -c "exec \"$floor\" -e ld -j 2 $from $to \"$shm/l\"/*.xlsx")
+    row "$label" "$k" "$z" "$l"
+done
 
-fresh small run-korrin
-fresh small run-openpyxl
-set -- $(measure "$batch" --sheets all --match-case --pair alpha omega "$work"/run-korrin/*.xlsx)
-k_secs=$1 k_rss=$2
-set -- $(measure $py "$here/openpyxl_replace.py" alpha omega "$work"/run-openpyxl/*.xlsx)
-o_secs=$1 o_rss=$2
-echo "1000 small workbooks: korrin-batch ${k_secs} s (peak ${k_rss} kB), openpyxl ${o_secs} s (peak ${o_rss} kB)"
-echo "  throughput ratio: $(echo "$o_secs $k_secs" | awk '{ printf "%.1f", $1 / $2 }')x"
+k=$(series k "$work/small" "$work/k" sh -c "exec \"$batch\" $pair alpha omega \"$work/k\"/*.xlsx")
+z=$(series z "$work/small" "$work/z" sh -c "exec \"$floor\" -e zlib -j 8 alpha omega \"$work/z\"/*.xlsx")
+l=$(series l "$work/small" "$work/l" sh -c "exec \"$floor\" -e ld -j 8 alpha omega \"$work/l\"/*.xlsx")
+row "200 small, disk + fsync" "$k" "$z" "$l"
+rm -rf "$work/o"
+cp -r "$work/small" "$work/o"
+o=$(measure sh -c "exec $py \"$here/openpyxl_replace.py\" alpha omega \"$work/o\"/*.xlsx")
+o_secs=$(echo "$o" | cut -d' ' -f1) k_median=$(echo "$k" | cut -d' ' -f3)
+echo "  openpyxl on disk: $o_secs s; $(echo "$o_secs $k_median" | awk '{ printf "%.1f", $1 / $2 }')x korrin-batch's median"
 
-# The same files in memory (tmpfs), where saving costs no disk flushes:
-# what the engine itself does, apart from the storage.
-if [ -d /dev/shm ] && [ -w /dev/shm ]; then
-    shm=$(mktemp -d /dev/shm/korrin-bench.XXXXXX)
-    cp -r "$work/small" "$shm/small"
-    set -- $(measure "$batch" --sheets all --match-case --pair alpha omega "$shm"/small/*.xlsx)
-    echo "  the same on tmpfs: korrin-batch $1 s; ratio $(echo "$o_secs $1" | awk '{ printf "%.1f", $1 / $2 }')x"
-    rm -rf "$shm"
-fi
-
-fresh big big-korrin
-set -- $(measure "$batch" --sheets all --match-case --pair alpha omega "$work/big-korrin/big.xlsx")
-echo "1,000,000 cells: korrin-batch $1 s, peak $(($2 / 1024)) MB"
-b_secs=$1
-if [ $skip_big -eq 0 ]; then
-    fresh big big-openpyxl
-    set -- $(measure $py "$here/openpyxl_replace.py" alpha omega "$work/big-openpyxl/big.xlsx")
-    echo "1,000,000 cells: openpyxl $1 s, peak $(($2 / 1024)) MB; ratio $(echo "$1 $b_secs" | awk '{ printf "%.1f", $1 / $2 }')x"
-fi
+k=$(series k "$work/big" "$shm/bk" sh -c "exec \"$batch\" $pair alpha omega \"$shm/bk/big.xlsx\"")
+z=$(series z "$work/big" "$shm/bz" sh -c "exec \"$floor\" -e zlib alpha omega \"$shm/bz/big.xlsx\"")
+l=$(series l "$work/big" "$shm/bl" sh -c "exec \"$floor\" -e ld alpha omega \"$shm/bl/big.xlsx\"")
+row "1M cells, tmpfs" "$k" "$z" "$l"
 echo "work folder: $work"

@@ -16,19 +16,26 @@ class AdaptedWorkbook;
 class AdaptedRange : public Range
 {
 public:
-    // No areas: a range of a sheet without cells, on which nothing happens.
-    AdaptedRange(AdaptedWorkbook *book, int sheet, QVector<CellArea> areas, bool wholeSheet)
-        : m_book(book), m_sheet(sheet), m_areas(std::move(areas)), m_wholeSheet(wholeSheet) {}
+    // No areas: a range of a sheet without cells, on which nothing happens,
+    // unless usedAreaLater: the used range, whose area is read when needed.
+    AdaptedRange(AdaptedWorkbook *book, int sheet, QVector<CellArea> areas, bool wholeSheet,
+                 bool usedAreaLater = false)
+        : m_book(book), m_sheet(sheet), m_areas(std::move(areas)), m_wholeSheet(wholeSheet),
+          m_usedAreaLater(usedAreaLater) {}
 
     bool Replace(const QString &what, const QString &replacement, int lookAt, int searchOrder,
                  bool matchCase) override;
     void setValue(const QString &value) override;
 
 private:
+    // Reads the used area put off until now; false when the workbook failed.
+    bool takeUsedArea();
+
     AdaptedWorkbook *m_book;
     int m_sheet;
     QVector<CellArea> m_areas;
     bool m_wholeSheet; // the used range: every cell of the sheet
+    bool m_usedAreaLater;
 };
 
 class AdaptedWorksheet : public Worksheet
@@ -137,9 +144,13 @@ private:
 bool AdaptedRange::Replace(const QString &what, const QString &replacement, int lookAt, int, bool matchCase)
 {
     // The order of the search does not change what each cell becomes.
-    if (m_book->failed() || m_areas.isEmpty() || what.isEmpty())
+    if (m_book->failed() || (m_areas.isEmpty() && !m_usedAreaLater) || what.isEmpty())
         return false;
     const SearchPattern pattern(what, lookAt == xlWhole, matchCase);
+    if (m_usedAreaLater && !m_book->engine().sheetMayMatch(m_sheet, pattern))
+        return false;
+    if (!takeUsedArea())
+        return false;
     bool changed = false;
     QString error;
     if (!m_book->engine().replace(m_sheet, m_areas, m_wholeSheet, pattern, replacement, &changed, &error)) {
@@ -151,11 +162,26 @@ bool AdaptedRange::Replace(const QString &what, const QString &replacement, int 
 
 void AdaptedRange::setValue(const QString &value)
 {
-    if (m_book->failed() || m_areas.isEmpty())
+    if (m_book->failed() || (m_areas.isEmpty() && !m_usedAreaLater) || !takeUsedArea())
         return;
     QString error;
     if (!m_book->engine().setValue(m_sheet, m_areas, value, &error))
         m_book->fail(error);
+}
+
+bool AdaptedRange::takeUsedArea()
+{
+    if (!m_usedAreaLater)
+        return true;
+    m_usedAreaLater = false;
+    CellArea area;
+    QString error;
+    if (!m_book->engine().usedArea(m_sheet, &area, &error)) {
+        m_book->fail(error);
+        return false;
+    }
+    m_areas = {area};
+    return true;
 }
 
 QString AdaptedWorksheet::Name() const
@@ -170,10 +196,13 @@ std::unique_ptr<Range> AdaptedWorksheet::UsedRange()
         return std::make_unique<AdaptedRange>(m_book, m_index, QVector<CellArea>(), false);
     CellArea area;
     QString error;
-    if (!engine.usedArea(m_index, &area, &error)) {
+    bool later = false;
+    if (!engine.usedAreaLater(m_index, &later, &error) || (!later && !engine.usedArea(m_index, &area, &error))) {
         m_book->fail(error);
         return nullptr;
     }
+    if (later)
+        return std::make_unique<AdaptedRange>(m_book, m_index, QVector<CellArea>(), true, true);
     return std::make_unique<AdaptedRange>(m_book, m_index, QVector<CellArea>{area}, true);
 }
 

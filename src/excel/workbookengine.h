@@ -41,6 +41,19 @@ public:
     // cells cannot be read.
     virtual bool usedArea(int sheet, CellArea *area, QString *error) = 0;
 
+    // Whether the used area of a sheet may wait until a search or a write
+    // needs it, so that a search the sheet's bytes rule out never reads its
+    // cells (*later); false with the reason when what every sheet needs
+    // cannot be read.
+    virtual bool usedAreaLater(int /*sheet*/, bool *later, QString * /*error*/)
+    {
+        *later = false;
+        return true;
+    }
+    // False only when a search with the pattern cannot find anything in a
+    // sheet whose cells were not read yet.
+    virtual bool sheetMayMatch(int /*sheet*/, const SearchPattern & /*pattern*/) { return true; }
+
     // Replace over the cells inside the areas, or over every cell of the
     // sheet for its used range (wholeSheet; areas then holds the used area).
     // *changed: whether a cell changed. False with the reason when a change

@@ -231,6 +231,38 @@ private slots:
         QCOMPARE(TestUtil::mtimeNs(file), mtime);
     }
 
+    // A match whose replacement gives the same text back: the cell is not
+    // rewritten (a number from its 15-digit text would lose digits), and a
+    // workbook where nothing else changed is not rewritten at all.
+    void sameTextBackChangesNothing()
+    {
+        const QString file = QDir(XlsxTest::fixtures()).filePath("sametext.xlsx");
+        QVERIFY(TestUtil::runPythonCode("import sys, openpyxl\n"
+                                        "wb = openpyxl.Workbook(); ws = wb.active; ws.title = 'Data'\n"
+                                        "ws['A1'] = 705.6788194410846; ws['A2'] = 2 ** 53; ws['A3'] = True\n"
+                                        "ws['A4'] = '=SUM(A1:A2)'; ws['A5'] = 'abc'\n"
+                                        "wb.save(sys.argv[1])",
+                                        {file}));
+        const QString copy = XlsxTest::freshCopy(file);
+        const QByteArray before = TestUtil::readFile(copy);
+        const qint64 mtime = TestUtil::mtimeNs(copy);
+        QCOMPARE(run(copy, "", QVector<Pass>{{"5", "5"}, {"1", "1"}, {"true", "TRUE"}, {"SUM", "SUM"}, {"abc", "abc", xlWhole}}),
+                 QString());
+        QCOMPARE(TestUtil::readFile(copy), before);
+        QCOMPARE(TestUtil::mtimeNs(copy), mtime);
+        // With a real change beside them, those cells keep their bytes.
+        QCOMPARE(run(copy, "", QVector<Pass>{{"5", "5"}, {"1", "1"}, {"abc", "abd"}}), QString());
+        const QByteArray sheet = XlsxTest::part(copy, "xl/worksheets/sheet1.xml");
+        const QByteArray original = XlsxTest::part(file, "xl/worksheets/sheet1.xml");
+        for (const char *ref : {"A1", "A2", "A3", "A4"}) {
+            const QByteArray tag = QByteArray("<c r=\"") + ref + '"';
+            const int at = original.indexOf(tag), end = original.indexOf("</c>", at);
+            QVERIFY(at >= 0 && end > at);
+            QVERIFY2(sheet.contains(original.mid(at, end - at)), ref);
+        }
+        QCOMPARE(text(XlsxTest::dump(copy), "A5"), QString("abd"));
+    }
+
     void sharedStringsAreAppendedNotEdited()
     {
         const QString file = XlsxTest::freshCopy(XlsxTest::fixtures() + "/rich.xlsx");

@@ -1,3 +1,4 @@
+#include "xlsx/partprescan.h"
 #include "xlsx/xmltext.h"
 #include "xlsx/xmltokenizer.h"
 #include "xlsx/ziparchive.h"
@@ -282,6 +283,53 @@ private slots:
         QVERIFY(needsSpacePreserve("a\n"));
         QVERIFY(!needsSpacePreserve("a b"));
         QVERIFY(!needsSpacePreserve(""));
+    }
+
+    // The byte prescan may rule a part out only when no cell text in it can
+    // match: every way a text can be written other than as its plain bytes
+    // must keep the part in.
+    void prescanRulesOutOnlyWhatCannotMatch_data()
+    {
+        QTest::addColumn<QByteArray>("text"); // inside <sheetData>
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<bool>("matchCase");
+        QTest::addColumn<bool>("excluded");
+        const QByteArray inl = "<c r=\"A1\" t=\"inlineStr\"><is>";
+        QTest::newRow("no match") << inl + "<t>beta</t></is></c>" << "alpha" << false << true;
+        QTest::newRow("plain match") << inl + "<t>an alpha</t></is></c>" << "alpha" << false << false;
+        QTest::newRow("other case") << inl + "<t>ALPHA</t></is></c>" << "alpha" << false << false;
+        QTest::newRow("case kept") << inl + "<t>ALPHA</t></is></c>" << "alpha" << true << true;
+        QTest::newRow("wildcards") << inl + "<t>al-pha</t></is></c>" << "al?ph*" << false << false;
+        QTest::newRow("run boundary") << inl + "<r><t>al</t></r>\n  <r><rPr><b/></rPr><t xml:space=\"preserve\">pha</t></r></is></c>"
+                                      << "alpha" << false << false;
+        QTest::newRow("quoted > in a tag") << inl + "<r><t>al</t></r><r x=\">\"><t>pha</t></r></is></c>" << "alpha" << false << false;
+        QTest::newRow("character reference") << inl + "<t>&#97;lpha</t></is></c>" << "alpha" << false << false;
+        QTest::newRow("hex reference") << inl + "<t>alp&#x68;a</t></is></c>" << "alpha" << true << false;
+        QTest::newRow("entity") << inl + "<t>&lt;tag&gt;</t></is></c>" << "<tag>" << false << false;
+        QTest::newRow("escape") << inl + "<t>_x0061_lpha</t></is></c>" << "alpha" << false << false;
+        QTest::newRow("kelvin sign") << inl + "<t>\xE2\x84\xAAilo</t></is></c>" << "kilo" << false << false;
+        QTest::newRow("comment") << inl + "<t>al<!-- x -->pha</t></is></c>" << "alpha" << false << false;
+        QTest::newRow("CDATA") << inl + "<t><![CDATA[alpha]]></t></is></c>" << "alpha" << false << false;
+        QTest::newRow("phonetic run") << inl + "<r><t>al</t></r><rPh sb=\"0\" eb=\"1\"><t>x</t></rPh><r><t>pha</t></r></is></c>"
+                                      << "alpha" << false << false;
+        QTest::newRow("shared formula") << QByteArray("<c r=\"B7\"><f t=\"shared\" si=\"0\"/><v>1</v></c>") << "=A7*2" << false << false;
+        QTest::newRow("number text") << QByteArray("<c r=\"A1\"><v>0.30000000000000004</v></c>") << "0.3" << false << false;
+        QTest::newRow("boolean text") << QByteArray("<c r=\"A1\" t=\"b\"><v>1</v></c>") << "TRUE" << false << false;
+        QTest::newRow("formula") << QByteArray("<c r=\"A1\"><f>SUM(Sheet2!A1)</f></c>") << "=sum(sheet2" << false << false;
+        QTest::newRow("forbidden byte") << inl + "<t>beta\x01</t></is></c>" << "alpha" << false << false;
+    }
+    void prescanRulesOutOnlyWhatCannotMatch()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, what);
+        QFETCH(bool, matchCase);
+        QFETCH(bool, excluded);
+        const QByteArray part = "<?xml version=\"1.0\"?>\n<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+                                "<sheetData><row r=\"1\">" + text + "</row></sheetData></worksheet>\n";
+        const PartPrescan scan(Excel::SearchPattern(what, false, matchCase));
+        QCOMPARE(scan.excludes(part.constData(), size_t(part.size()), "worksheet"), excluded);
+        // A part cut short is never ruled out.
+        QVERIFY(!scan.excludes(part.constData(), size_t(part.size() - 3), "worksheet"));
     }
 };
 

@@ -91,6 +91,26 @@ bool SearchPattern::canMatchWithin(const QString &alphabet) const
     return true;
 }
 
+QVector<QVector<uint>> SearchPattern::literalRuns() const
+{
+    QVector<QVector<uint>> runs;
+    for (const Segment &seg : m_segments) {
+        QVector<uint> run;
+        for (const Element &e : seg) {
+            if (!e.any) {
+                run.append(e.ch);
+                continue;
+            }
+            if (!run.isEmpty())
+                runs.append(run);
+            run.clear();
+        }
+        if (!run.isEmpty())
+            runs.append(run);
+    }
+    return runs;
+}
+
 uint SearchPattern::fold(uint c) const
 {
     return m_matchCase ? c : QChar::toCaseFolded(c);

@@ -39,6 +39,11 @@ public:
     // search skip whole kinds of cells (numbers, booleans) at once.
     bool canMatchWithin(const QString &alphabet) const;
 
+    bool matchCase() const { return m_matchCase; }
+    // The runs of literal characters (no wildcard among them) that every
+    // match contains, case-folded unless matching case.
+    QVector<QVector<uint>> literalRuns() const;
+
 private:
     struct Element
     {

@@ -198,18 +198,29 @@ bool OoxmlBook::load(QString *error)
     return true;
 }
 
-bool OoxmlBook::loadCellSupport(QString *error)
+bool OoxmlBook::loadStyles(QString *error)
 {
-    if (m_cellSupportLoaded)
+    if (m_stylesLoaded)
         return true;
     if (!m_stylesPart.isEmpty()) {
         QByteArray data;
         if (!m_package->readPart(m_stylesPart, &data, error) || !m_styles.parse(data, m_stylesPart, m_context.family, error))
             return false;
     }
+    m_stylesLoaded = true;
+    return true;
+}
+
+bool OoxmlBook::loadCellSupport(QString *error)
+{
+    if (m_cellSupportLoaded)
+        return true;
+    if (!loadStyles(error))
+        return false;
     if (!m_sharedStringsPart.isEmpty()) {
-        QByteArray data;
-        if (!m_package->readPart(m_sharedStringsPart, &data, error))
+        QByteArray data = std::move(m_sharedStringsBytes);
+        m_sharedStringsBytes.clear();
+        if (data.isEmpty() && !m_package->readPart(m_sharedStringsPart, &data, error))
             return false;
         auto table = std::make_unique<SharedStrings>();
         if (!table->parse(std::move(data), m_sharedStringsPart, m_context.family, error))
@@ -236,12 +247,53 @@ WorksheetPart *OoxmlBook::worksheet(int index, QString *error)
     if (!e.part)
         e.part = std::make_unique<WorksheetPart>(&m_context, e.partName);
     m_loadedSheet = index;
-    if (!e.part->load(error)) {
+    bool loaded;
+    if (m_prefetchedSheet == index && !e.part->isParsed()) {
+        loaded = e.part->parseData(std::move(m_prefetched), error);
+    } else {
+        loaded = e.part->load(error);
+    }
+    m_prefetchedSheet = -1;
+    m_prefetched.clear();
+    if (!loaded) {
         if (!e.part->isParsed())
             e.part.reset();
         return nullptr;
     }
     return e.part.get();
+}
+
+bool OoxmlBook::sheetMayMatch(int index, const PartPrescan &scan)
+{
+    if (!scan.usable() || index < 0 || index >= sheetCount())
+        return true;
+    const SheetEntry &e = m_sheets[size_t(index)];
+    if (!e.hasCells() || (e.part && e.part->isParsed()))
+        return true;
+    // Whatever cannot be read here is read again, and fails, when the
+    // sheet is parsed.
+    QString ignored;
+    if (!m_sharedStringsPart.isEmpty()) {
+        const QByteArray key = scan.needle() + char(scan.foldsCase());
+        auto known = m_sharedStringsExcluded.constFind(key);
+        if (known == m_sharedStringsExcluded.constEnd()) {
+            if (!m_sharedStrings && m_sharedStringsBytes.isEmpty()
+                && !m_package->readPart(m_sharedStringsPart, &m_sharedStringsBytes, &ignored))
+                return true;
+            const QByteArray &sst = m_sharedStrings ? m_sharedStrings->originalXml() : m_sharedStringsBytes;
+            known = m_sharedStringsExcluded.insert(key, scan.excludes(sst.constData(), size_t(sst.size()), "sst"));
+        }
+        if (!known.value())
+            return true;
+    }
+    if (m_prefetchedSheet != index) {
+        m_prefetchedSheet = -1;
+        if (!m_package->readPart(e.partName, &m_prefetched, &ignored))
+            return true;
+        m_prefetchedSheet = index;
+    }
+    const char *root = e.kind == SheetKind::Macrosheet ? "macrosheet" : "worksheet";
+    return !scan.excludes(m_prefetched.constData(), size_t(m_prefetched.size()), root);
 }
 
 bool OoxmlBook::needsCalcFlag() const

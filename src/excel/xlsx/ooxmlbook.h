@@ -7,9 +7,12 @@
 // the parts that changed.
 
 #include "opcpackage.h"
+#include "partprescan.h"
 #include "sharedstrings.h"
 #include "stylespart.h"
 #include "worksheetpart.h"
+
+#include <QHash>
 
 #include <memory>
 #include <vector>
@@ -47,6 +50,14 @@ public:
     // the reason when the part cannot be read.
     WorksheetPart *worksheet(int index, QString *error);
 
+    // Whether a search with the scan's pattern may find something in the
+    // sheet: false only for a sheet not parsed yet whose bytes (and the
+    // shared strings') rule a match out. Bytes read here serve the parse
+    // that follows when they do not.
+    bool sheetMayMatch(int index, const PartPrescan &scan);
+
+    // The styles, read once; false with the reason when they cannot be.
+    bool loadStyles(QString *error);
     const StylesPart &styles() const { return m_styles; }
     const SharedStrings *sharedStrings() const { return m_sharedStrings.get(); }
 
@@ -78,9 +89,14 @@ private:
     quint64 m_savedEdits = 0;
 
     bool m_cellSupportLoaded = false;
+    bool m_stylesLoaded = false;
     QString m_sharedStringsPart;
     QString m_stylesPart;
     std::unique_ptr<SharedStrings> m_sharedStrings;
+    QByteArray m_sharedStringsBytes; // read for a prescan, not parsed yet
+    QHash<QByteArray, bool> m_sharedStringsExcluded; // prescan results by needle
+    int m_prefetchedSheet = -1;
+    QByteArray m_prefetched; // that sheet's bytes, read for a prescan
     StylesPart m_styles;
 
     // Where workbook.xml gets full recalculation on load.

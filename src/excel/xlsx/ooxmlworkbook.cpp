@@ -33,6 +33,19 @@ public:
         return true;
     }
 
+    // The sheet itself is parsed when a search needs it; the styles every
+    // sheet needs are read now.
+    bool usedAreaLater(int, bool *later, QString *error) override
+    {
+        *later = true;
+        return m_book->loadStyles(error);
+    }
+
+    bool sheetMayMatch(int sheet, const SearchPattern &pattern) override
+    {
+        return m_book->sheetMayMatch(sheet, Xlsx::PartPrescan(pattern));
+    }
+
     // The order of the search does not change what each cell becomes, and
     // the used area holds every cell of the sheet.
     bool replace(int sheet, const QVector<CellArea> &areas, bool, const SearchPattern &pattern,

@@ -21,6 +21,8 @@ public:
     bool parse(QByteArray data, const QString &partName, Conformance family, QString *error);
 
     const QString &partName() const { return m_partName; }
+    // The part as it was read (new entries are kept apart).
+    const QByteArray &originalXml() const { return m_xml; }
     quint32 size() const { return quint32(m_items.size() + m_added.size()); }
 
     // The text of entry i without phonetic runs; false for a damaged entry.

@@ -3,6 +3,7 @@
 #include "worksheetpart.h"
 
 #include "formulatranslate.h"
+#include "partprescan.h"
 #include "xmltext.h"
 
 #include "cellrules/cellvalue.h"
@@ -212,6 +213,7 @@ bool WorksheetPart::replace(const QVector<CellArea> &areas, const SearchPattern 
     const bool numbers = pattern.canMatchWithin(formulaBarNumberAlphabet());
     const bool booleans = pattern.canMatchWithin(booleanTextAlphabet());
     const StylesPart &styles = *m_book->styles;
+    const PartPrescan scan(pattern);
     const size_t count = m_cells.size();
     for (size_t i = 0; i < count; ++i) {
         const CellRecord &r = m_cells[i];
@@ -254,6 +256,11 @@ bool WorksheetPart::replace(const QVector<CellArea> &areas, const SearchPattern 
                 }
             }
         }
+        if (!r.edit && r.formula == FormulaKind::None
+            && ((r.type == CellType::InlineString && (r.flags & PlainInline))
+                || (r.type == CellType::FormulaString && (r.flags & PlainValue)))
+            && !scan.mayHold(m_xml.constData() + r.valueBegin, r.valueEnd - r.valueBegin))
+            continue; // its raw text, as it is, lacks what every match holds
         if (!r.edit) {
             // Most cells do not match: tell from the record where possible.
             QString quick;
@@ -313,7 +320,8 @@ bool WorksheetPart::replaceSharedString(int index, quint32 sst, const SearchPatt
             return false;
         QString out;
         QVector<TextSpan> spans;
-        if (pattern.replace(text, replacement, &out, &spans)) {
+        // A replacement that gives back the same text changes nothing.
+        if (pattern.replace(text, replacement, &out, &spans) && out != text) {
             const RetypeResult typed = retypeText(out);
             if (!typed.ok) {
                 *error = where(r) + typed.error;
@@ -363,7 +371,9 @@ bool WorksheetPart::replaceInCell(int index, CellContent &c, Subject subject, co
 {
     QString out;
     QVector<TextSpan> spans;
-    if (!pattern.replace(text, replacement, &out, &spans))
+    // A replacement that gives back the same text leaves the cell exactly as
+    // it was: rewriting a number from its 15-digit text would lose digits.
+    if (!pattern.replace(text, replacement, &out, &spans) || out == text)
         return true;
     RetypeResult typed;
     RichText rich;

@@ -76,7 +76,6 @@ XmlTokenizer::Token XmlTokenizer::fail(const QString &why, qint64 at)
 {
     if (m_token != Invalid || m_error.isEmpty()) {
         m_error = QStringLiteral("%1 (at byte %2)").arg(why).arg(at);
-        m_errorOffset = at;
     }
     m_token = Invalid;
     m_pos = m_size;

@@ -78,6 +78,14 @@ public:
     {
     }
 
+    // Whether the bytes are UTF-8 with no character XML forbids, the check
+    // a document gets before it is tokenized, on its own.
+    static bool hasValidCharacters(const char *data, qint64 size)
+    {
+        XmlTokenizer t(data, size);
+        return t.validateCharacters();
+    }
+
     Token next();
     Token token() const { return m_token; }
     bool atEnd() const { return m_token == EndOfDocument || m_token == Invalid; }
@@ -106,7 +114,6 @@ public:
     std::string_view text() const { return m_text; }
 
     QString errorString() const { return m_error; }
-    qint64 errorOffset() const { return m_errorOffset; }
 
     XmlScope scope() const;
     // Changes whenever the bindings in scope change.
@@ -172,7 +179,6 @@ private:
     int m_otherBase = NsOther; // id of the first URI this tokenizer interns
 
     QString m_error;
-    qint64 m_errorOffset = -1;
 };
 
 } // namespace Xlsx

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <libdeflate.h>
 #include <zlib.h>
 
 namespace Excel {
@@ -421,7 +422,7 @@ bool ZipArchive::read(int index, QByteArray *data, QString *error) const
         }
         out.resize(int(produced));
     }
-    const uLong crc = crc32_z(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef *>(out.constData()), size_t(out.size()));
+    const quint32 crc = libdeflate_crc32(0, out.constData(), size_t(out.size()));
     if (crc != e.crc) {
         *error = QStringLiteral("%1 is corrupt (CRC mismatch)").arg(e.name);
         return false;

@@ -54,7 +54,6 @@ struct ZipEntry
     int centralRecordOffset = 0; // into centralDirectory()
     int centralRecordLength = 0;
 
-    bool isDirectory() const { return rawName.endsWith('/'); }
 };
 
 class ZipArchive
@@ -83,7 +82,6 @@ public:
 
     const QByteArray &centralDirectory() const { return m_central; }
     const QByteArray &comment() const { return m_comment; }
-    quint64 fileSize() const { return m_fileSize; }
     int fileDescriptor() const { return m_fd; }
 
 private:

@@ -10,6 +10,10 @@
 #include <unistd.h>
 #include <algorithm>
 #include <vector>
+#include <deque>
+#include <future>
+#include <libdeflate.h>
+#include <memory>
 #include <zlib.h>
 
 namespace Excel {
@@ -104,36 +108,100 @@ private:
     QString m_error;
 };
 
-// Deflates what it is given into the output, counting sizes and the CRC.
+// Per thread, kept from one part to the next: libdeflate's compressor and
+// the buffers of a part's input and output.
+struct DeflateState
+{
+    libdeflate_compressor *compressor = nullptr;
+    std::vector<char> input, output;
+
+    ~DeflateState()
+    {
+        if (compressor)
+            libdeflate_free_compressor(compressor);
+    }
+    libdeflate_compressor *get()
+    {
+        if (!compressor)
+            compressor = libdeflate_alloc_compressor(ChangedEntryDeflateLevel);
+        return compressor;
+    }
+};
+
+DeflateState &threadDeflateState()
+{
+    thread_local DeflateState state;
+    return state;
+}
+
+// A part at most this large is deflated in one piece by libdeflate; a
+// larger one in pieces of this size, two at a time on their own threads.
+constexpr size_t WholePartLimit = size_t(8) << 20;
+constexpr size_t PieceSize = size_t(4) << 20;
+constexpr size_t Window = 32768;
+
+// One piece of a large part as a raw deflate stream that the next piece
+// continues (pigz style): primed with the 32 KB before it, ended with a
+// sync flush (the last piece with the end of the stream).
+struct Piece
+{
+    std::vector<char> input;
+    std::vector<char> dictionary;
+    bool last = false;
+    std::vector<char> output;
+    bool ok = false;
+
+    void deflatePiece()
+    {
+        z_stream zs;
+        std::memset(&zs, 0, sizeof zs);
+        if (deflateInit2(&zs, ChangedEntryDeflateLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+            return;
+        if (!dictionary.empty())
+            deflateSetDictionary(&zs, reinterpret_cast<const Bytef *>(dictionary.data()), uInt(dictionary.size()));
+        output.resize(deflateBound(&zs, uLong(input.size())) + 64);
+        zs.next_in = reinterpret_cast<Bytef *>(input.data());
+        zs.avail_in = uInt(input.size());
+        zs.next_out = reinterpret_cast<Bytef *>(output.data());
+        zs.avail_out = uInt(output.size());
+        const int rc = deflate(&zs, last ? Z_FINISH : Z_SYNC_FLUSH);
+        ok = last ? rc == Z_STREAM_END : (rc == Z_OK && zs.avail_in == 0);
+        output.resize(output.size() - zs.avail_out);
+        deflateEnd(&zs);
+    }
+};
+
+// Deflates what it is given into the output, counting sizes and the CRC:
+// a small part gathered and deflated at once, a large one in pieces
+// deflated in parallel while the rest is still being produced.
 class DeflatingSink : public ByteSink
 {
 public:
-    explicit DeflatingSink(FileOutput *out) : m_out(out)
-    {
-        std::memset(&m_zs, 0, sizeof m_zs);
-        m_ready = deflateInit2(&m_zs, ChangedEntryDeflateLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
-        m_chunk.resize(1 << 18);
-    }
+    explicit DeflatingSink(FileOutput *out) : m_out(out), m_state(threadDeflateState()) { m_state.input.clear(); }
     ~DeflatingSink() override
     {
-        if (m_ready)
-            deflateEnd(&m_zs);
+        for (auto &f : m_running)
+            f.wait();
     }
 
     bool write(const char *data, size_t length) override
     {
-        if (!m_ready)
+        if (m_failed)
             return false;
-        m_crc = crc32_z(m_crc, reinterpret_cast<const Bytef *>(data), length);
+        m_crc = libdeflate_crc32(m_crc, data, length);
         m_inputSize += length;
+        std::vector<char> &in = m_state.input;
         while (length > 0) {
-            const size_t step = std::min<size_t>(length, 1u << 30);
-            m_zs.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data));
-            m_zs.avail_in = uInt(step);
-            if (!pump(Z_NO_FLUSH))
-                return false;
-            data += step;
-            length -= step;
+            const size_t room = (m_pieces ? PieceSize : WholePartLimit) - in.size();
+            if (room == 0) {
+                if (!startPiece(false))
+                    return false;
+                continue;
+            }
+            const size_t n = std::min(room, length);
+            in.insert(in.end(), data, data + n);
+            data += n;
+            length -= n;
         }
         return true;
     }
@@ -141,40 +209,72 @@ public:
 
     bool finish()
     {
-        if (!m_ready)
+        if (m_failed)
             return false;
-        m_zs.next_in = nullptr;
-        m_zs.avail_in = 0;
-        return pump(Z_FINISH);
+        if (m_pieces)
+            return startPiece(true) && drain(0);
+        std::vector<char> &in = m_state.input, &out = m_state.output;
+        libdeflate_compressor *c = m_state.get();
+        if (!c)
+            return false;
+        out.resize(libdeflate_deflate_compress_bound(c, in.size()));
+        const size_t n = libdeflate_deflate_compress(c, in.data(), in.size(), out.data(), out.size());
+        in.clear();
+        if (n == 0 || !m_out->write(out.data(), n))
+            return false;
+        m_outputSize = n;
+        return true;
     }
 
-    quint32 crc() const { return quint32(m_crc); }
+    quint32 crc() const { return m_crc; }
     quint64 inputSize() const { return m_inputSize; }
     quint64 outputSize() const { return m_outputSize; }
 
 private:
-    bool pump(int flush)
+    // Hands the gathered input over as the next piece.
+    bool startPiece(bool last)
     {
-        for (;;) {
-            m_zs.next_out = reinterpret_cast<Bytef *>(m_chunk.data());
-            m_zs.avail_out = uInt(m_chunk.size());
-            const int rc = deflate(&m_zs, flush);
-            if (rc == Z_STREAM_ERROR)
+        auto piece = std::make_shared<Piece>();
+        piece->input.swap(m_state.input);
+        piece->dictionary = std::move(m_window);
+        piece->last = last;
+        const std::vector<char> &in = piece->input;
+        m_window.assign(in.end() - std::ptrdiff_t(std::min(in.size(), Window)), in.end());
+        m_state.input.clear();
+        m_state.input.reserve(PieceSize);
+        m_pieces = true;
+        if (!drain(1))
+            return false;
+        m_running.push_back(std::async(std::launch::async, [piece] {
+            piece->deflatePiece();
+            return piece;
+        }));
+        return true;
+    }
+
+    // Writes out the finished pieces, in order, until at most keep are
+    // still running.
+    bool drain(size_t keep)
+    {
+        while (m_running.size() > keep) {
+            std::shared_ptr<Piece> done = m_running.front().get();
+            m_running.pop_front();
+            if (!done->ok || !m_out->write(done->output.data(), done->output.size())) {
+                m_failed = true;
                 return false;
-            const size_t have = size_t(m_chunk.size()) - m_zs.avail_out;
-            if (have && !m_out->write(m_chunk.constData(), have))
-                return false;
-            m_outputSize += have;
-            if (flush == Z_FINISH ? rc == Z_STREAM_END : (m_zs.avail_in == 0 && m_zs.avail_out != 0))
-                return true;
+            }
+            m_outputSize += done->output.size();
         }
+        return true;
     }
 
     FileOutput *m_out;
-    z_stream m_zs;
-    bool m_ready = false;
-    QByteArray m_chunk;
-    uLong m_crc = crc32(0L, Z_NULL, 0);
+    DeflateState &m_state;
+    bool m_pieces = false;
+    bool m_failed = false;
+    std::vector<char> m_window;
+    std::deque<std::future<std::shared_ptr<Piece>>> m_running;
+    quint32 m_crc = 0;
     quint64 m_inputSize = 0;
     quint64 m_outputSize = 0;
 };

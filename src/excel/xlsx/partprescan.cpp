@@ -1,0 +1,182 @@
+#include "partprescan.h"
+
+#include "xmltokenizer.h"
+
+#include "cellrules/cellvalue.h"
+
+#include <cstring>
+#include <string_view>
+
+namespace Excel {
+namespace Xlsx {
+
+namespace {
+
+inline char lowerAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? char(c + 32) : c;
+}
+
+// Characters a needle may hold: ones that always stand in the bytes as
+// themselves. Not white space (indentation between runs is skipped), not
+// what XML writes as an entity, not "=" (the formula text's own, not in
+// the bytes). Without matching case, only ASCII, and not k or s, which the
+// Kelvin sign and the long s fold to.
+bool plainCharacter(uint c, bool matchCase)
+{
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '&' || c == '<' || c == '>' || c == '"'
+        || c == '\'' || c == '=' || c < 0x20)
+        return false;
+    if (matchCase)
+        return c < 0xD800 || (c > 0xDFFF && c <= 0x10FFFF);
+    return c < 0x80 && c != 'k' && c != 's';
+}
+
+bool contains(const char *data, size_t size, std::string_view what)
+{
+    return std::string_view(data, size).find(what) != std::string_view::npos;
+}
+
+bool isHex(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// An _xHHHH_ escape anywhere (in either case of the x).
+bool hasEscape(const char *data, size_t size)
+{
+    const char *p = data, *end = data + size;
+    while ((p = static_cast<const char *>(std::memchr(p, '_', size_t(end - p))))) {
+        if (end - p >= 7 && (p[1] == 'x' || p[1] == 'X') && isHex(p[2]) && isHex(p[3]) && isHex(p[4]) && isHex(p[5])
+            && p[6] == '_')
+            return true;
+        ++p;
+    }
+    return false;
+}
+
+} // namespace
+
+PartPrescan::PartPrescan(const SearchPattern &pattern)
+{
+    // Numbers and booleans are searched by a text the bytes do not hold.
+    if (pattern.canMatchWithin(formulaBarNumberAlphabet()) || pattern.canMatchWithin(booleanTextAlphabet()))
+        return;
+    const bool matchCase = pattern.matchCase();
+    m_foldAscii = !matchCase;
+    for (const QVector<uint> &run : pattern.literalRuns()) {
+        QByteArray piece;
+        auto take = [&] {
+            if (piece.size() > m_needle.size())
+                m_needle = piece;
+            piece.clear();
+        };
+        for (uint c : run) {
+            if (!plainCharacter(c, matchCase)) {
+                take();
+                continue;
+            }
+            if (c < 0x80) {
+                piece += matchCase ? char(c) : lowerAscii(char(c));
+            } else {
+                const char32_t u = char32_t(c);
+                piece += QString::fromUcs4(&u, 1).toUtf8();
+            }
+        }
+        take();
+    }
+}
+
+// Whether the needle starts at p, markup between its characters skipped
+// (with white space after it): text split over runs is found as one.
+bool PartPrescan::matchAt(const char *p, const char *end) const
+{
+    const char *n = m_needle.constData(), *nEnd = n + m_needle.size();
+    while (n < nEnd) {
+        if (p >= end)
+            return false;
+        if (*p == '<') {
+            ++p;
+            while (p < end && *p != '>') {
+                if (*p == '"' || *p == '\'') {
+                    const char q = *p++;
+                    while (p < end && *p != q)
+                        ++p;
+                }
+                if (p < end)
+                    ++p;
+            }
+            if (p < end)
+                ++p;
+            while (p < end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r'))
+                ++p;
+            continue;
+        }
+        if ((m_foldAscii ? lowerAscii(*p) : *p) != *n)
+            return false;
+        ++p;
+        ++n;
+    }
+    return true;
+}
+
+bool PartPrescan::mayHold(const char *data, size_t size) const
+{
+    if (!usable() || std::memchr(data, '&', size) || std::memchr(data, '_', size) || std::memchr(data, '<', size))
+        return true;
+    const char first = m_needle.at(0);
+    const bool letter = m_foldAscii && first >= 'a' && first <= 'z';
+    const char *end = data + size;
+    for (const char *p = data; p < end; ++p) {
+        const char c = letter ? lowerAscii(*p) : *p;
+        if (c == first && matchAt(p, end))
+            return true;
+    }
+    return false;
+}
+
+bool PartPrescan::excludes(const char *data, size_t size, const char *rootName) const
+{
+    if (!usable() || size == 0)
+        return false;
+    // What could hide a match or make the part unreadable: then it is read.
+    for (std::string_view unsure : {"<!", "&#", "rPh", "shared"})
+        if (contains(data, size, unsure))
+            return false;
+    if (std::string_view(data + 1, size - 1).find("<?") != std::string_view::npos) {
+        // Only the XML declaration at the very start (after a BOM) is sure.
+        const size_t bom = size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
+        const std::string_view rest(data + bom + 1, size - bom - 1);
+        if (std::memcmp(data + bom, "<?", 2) != 0 || rest.find("<?") != std::string_view::npos)
+            return false;
+    }
+    if (hasEscape(data, size))
+        return false;
+    // A part cut short, or with bytes XML forbids, fails when it is read.
+    size_t last = size;
+    while (last > 0 && (data[last - 1] == ' ' || data[last - 1] == '\n' || data[last - 1] == '\r' || data[last - 1] == '\t'))
+        --last;
+    const size_t rootLength = std::strlen(rootName);
+    if (last < rootLength + 3 || data[last - 1] != '>' || std::memcmp(data + last - 1 - rootLength, rootName, rootLength) != 0
+        || (data[last - 2 - rootLength] != '/' && data[last - 2 - rootLength] != ':'))
+        return false;
+    if (!XmlTokenizer::hasValidCharacters(data, qint64(size)))
+        return false;
+
+    const char first = m_needle.at(0);
+    const char *end = data + size;
+    if (m_foldAscii && first >= 'a' && first <= 'z') {
+        const char upper = char(first - 32);
+        for (const char *p = data; p < end; ++p)
+            if ((*p == first || *p == upper) && matchAt(p, end))
+                return false;
+        return true;
+    }
+    for (const char *p = data; (p = static_cast<const char *>(std::memchr(p, first, size_t(end - p)))); ++p)
+        if (matchAt(p, end))
+            return false;
+    return true;
+}
+
+} // namespace Xlsx
+} // namespace Excel
