@@ -493,14 +493,19 @@ private slots:
     void unchangedFileNotRewritten()
     {
         const QString path = copyInto(m_dir, fixture("lo_basic.xls"), "same.xls");
+        // A number with more digits than the formula bar shows, and a boolean.
+        QVERIFY(run(path, {value("Data", "Z1", "705.6788194410846"), value("Data", "Z2", "true")}));
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadWrite));
         const QDateTime old = QDateTime::currentDateTime().addDays(-3);
         QVERIFY(f.setFileTime(old, QFileDevice::FileModificationTime));
         f.close();
         const QByteArray original = readAll(path);
-        // No match, and a write of the value a cell already has.
-        QVERIFY(run(path, {replace("Data", "no such text", "x"), value("Data", "A1", "apple pie")}));
+        // No match, a write of the value a cell already has, and replacements
+        // that give back the text they found.
+        QVERIFY(run(path, {replace("Data", "no such text", "x"), value("Data", "A1", "apple pie"),
+                           replace("Data", "5", "5"), replace("Data", "TRUE", "TRUE", xlWhole, true),
+                           replace("Data", "apple", "apple", xlPart, true)}));
         QCOMPARE(readAll(path), original);
         QCOMPARE(QFileInfo(path).lastModified().toSecsSinceEpoch(), old.toSecsSinceEpoch());
     }

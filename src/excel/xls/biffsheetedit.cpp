@@ -381,7 +381,9 @@ bool Sheet::replace(const QVector<CellArea> &areas, const SearchPattern &pattern
         }
         QString out;
         QVector<TextSpan> spans;
-        if (!pattern.replace(text, replacement, &out, &spans)) {
+        // A replacement that gives back the same text changes nothing: the
+        // cell keeps its record (a number is not re-read from its 15 digits).
+        if (!pattern.replace(text, replacement, &out, &spans) || out == text) {
             if (v.type == Rt::LabelSst && isst < sstWithoutMatch.size())
                 sstWithoutMatch[isst] = true;
             return true;
