@@ -11,6 +11,8 @@ namespace Biff {
 
 namespace {
 
+constexpr quint16 RecalcId = 0x01C1;
+
 // Globals records that come after the SST; a new SST goes before the first.
 bool followsSst(quint16 type)
 {
@@ -191,6 +193,11 @@ bool Book::parseGlobals(QString *error)
     }
     m_originalLabelSstCount = m_labelSstCount;
 
+    QStringList sheetNames;
+    for (const BoundSheet &b : bound)
+        sheetNames.append(b.name);
+    readFormulaNames(m_stream, m_index, sheetNames, &m_formulaNames);
+
     if (bound.empty()) {
         *error = QStringLiteral("Workbook stream: the workbook lists no sheets");
         return false;
@@ -287,7 +294,13 @@ QByteArray Book::buildStream() const
         }
         if (r.type == Rt::BoundSheet8)
             boundSheetAt.insert(i, out.size());
+        if (i == m_formulaNames.externSheetRecord && m_formulaNames.rangesAdded()) {
+            appendRecord(out, r.type, m_formulaNames.externSheetData());
+            continue;
+        }
         out.append(m_stream.constData() + r.offset, 4 + r.size);
+        if (r.type == RecalcId && m_formulaChanged && r.size >= 8)
+            putU32(out.data() + out.size() - 4, 0); // an old engine's file: recalculated on opening
     }
     std::vector<quint32> newStart(m_index.substreams.size(), 0);
     std::vector<const Sheet *> bySubstream(m_index.substreams.size(), nullptr);

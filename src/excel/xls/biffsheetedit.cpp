@@ -58,9 +58,9 @@ bool Sheet::formulaBlocksWrite(const Slot &slot, int row, int col, QString *erro
         }
         return false;
     };
-    if (anchors(it, true)) {
-        *error = where(row, col) + QStringLiteral(" holds the formula that a shared formula, array formula or "
-                                                  "data table is stored with; it cannot be overwritten in an .xls file");
+    if (anchors(it, false)) {
+        *error = where(row, col) + QStringLiteral(" holds the formula that an array formula or data table is "
+                                                  "stored with; it cannot be overwritten in an .xls file");
         return true;
     }
     const char *d = recData(it.rec);
@@ -178,7 +178,7 @@ Sheet::Slot Sheet::createCell(int row, int col)
 bool Sheet::store(const Slot &slot, CellRecord rec)
 {
     const CellView old = view(slot);
-    if (old.type == rec.type && old.size == rec.data.size()
+    if (old.type == rec.type && old.size == rec.data.size() && rec.tail.isEmpty()
         && std::memcmp(old.data, rec.data.constData(), size_t(old.size)) == 0)
         return false;
     if (old.type == Rt::LabelSst)
@@ -204,15 +204,14 @@ bool Sheet::editCell(const Slot &slot, int row, int col, const CellView &current
                      const QVector<FormatRun> *runs, QString *error)
 {
     const int xf = current.type ? xfOf(current) : defaultXf(row, col);
-    if (result.value.kind == ValueKind::Formula) {
-        *error = where(row, col) + QStringLiteral(": formulas cannot be written into .xls files (=%1)")
-                                       .arg(result.value.text.left(80));
-        return false;
-    }
+    if (result.value.kind == ValueKind::Formula)
+        return writeFormula(slot, row, col, current, result.value.text, error);
     if (!canEdit(quint16(xf))) {
         *error = where(row, col) + QStringLiteral(" is locked on a protected sheet");
         return false;
     }
+    if (!dissolveIfMaster(row, col, current, error))
+        return false;
     CellRecord rec;
     bool entryChanged = false; // the cell's own string changed, its record stays
     switch (result.value.kind) {
@@ -376,6 +375,22 @@ bool Sheet::replace(const QVector<CellArea> &areas, const SearchPattern &pattern
             text = booleanText(v.data[6] != 0);
             kind = 2;
             break;
+        case Rt::Formula: {
+            FormulaTokens tokens;
+            FormulaPlace place;
+            const FormulaRole role = formulaOf(v, row, col, &tokens, &place);
+            if (role == FormulaRole::ArrayMember || role == FormulaRole::Table)
+                return true;
+            QString body, why;
+            if (role == FormulaRole::Broken
+                || !decompileFormula(tokens, place, m_book->formulaNames(), &body, &why)) {
+                m_unreadFormulas.insert(keyOf(row, col));
+                return true;
+            }
+            text = QLatin1Char('=') + body;
+            kind = role == FormulaRole::ArrayAnchor ? 4 : 3;
+            break;
+        }
         default:
             return true;
         }
@@ -388,7 +403,12 @@ bool Sheet::replace(const QVector<CellArea> &areas, const SearchPattern &pattern
                 sstWithoutMatch[isst] = true;
             return true;
         }
-        const RetypeResult r = kind == 0 ? retypeText(out) : kind == 1 ? retypeNumber(out) : retypeBoolean(out);
+        const RetypeResult r = kind == 0 ? retypeText(out) : kind == 1 ? retypeNumber(out)
+            : kind == 2 ? retypeBoolean(out) : retypeFormula(out);
+        if (r.ok && kind == 4 && r.value.kind != ValueKind::Formula) {
+            *error = where(row, col) + QStringLiteral(": an array formula cannot become a value");
+            return false;
+        }
         if (!r.ok) {
             *error = where(row, col) + QStringLiteral(": ") + r.error;
             return false;
@@ -482,7 +502,7 @@ bool Sheet::setValue(const QVector<CellArea> &areas, const QString &text, QStrin
                         continue;
                     // A write that is not allowed fails in editCell before
                     // anything is stored, so no cell is made for it.
-                    if (r.value.kind != ValueKind::Formula && canEdit(quint16(xf)))
+                    if (canEdit(quint16(xf)))
                         s = createCell(row, col);
                 }
                 if (!editCell(s, row, col, v, r, nullptr, error))

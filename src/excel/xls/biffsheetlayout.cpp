@@ -184,6 +184,7 @@ void Sheet::emitBlock(QByteArray &out, int b, const NewRecords &rows, const NewR
         while (nextCell < cells.size() && cells[nextCell].first < below) {
             putCell(cells[nextCell].second->type, cells[nextCell].second->data.constData(),
                     cells[nextCell].second->data.size());
+            out.append(cells[nextCell].second->tail);
             ++nextCell;
         }
     };
@@ -222,6 +223,7 @@ void Sheet::emitBlock(QByteArray &out, int b, const NewRecords &rows, const NewR
             flushCells(keyOf(it.row, it.col));
             if (edit && edit->cells[0].type) {
                 putCell(edit->cells[0].type, edit->cells[0].data.constData(), edit->cells[0].data.size());
+                out.append(edit->cells[0].tail);
             } else {
                 if (it.row != lastCellRow) {
                     firstCells.push_back(quint32(out.size()));
