@@ -12,9 +12,9 @@ using namespace XlsTest;
 
 namespace {
 
-// Formula texts LibreOffice finds, through a conversion to .xlsx:
-// "Sheet!A1" -> "=...".
-QMap<QString, QString> libreOfficeFormulas(const QString &path)
+// The formulas LibreOffice finds, through a conversion to .xlsx, with the
+// values it computed: "Sheet!A1" -> ["=...", value].
+QMap<QString, QJsonArray> libreOfficeFormulas(const QString &path)
 {
     QTemporaryDir out;
     QProcess p;
@@ -25,12 +25,12 @@ QMap<QString, QString> libreOfficeFormulas(const QString &path)
     QProcess py;
     py.start("/usr/bin/python3", {KORRIN_XLSXFORMULAS, xlsx});
     py.waitForFinished(120000);
-    QMap<QString, QString> result;
+    QMap<QString, QJsonArray> result;
     const QJsonObject sheets = QJsonDocument::fromJson(py.readAllStandardOutput()).object();
     for (auto s = sheets.begin(); s != sheets.end(); ++s) {
         const QJsonObject cells = s.value().toObject();
         for (auto c = cells.begin(); c != cells.end(); ++c)
-            result.insert(s.key() + '!' + c.key(), c.value().toString());
+            result.insert(s.key() + '!' + c.key(), c.value().toArray());
     }
     return result;
 }
@@ -66,7 +66,7 @@ private slots:
             Biff::Book book;
             QString error;
             QVERIFY2(book.openFile(readAll(corpus(name)), &error), qPrintable(error));
-            const QMap<QString, QString> lo = libreOfficeFormulas(corpus(name));
+            const QMap<QString, QJsonArray> lo = libreOfficeFormulas(corpus(name));
             for (int s = 0; s < book.sheetCount(); ++s) {
                 Biff::Sheet *sheet = book.sheet(s);
                 for (const Biff::Sheet::FormulaCell &f : sheet->formulaCells()) {
@@ -80,7 +80,7 @@ private slots:
                     }
                     // LibreOffice keeps the prefix of newer functions that
                     // the formula bar does not show.
-                    const QString theirs = QString(lo.value(where)).replace("_xlfn.", "");
+                    const QString theirs = lo.value(where).at(0).toString().replace("_xlfn.", "");
                     if ('=' + text == theirs || theirs.isEmpty()) {
                         ++sameText;
                     } else {
@@ -111,6 +111,55 @@ private slots:
         for (const QString &e : examples)
             qInfo("  %s", qPrintable(e));
         QVERIFY(seen > 0);
+    }
+
+    // A text inside a formula, a sheet name in a 3-D reference, a function
+    // name, the first cell of a shared formula, and formulas written by
+    // position: LibreOffice reads the new formulas and computes them.
+    void replacementsInFormulas()
+    {
+        const QString path = copyInto(m_dir, fixture("lo_formulas.xls"), "formulas.xls");
+        const QJsonObject before = dump(path);
+        QString error;
+        QVERIFY2(run(path, {replace("Data", "Total", "Sum", xlPart, true), replace("Data", "Other!", "Third!"),
+                            replace("Data", "SUM(", "MAX("), replace("Data", "=A1+1", "=A1+100", xlWhole),
+                            value("Data", "C1", "=A1*3"), value("Data", "C2", "='Other'!B1+A2"),
+                            value("Other", "B1", "=Third!B1/4")},
+                     &error),
+                 qPrintable(error));
+        const QMap<QString, QJsonArray> lo = libreOfficeFormulas(path);
+        const auto expect = [&](const QString &cell, const QString &formula, const QJsonValue &v) {
+            QCOMPARE(lo.value(cell).at(0).toString(), formula);
+            QCOMPARE(lo.value(cell).at(1), v);
+        };
+        expect("Data!A3", "=\"Sum \"&MAX(A1:A2)", QJsonValue("Sum 20"));
+        expect("Data!A4", "=Third!B1*2", QJsonValue(200));
+        expect("Data!A5", "=MAX(A1:A2)", QJsonValue(20));
+        expect("Data!D1", "=A1+100", QJsonValue(110));
+        expect("Data!D2", "=A2+1", QJsonValue(21)); // the rest of the shared formula keeps computing
+        expect("Data!D5", "=A5+1", QJsonValue(21));
+        expect("Data!C1", "=A1*3", QJsonValue(30));
+        expect("Data!C2", "=Other!B1+A2", QJsonValue(45));
+        expect("Other!B1", "=Third!B1/4", QJsonValue(25));
+        // Everything else reads back as it was; changed formulas lost their
+        // stored result.
+        Changes changes;
+        for (const QString c : {"Data!A3", "Data!A4", "Data!A5", "Data!D1", "Data!C1", "Data!C2", "Other!B1"})
+            changes.insert(c, text(""));
+        verify(before, dump(path), changes);
+    }
+
+    void formulaThatDoesNotCompileFailsTheWorkbook()
+    {
+        const QString path = copyInto(m_dir, fixture("lo_formulas.xls"), "broken.xls");
+        const QByteArray original = readAll(path);
+        for (const Op &op : {value("Data", "C1", "=NOSUCHFUNCTION(1)"), value("Data", "C1", "=Nowhere!A1"),
+                             replace("Data", "SUM", "SUMX")}) {
+            QString error;
+            QVERIFY(!run(path, {op}, &error));
+            QVERIFY2(error.contains("cannot be stored"), qPrintable(error));
+            QCOMPARE(readAll(path), original);
+        }
     }
 };
 
