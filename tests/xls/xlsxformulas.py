@@ -20,4 +20,4 @@ for ws in book.worksheets:
             if isinstance(v, str) and v.startswith('=') and c.data_type == 'f':
                 cells[c.coordinate] = [v, values[ws.title][c.coordinate].value]
     out[ws.title] = cells
-print(json.dumps(out))
+print(json.dumps(out, default=str))

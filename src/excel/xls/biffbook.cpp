@@ -3,7 +3,6 @@
 #include "littleendian.h"
 #include "cellrules/numberformat.h"
 
-#include <QDebug>
 #include <QHash>
 
 namespace Excel {
@@ -59,8 +58,6 @@ bool Book::openFile(const QByteArray &file, QString *error)
             *error = QStringLiteral("no Workbook stream in the compound file");
         return false;
     }
-    if (m_root.findStream("Book"))
-        qWarning("xls: the file also holds an Excel 5/95 copy of the workbook, which an edit leaves stale");
     QByteArray stream = wb->data;
     wb->data.clear(); // the Workbook stream lives in m_stream from here on
     return openStream(stream, error);

@@ -52,7 +52,6 @@ public:
     bool xfHidesNumber(int xf) const; // date, time or percentage format
     bool xfIsText(int xf) const;
     SharedStrings &strings() { return m_sst; }
-    bool hasStrings() const { return m_sstRecord >= 0 || m_sst.count() > 0; }
     // Every LABELSST reference to shared string i is counted here.
     quint32 stringRefs(int i) const { return i < m_sstRefs.size() ? m_sstRefs[i] : 0; }
     void addStringRef(int i, int delta);

@@ -258,14 +258,27 @@ bool Compiler::call(const Node &n, Want want)
                     break;
                 }
         }
-        if (udfName < 0 || udfRange < 0)
+        // Excel 2007 and later keep them as hidden names of the workbook.
+        int definedName = -1;
+        for (size_t i = 0; i < m_names.names.size() && udfName < 0 && definedName < 0; ++i) {
+            const QString t = m_names.names[i].text.toUpper();
+            if (m_names.names[i].sheet == 0 && (t == up || t == QLatin1String("_XLFN.") + up))
+                definedName = int(i) + 1;
+        }
+        if ((udfName < 0 || udfRange < 0) && definedName < 0)
             return fail(QStringLiteral("%1 is no function an .xls file knows").arg(n.text));
         if (argc > 29)
             return fail(QStringLiteral("%1 has more than 29 arguments").arg(n.text));
-        put(0x39 | ClassRef);
-        put16(quint16(udfRange));
-        put16(quint16(udfName));
-        put16(0);
+        if (definedName > 0) {
+            put(0x23 | ClassRef);
+            put16(quint16(definedName));
+            put16(0);
+        } else {
+            put(0x39 | ClassRef);
+            put16(quint16(udfRange));
+            put16(quint16(udfName));
+            put16(0);
+        }
         for (const auto &a : n.args)
             if (!node(*a, want == Want::Array ? Want::Array : Want::Ref))
                 return false;
