@@ -446,11 +446,12 @@ bool compileFormula(const QString &text, const FormulaPlace &place, FormulaNames
     const std::unique_ptr<FormulaNode> root = parseFormula(text, why);
     if (!root)
         return false;
-    FormulaNames scratch = names; // entries added for a formula that then fails are not kept
-    Compiler c(place, scratch);
-    if (!c.run(*root, tokens, why))
+    const size_t ranges = names.sheetRanges.size();
+    Compiler c(place, names);
+    if (!c.run(*root, tokens, why)) {
+        names.sheetRanges.resize(ranges); // entries added for a formula that fails are not kept
         return false;
-    names = std::move(scratch);
+    }
     return true;
 }
 

@@ -34,11 +34,9 @@ public:
     {
         NodePtr n = expression(false);
         if (n && m_pos < m_s.size()) {
-            skipSpace();
+            skipSpace(); // trailing blanks are not kept
             if (m_pos < m_s.size())
                 fail(QStringLiteral("unexpected '%1' at position %2").arg(m_s.mid(m_pos, 10)).arg(m_pos + 1));
-            else
-                n->space += QString(); // trailing blanks are not kept
         }
         if (!m_why.isEmpty()) {
             *why = m_why;
