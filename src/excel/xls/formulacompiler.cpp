@@ -182,7 +182,7 @@ private:
                 put(quint8(c.unicode()));
         }
     }
-    bool array(const Node &n, Want want)
+    bool array(const Node &n)
     {
         space(n.space, 0);
         put(quint8(0x00 | ClassArray)); // array constants are always of the array class
@@ -404,7 +404,7 @@ bool Compiler::node(const Node &n, Want want)
     case Node::Name:
         return name(n, want);
     case Node::Array:
-        return array(n, want);
+        return array(n);
     case Node::Paren:
         if (!node(*n.args[0], want))
             return false;
