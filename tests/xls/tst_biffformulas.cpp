@@ -112,6 +112,7 @@ private slots:
                     }
                 }
             }
+            QCOMPARE(unread, unsupported - unsupportedBefore);
         }
         qInfo("formulas seen %d, same text as LibreOffice %d, same tokens %d, unsupported %d", seen, sameText,
               sameTokens, unsupported);

@@ -302,9 +302,11 @@ bool Compiler::call(const Node &n, Want want)
             return Want::Array;
         return Want::Value;
     };
+    // A function's own token keeps the value class in array formulas, as
+    // Excel writes them; only its operands turn to arrays.
     quint8 cls;
     if (want == Want::Array)
-        cls = ClassArray;
+        cls = ClassValue;
     else if (want == Want::Ref || (want == Want::Root && f->resultClass == 'R'))
         cls = f->resultClass == 'R' ? ClassRef : f->resultClass == 'A' ? ClassArray : ClassValue;
     else

@@ -252,7 +252,7 @@ const FunctionInfo Functions[] = {
     {354, "ROMAN", 1, 2, false, false, 'V', "VV"},
     {358, "GETPIVOTDATA", 2, 30, false, false, 'V', "VR"},
     {359, "HYPERLINK", 1, 2, false, false, 'V', "VV"},
-    {360, "PHONETIC", 1, 1, true, false, 'V', "V"},
+    {360, "PHONETIC", 1, 1, true, false, 'V', "R"},
     {361, "AVERAGEA", 1, 30, false, false, 'V', "R"},
     {362, "MAXA", 1, 30, false, false, 'V', "R"},
     {363, "MINA", 1, 30, false, false, 'V', "R"},
