@@ -5,6 +5,11 @@
 
 #include "testutil.h"
 
+#include "application.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -98,6 +103,71 @@ inline void verify(const QJsonObject &before, const QJsonObject &after, const Ch
         for (auto it = actual.begin(); it != actual.end(); ++it)
             QVERIFY2(expected.contains(it.key()), qPrintable(QString("%1!%2 appeared").arg(name, it.key())));
     }
+}
+
+// Runs of the engine: replacements and position writes, then a save.
+using namespace Excel;
+
+struct Op
+{
+    enum Kind { Replace, Value } kind;
+    QString sheet;
+    QString a, b;
+    int lookAt = xlPart;
+    bool matchCase = false;
+    QString range; // Replace: within this position instead of the used range
+};
+
+// Opens path, applies the operations, saves. Returns the save result;
+// *error gets the workbook's reason.
+inline bool run(const QString &path, const QVector<Op> &ops, QString *error = nullptr)
+{
+    Application app;
+    Workbook *wb = app.Workbooks()->Open(path);
+    if (!wb) {
+        if (error)
+            *error = app.Workbooks()->lastError();
+        return false;
+    }
+    for (const Op &op : ops) {
+        Worksheet *ws = nullptr;
+        for (int i = 1; i <= wb->Sheets()->Count(); ++i)
+            if (wb->Sheets()->Item(i)->Name() == op.sheet)
+                ws = wb->Sheets()->Item(i);
+        if (!ws) {
+            if (error)
+                *error = "no sheet " + op.sheet;
+            return false;
+        }
+        if (op.kind == Op::Replace) {
+            auto r = op.range.isEmpty() ? ws->UsedRange() : ws->Range(op.range);
+            if (!r)
+                return false;
+            r->Replace(op.a, op.b, op.lookAt, xlByRows, op.matchCase);
+        } else {
+            auto r = ws->Range(op.a);
+            if (!r) {
+                if (error)
+                    *error = wb->lastError();
+                return false;
+            }
+            r->setValue(op.b);
+        }
+    }
+    const bool ok = wb->Save();
+    if (error)
+        *error = wb->lastError();
+    return ok;
+}
+
+inline Op replace(const QString &sheet, const QString &what, const QString &with, int lookAt = xlPart, bool matchCase = false)
+{
+    return Op{Op::Replace, sheet, what, with, lookAt, matchCase, QString()};
+}
+
+inline Op value(const QString &sheet, const QString &cell, const QString &v)
+{
+    return Op{Op::Value, sheet, cell, v, xlPart, false, QString()};
 }
 
 } // namespace XlsTest

@@ -3,13 +3,14 @@
 #include "littleendian.h"
 #include "cellrules/numberformat.h"
 
-#include <QDebug>
 #include <QHash>
 
 namespace Excel {
 namespace Biff {
 
 namespace {
+
+constexpr quint16 RecalcId = 0x01C1;
 
 // Globals records that come after the SST; a new SST goes before the first.
 bool followsSst(quint16 type)
@@ -57,8 +58,6 @@ bool Book::openFile(const QByteArray &file, QString *error)
             *error = QStringLiteral("no Workbook stream in the compound file");
         return false;
     }
-    if (m_root.findStream("Book"))
-        qWarning("xls: the file also holds an Excel 5/95 copy of the workbook, which an edit leaves stale");
     QByteArray stream = wb->data;
     wb->data.clear(); // the Workbook stream lives in m_stream from here on
     return openStream(stream, error);
@@ -191,6 +190,11 @@ bool Book::parseGlobals(QString *error)
     }
     m_originalLabelSstCount = m_labelSstCount;
 
+    QStringList sheetNames;
+    for (const BoundSheet &b : bound)
+        sheetNames.append(b.name);
+    readFormulaNames(m_stream, m_index, sheetNames, &m_formulaNames);
+
     if (bound.empty()) {
         *error = QStringLiteral("Workbook stream: the workbook lists no sheets");
         return false;
@@ -287,7 +291,13 @@ QByteArray Book::buildStream() const
         }
         if (r.type == Rt::BoundSheet8)
             boundSheetAt.insert(i, out.size());
+        if (i == m_formulaNames.externSheetRecord && m_formulaNames.rangesAdded()) {
+            appendRecord(out, r.type, m_formulaNames.externSheetData());
+            continue;
+        }
         out.append(m_stream.constData() + r.offset, 4 + r.size);
+        if (r.type == RecalcId && m_formulaChanged && r.size >= 8)
+            qToLittleEndian<quint32>(0, out.data() + out.size() - 4); // an old engine's file: recalculated on opening
     }
     std::vector<quint32> newStart(m_index.substreams.size(), 0);
     std::vector<const Sheet *> bySubstream(m_index.substreams.size(), nullptr);

@@ -8,6 +8,7 @@
 #include "biffrecords.h"
 #include "biffsheet.h"
 #include "compoundfile.h"
+#include "formulanames.h"
 #include "sharedstrings.h"
 
 #include <QByteArray>
@@ -51,16 +52,22 @@ public:
     bool xfHidesNumber(int xf) const; // date, time or percentage format
     bool xfIsText(int xf) const;
     SharedStrings &strings() { return m_sst; }
-    bool hasStrings() const { return m_sstRecord >= 0 || m_sst.count() > 0; }
     // Every LABELSST reference to shared string i is counted here.
     quint32 stringRefs(int i) const { return i < m_sstRefs.size() ? m_sstRefs[i] : 0; }
     void addStringRef(int i, int delta);
+    // What formula tokens refer to: sheets, reference table, names.
+    FormulaNames &formulaNames() { return m_formulaNames; }
+    const FormulaNames &formulaNames() const { return m_formulaNames; }
+    // A formula changed: the workbook is marked to recalculate on opening.
+    void noteFormulaChanged() { m_formulaChanged = true; }
 
 private:
     bool parseGlobals(QString *error);
     bool parseXf(const Record &r, QString *error);
 
     CfbNode m_root;
+    FormulaNames m_formulaNames;
+    bool m_formulaChanged = false;
     QByteArray m_stream;
     StreamIndex m_index;
     std::vector<std::unique_ptr<Sheet>> m_sheets;

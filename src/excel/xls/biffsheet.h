@@ -8,6 +8,7 @@
 // DIMENSIONS).
 
 #include "biffrecords.h"
+#include "formulatokens.h"
 #include "cellrules/celladdress.h"
 #include "cellrules/cellvalue.h"
 #include "cellrules/searchpattern.h"
@@ -33,6 +34,7 @@ struct CellRecord
 {
     quint16 type = 0; // 0: none
     QByteArray data;
+    QByteArray tail;  // whole records that follow it (the ARRAY of an array formula)
 };
 
 enum class SheetKind { Worksheet, MacroSheet, DialogSheet, Chart, Other };
@@ -65,6 +67,21 @@ public:
     // Cells an edit changed (their record or their own string), each
     // counted once.
     int changedCells() const { return int(m_changedCells.size()); }
+    // Formula cells a search skipped because their tokens are not
+    // understood, each counted once.
+    int unreadFormulas() const { return int(m_unreadFormulas.size()); }
+
+    // A formula cell as a search sees it: the tokens that hold its formula
+    // (those of its shared or array formula, where it has one) and where
+    // they are read from. False for cells that are searched as no formula
+    // (parts of array formulas and data tables) and for malformed ones.
+    struct FormulaCell
+    {
+        int row = 0, col = 0;
+        FormulaTokens tokens;
+        FormulaPlace place;
+    };
+    std::vector<FormulaCell> formulaCells() const;
 
     // Appends the laid-out substream to out (whose size is the new stream
     // offset). Clean sheets are copied and only their absolute offsets
@@ -149,6 +166,13 @@ private:
     bool canEdit(quint16 xf) const;
     int defaultXf(int row, int col) const;
     bool formulaBlocksWrite(const Slot &slot, int row, int col, QString *error) const;
+    enum class FormulaRole { Plain, SharedMember, SharedMaster, ArrayAnchor, ArrayMember, Table, Broken };
+    FormulaRole formulaOf(const CellView &v, int row, int col, FormulaTokens *tokens, FormulaPlace *place) const;
+    bool anchorRecord(int row, int col, quint16 *type, const char **data, int *size) const;
+    bool writeFormula(const Slot &slot, int row, int col, const CellView &current, const QString &body,
+                      QString *error);
+    bool dissolveIfMaster(int row, int col, const CellView &current, QString *error);
+    int number() const;
     bool editCell(const Slot &slot, int row, int col, const CellView &current, const RetypeResult &result,
                   const QVector<FormatRun> *runs, QString *error);
     // False when the record is the one the cell already has.
@@ -191,6 +215,7 @@ private:
     std::map<quint32, NewCell> m_newCells;
     std::map<quint16, NewRow> m_newRows;
     std::set<quint32> m_changedCells; // keyOf(row, col)
+    std::set<quint32> m_unreadFormulas;
     bool m_hasBounds = false;
     int m_minRow = 0, m_maxRow = 0, m_minCol = 0, m_maxCol = 0; // 0-based
 };

@@ -21,11 +21,11 @@ constexpr quint32 NoStream = 0xFFFFFFFFu;
 constexpr quint32 EndOfChain = 0xFFFFFFFEu;
 constexpr quint32 MaxRegularSector = 0xFFFFFFFAu;
 
-// libgsf reports oddities of the files it reads through GLib's log; they
-// are diagnostics, so they go to the debug stream rather than to stderr.
-void logGsfMessage(const gchar *domain, GLogLevelFlags, const gchar *message, gpointer)
+// libgsf reports oddities of the files it reads through GLib's log as well
+// as through its errors; only the errors, which reach the caller as
+// reasons, are kept, and the log stays quiet.
+void logGsfMessage(const gchar *, GLogLevelFlags, const gchar *, gpointer)
 {
-    qDebug("%s: %s", domain ? domain : "libgsf", message ? message : "");
 }
 
 void initGsf()

@@ -104,7 +104,26 @@ def xlwt_basic():
     wb.save(os.path.join(HERE, 'xlwt_basic.xls'))
 
 
+def lo_formulas():
+    wb = openpyxl.Workbook()
+    ws = wb.active
+    ws.title = 'Data'
+    ws['A1'] = 10
+    ws['A2'] = 20
+    ws['A3'] = '="Total "&SUM(A1:A2)'
+    ws['A4'] = '=Other!B1*2'
+    ws['A5'] = '=SUM(A1:A2)'
+    for r in range(1, 6):  # a filled column, which LibreOffice stores as a shared formula
+        ws.cell(row=r, column=4, value='=A%d+1' % r)
+    other = wb.create_sheet('Other')
+    other['B1'] = 7
+    third = wb.create_sheet('Third')
+    third['B1'] = 100
+    to_xls(wb, 'lo_formulas.xls')
+
+
 if __name__ == '__main__':
+    lo_formulas()
     lo_basic()
     lo_longsst()
     xlwt_basic()

@@ -1,0 +1,8 @@
+// The formula compiler; see formulaexercise.h.
+
+#include "formulaexercise.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    return exerciseFormula(data, size, true);
+}
