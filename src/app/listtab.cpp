@@ -194,3 +194,10 @@ void ListTab::noteOutcome(int index, const QString &text)
     if (QTableWidgetItem *entry = fileEntry(index))
         entry->setData(outcomeRole, text);
 }
+
+void ListTab::reportListFailure(int stateCode, const Excel::Reason &why)
+{
+    emit stateChanged(stateCode);
+    if (stateCode != StateCode::NoListFile) // no name: the dialog was cancelled
+        emit stateCause(why);
+}

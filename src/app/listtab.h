@@ -67,6 +67,9 @@ signals:
     void countersCleared();
 
 protected:
+    // A failed list import or export: its state code, then its cause (none
+    // for a cancelled dialog, which has nothing to explain).
+    void reportListFailure(int stateCode, const Excel::Reason &why);
     // The file index of the table's current position, or -1.
     virtual int currentFile() const = 0;
     // The item that stands for file index in the table, or null.

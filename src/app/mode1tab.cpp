@@ -69,9 +69,7 @@ bool Mode1Tab::importList(const QString &path)
     Mode1List list;
     Excel::Reason why;
     if (const int failure = readMode1List(path, &list, &why)) {
-        emit stateChanged(failure);
-        if (failure != StateCode::NoListFile) // no name: the dialog was cancelled
-            emit stateCause(why);
+        reportListFailure(failure, why);
         return false;
     }
     clear();
@@ -98,10 +96,10 @@ void Mode1Tab::exportList()
     list.keywordLines = keywordLines();
     list.replacementLines = replacementLines();
     QString error;
-    const bool written = writeMode1List(path, list, &error);
-    emit stateChanged(written ? StateCode::Exported : StateCode::ExportFailed);
-    if (!written)
-        emit stateCause(Excel::Reason(error));
+    if (writeMode1List(path, list, &error))
+        emit stateChanged(StateCode::Exported);
+    else
+        reportListFailure(StateCode::ExportFailed, Excel::Reason(error));
 }
 
 QStringList Mode1Tab::keywordLines() const

@@ -124,9 +124,7 @@ bool Mode2Tab::importList(const QString &path)
     Mode2List list;
     Excel::Reason why;
     if (const int failure = readMode2List(path, &list, &why)) {
-        emit stateChanged(failure);
-        if (failure != StateCode::NoListFile) // no name: the dialog was cancelled
-            emit stateCause(why);
+        reportListFailure(failure, why);
         return false;
     }
     clear();
@@ -160,10 +158,10 @@ void Mode2Tab::exportList()
         list.rows << row;
     }
     QString error;
-    const bool written = writeMode2List(path, list, &error);
-    emit stateChanged(written ? StateCode::Exported : StateCode::ExportFailed);
-    if (!written)
-        emit stateCause(Excel::Reason(error));
+    if (writeMode2List(path, list, &error))
+        emit stateChanged(StateCode::Exported);
+    else
+        reportListFailure(StateCode::ExportFailed, Excel::Reason(error));
 }
 
 QStringList Mode2Tab::keywordCells() const
