@@ -31,6 +31,23 @@ QString decodeName(const QByteArray &raw)
     return QString::fromLatin1(raw);
 }
 
+// libdeflate's decompressor, one per thread, kept from one entry to the
+// next.
+libdeflate_decompressor *threadDecompressor()
+{
+    struct Holder
+    {
+        libdeflate_decompressor *d = libdeflate_alloc_decompressor();
+        ~Holder()
+        {
+            if (d)
+                libdeflate_free_decompressor(d);
+        }
+    };
+    thread_local Holder holder;
+    return holder.d;
+}
+
 } // namespace
 
 ZipArchive::~ZipArchive()
@@ -39,7 +56,7 @@ ZipArchive::~ZipArchive()
         ::close(m_fd);
 }
 
-std::unique_ptr<ZipArchive> ZipArchive::open(const QString &path, QString *error)
+std::unique_ptr<ZipArchive> ZipArchive::open(const QString &path, QString *error, quint64 wholeFileLimit)
 {
     std::unique_ptr<ZipArchive> zip(new ZipArchive);
     zip->m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
@@ -47,7 +64,7 @@ std::unique_ptr<ZipArchive> ZipArchive::open(const QString &path, QString *error
         *error = QStringLiteral("cannot read the file: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
         return nullptr;
     }
-    if (!zip->load(error))
+    if (!zip->load(wholeFileLimit, error))
         return nullptr;
     return zip;
 }
@@ -56,6 +73,10 @@ bool ZipArchive::readRaw(quint64 offset, quint64 length, char *buffer) const
 {
     if (offset > m_fileSize || length > m_fileSize - offset)
         return false;
+    if (m_inMemory) {
+        std::memcpy(buffer, m_image.constData() + offset, size_t(length));
+        return true;
+    }
     while (length > 0) {
         const ssize_t n = ::pread(m_fd, buffer, size_t(std::min<quint64>(length, 1 << 30)), off_t(offset));
         if (n < 0 && errno == EINTR)
@@ -69,7 +90,7 @@ bool ZipArchive::readRaw(quint64 offset, quint64 length, char *buffer) const
     return true;
 }
 
-bool ZipArchive::load(QString *error)
+bool ZipArchive::load(quint64 wholeFileLimit, QString *error)
 {
     struct stat st;
     if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -77,6 +98,15 @@ bool ZipArchive::load(QString *error)
         return false;
     }
     m_fileSize = quint64(st.st_size);
+    if (m_fileSize <= wholeFileLimit) {
+        QByteArray image(int(m_fileSize), Qt::Uninitialized);
+        if (!readRaw(0, m_fileSize, image.data())) {
+            *error = QStringLiteral("cannot read the file");
+            return false;
+        }
+        m_image = std::move(image);
+        m_inMemory = true;
+    }
     const QString truncated = QStringLiteral("not a zip archive, or a truncated one (no end of central directory)");
     if (m_fileSize < Zip::EndRecordSize) {
         *error = truncated;
@@ -334,6 +364,129 @@ int ZipArchive::find(const QString &name) const
     return it->second;
 }
 
+// Inflates a deflated entry, under the bounds of its declared size and of
+// MaxInflateRatio. An archive held in memory is inflated in one call by
+// libdeflate, into a buffer of the declared size (its pages are only taken
+// as they are written, so a lying size field costs address space, not
+// memory); a large one is streamed through zlib as it is read.
+bool ZipArchive::inflateEntry(const ZipEntry &e, QByteArray *result, QString *error) const
+{
+    const QString bomb = QStringLiteral("%1 inflates far beyond its compressed size (a zip bomb?)").arg(e.name);
+    const QString corrupt = QStringLiteral("%1 is corrupt (deflate data)").arg(e.name);
+    const QString tooLarge = QStringLiteral("%1 inflates to more than its declared size").arg(e.name);
+    const QString sizeMismatch = QStringLiteral("%1 is truncated or corrupt (size mismatch)").arg(e.name);
+    if (m_inMemory) {
+        libdeflate_decompressor *d = threadDecompressor();
+        if (!d) {
+            *error = QStringLiteral("cannot inflate %1").arg(e.name);
+            return false;
+        }
+        // The declared size alone must keep within the ratio, so that no
+        // more is written than the compressed bytes could honestly hold.
+        if (e.uncompressedSize > InflateRatioGrace
+            && e.uncompressedSize > MaxInflateRatio * std::max<quint64>(e.compressedSize, 1)) {
+            *error = bomb;
+            return false;
+        }
+        QByteArray out(int(e.uncompressedSize), Qt::Uninitialized);
+        size_t in = 0, produced = 0;
+        const libdeflate_result rc = libdeflate_deflate_decompress_ex(
+            d, m_image.constData() + e.dataOffset, size_t(e.compressedSize), out.data(), size_t(out.size()), &in,
+            &produced);
+        if (rc == LIBDEFLATE_INSUFFICIENT_SPACE) {
+            *error = tooLarge;
+            return false;
+        }
+        if (rc != LIBDEFLATE_SUCCESS) {
+            *error = corrupt;
+            return false;
+        }
+        if (produced != e.uncompressedSize) {
+            *error = sizeMismatch;
+            return false;
+        }
+        if (produced > InflateRatioGrace && produced > MaxInflateRatio * std::max<quint64>(in, 1)) {
+            *error = bomb;
+            return false;
+        }
+        *result = std::move(out);
+        return true;
+    }
+
+    QByteArray &out = *result;
+    z_stream zs;
+    std::memset(&zs, 0, sizeof zs);
+    if (inflateInit2(&zs, -MAX_WBITS) != Z_OK) {
+        *error = QStringLiteral("cannot inflate %1").arg(e.name);
+        return false;
+    }
+    // Grow the buffer as data arrives, so a lying size field costs nothing.
+    out = QByteArray(int(std::min<quint64>(e.uncompressedSize, quint64(1) << 20)), Qt::Uninitialized);
+    const quint64 chunk = 256 * 1024;
+    QByteArray in(int(chunk), Qt::Uninitialized);
+    quint64 consumed = 0, produced = 0;
+    int rc = Z_OK;
+    bool ok = true;
+    while (ok && rc != Z_STREAM_END) {
+        if (zs.avail_in == 0) {
+            const quint64 n = std::min(chunk, e.compressedSize - consumed);
+            if (n == 0) {
+                *error = corrupt;
+                ok = false;
+                break;
+            }
+            if (!readRaw(e.dataOffset + consumed, n, in.data())) {
+                *error = QStringLiteral("cannot read %1").arg(e.name);
+                ok = false;
+                break;
+            }
+            consumed += n;
+            zs.next_in = reinterpret_cast<Bytef *>(in.data());
+            zs.avail_in = uInt(n);
+        }
+        if (produced == quint64(out.size())) {
+            // Room for one more byte than declared, to notice a liar.
+            const quint64 want = std::min<quint64>(std::max<quint64>(produced * 2, 1 << 16),
+                                                   e.uncompressedSize + 1);
+            if (want <= produced) {
+                *error = tooLarge;
+                ok = false;
+                break;
+            }
+            out.resize(int(want));
+        }
+        zs.next_out = reinterpret_cast<Bytef *>(out.data()) + produced;
+        zs.avail_out = uInt(quint64(out.size()) - produced);
+        rc = inflate(&zs, Z_NO_FLUSH);
+        produced = quint64(out.size()) - zs.avail_out;
+        if (rc != Z_OK && rc != Z_STREAM_END) {
+            *error = corrupt;
+            ok = false;
+            break;
+        }
+        if (produced > e.uncompressedSize) {
+            *error = tooLarge;
+            ok = false;
+            break;
+        }
+        const quint64 input = consumed - zs.avail_in;
+        if (produced > InflateRatioGrace && produced > MaxInflateRatio * std::max<quint64>(input, 1)) {
+            *error = bomb;
+            ok = false;
+            break;
+        }
+    }
+    inflateEnd(&zs);
+    if (!ok)
+        return false;
+    if (produced != e.uncompressedSize) {
+        *error = sizeMismatch;
+        return false;
+    }
+    out.resize(int(produced));
+    return true;
+}
+
 bool ZipArchive::read(int index, QByteArray *data, QString *error) const
 {
     const ZipEntry &e = m_entries.at(size_t(index));
@@ -348,79 +501,8 @@ bool ZipArchive::read(int index, QByteArray *data, QString *error) const
             *error = QStringLiteral("cannot read %1").arg(e.name);
             return false;
         }
-    } else {
-        z_stream zs;
-        std::memset(&zs, 0, sizeof zs);
-        if (inflateInit2(&zs, -MAX_WBITS) != Z_OK) {
-            *error = QStringLiteral("cannot inflate %1").arg(e.name);
-            return false;
-        }
-        const QString bomb = QStringLiteral("%1 inflates far beyond its compressed size (a zip bomb?)").arg(e.name);
-        const QString corrupt = QStringLiteral("%1 is corrupt (deflate data)").arg(e.name);
-        // Grow the buffer as data arrives, so a lying size field costs nothing.
-        out = QByteArray(int(std::min<quint64>(e.uncompressedSize, quint64(1) << 20)), Qt::Uninitialized);
-        const quint64 chunk = 256 * 1024;
-        QByteArray in(int(chunk), Qt::Uninitialized);
-        quint64 consumed = 0, produced = 0;
-        int rc = Z_OK;
-        bool ok = true;
-        while (ok && rc != Z_STREAM_END) {
-            if (zs.avail_in == 0) {
-                const quint64 n = std::min(chunk, e.compressedSize - consumed);
-                if (n == 0) {
-                    *error = corrupt;
-                    ok = false;
-                    break;
-                }
-                if (!readRaw(e.dataOffset + consumed, n, in.data())) {
-                    *error = QStringLiteral("cannot read %1").arg(e.name);
-                    ok = false;
-                    break;
-                }
-                consumed += n;
-                zs.next_in = reinterpret_cast<Bytef *>(in.data());
-                zs.avail_in = uInt(n);
-            }
-            if (produced == quint64(out.size())) {
-                // Room for one more byte than declared, to notice a liar.
-                const quint64 want = std::min<quint64>(std::max<quint64>(produced * 2, 1 << 16),
-                                                       e.uncompressedSize + 1);
-                if (want <= produced) {
-                    *error = QStringLiteral("%1 inflates to more than its declared size").arg(e.name);
-                    ok = false;
-                    break;
-                }
-                out.resize(int(want));
-            }
-            zs.next_out = reinterpret_cast<Bytef *>(out.data()) + produced;
-            zs.avail_out = uInt(quint64(out.size()) - produced);
-            rc = inflate(&zs, Z_NO_FLUSH);
-            produced = quint64(out.size()) - zs.avail_out;
-            if (rc != Z_OK && rc != Z_STREAM_END) {
-                *error = corrupt;
-                ok = false;
-                break;
-            }
-            if (produced > e.uncompressedSize) {
-                *error = QStringLiteral("%1 inflates to more than its declared size").arg(e.name);
-                ok = false;
-                break;
-            }
-            const quint64 input = consumed - zs.avail_in;
-            if (produced > InflateRatioGrace && produced > MaxInflateRatio * std::max<quint64>(input, 1)) {
-                *error = bomb;
-                ok = false;
-                break;
-            }
-        }
-        inflateEnd(&zs);
-        if (!ok)
-            return false;
-        if (produced != e.uncompressedSize) {
-            *error = QStringLiteral("%1 is truncated or corrupt (size mismatch)").arg(e.name);
-            return false;
-        }
-        out.resize(int(produced));
+    } else if (!inflateEntry(e, &out, error)) {
+        return false;
     }
     const quint32 crc = libdeflate_crc32(0, out.constData(), size_t(out.size()));
     if (crc != e.crc) {

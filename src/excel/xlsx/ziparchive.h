@@ -8,7 +8,10 @@
 // bounds, and checked against their CRC.
 //
 // The file stays open until the archive is destroyed, so that a save can
-// copy the raw bytes of the entries it does not change.
+// copy the raw bytes of the entries it does not change. A file of at most
+// WholeFileReadLimit bytes is read into memory in one go when it is opened,
+// and all later reads are served from there: a small workbook then costs
+// one read instead of several per entry.
 
 #include <QByteArray>
 #include <QString>
@@ -34,6 +37,9 @@ constexpr quint64 InflateRatioGrace = quint64(8) << 20;
 // 22:1 at the usual compression levels; deflate itself can reach about
 // 1032:1, which is what a zip bomb aims at.
 constexpr quint64 MaxInflateRatio = 200;
+
+// Files up to this size are read whole when opened.
+constexpr quint64 WholeFileReadLimit = quint64(16) << 20;
 
 struct ZipEntry
 {
@@ -67,7 +73,9 @@ public:
     // zip archive, is truncated or damaged, has encrypted entries, methods
     // other than store and deflate, overlapping entries, or two names that
     // differ only in letter case.
-    static std::unique_ptr<ZipArchive> open(const QString &path, QString *error);
+    // wholeFileLimit: the largest file that is read into memory at once.
+    static std::unique_ptr<ZipArchive> open(const QString &path, QString *error,
+                                            quint64 wholeFileLimit = WholeFileReadLimit);
 
     const std::vector<ZipEntry> &entries() const { return m_entries; }
 
@@ -86,12 +94,16 @@ public:
 
 private:
     ZipArchive() = default;
-    bool load(QString *error);
+    bool load(quint64 wholeFileLimit, QString *error);
     bool readCentralDirectory(quint64 offset, quint64 size, quint64 count, QString *error);
     bool checkLocalHeader(ZipEntry *entry, QString *error);
 
+    bool inflateEntry(const ZipEntry &e, QByteArray *out, QString *error) const;
+
     int m_fd = -1;
     quint64 m_fileSize = 0;
+    QByteArray m_image; // the whole file, when it is small enough
+    bool m_inMemory = false;
     QByteArray m_central;
     QByteArray m_comment;
     std::vector<ZipEntry> m_entries;

@@ -92,6 +92,14 @@ struct.pack_into("<I", d, lo + 22, 100)
 struct.pack_into("<I", d, recs[0] + 24, 100)
 save("liar.zip", d)
 
+# ... and one whose sizes claim more.
+d = bytearray(good)
+_, recs = central(d)
+lo = local_offset(d, recs[0])
+struct.pack_into("<I", d, lo + 22, 100000)
+struct.pack_into("<I", d, recs[0] + 24, 100000)
+save("shortliar.zip", d)
+
 # The local header disagrees with the central record about the name.
 d = bytearray(good)
 _, recs = central(d)
