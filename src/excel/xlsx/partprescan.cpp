@@ -5,7 +5,6 @@
 #include "cellrules/cellvalue.h"
 
 #include <cstring>
-#include <string_view>
 
 namespace Excel {
 namespace Xlsx {
@@ -32,25 +31,53 @@ bool plainCharacter(uint c, bool matchCase)
     return c < 0x80 && c != 'k' && c != 's';
 }
 
-bool contains(const char *data, size_t size, std::string_view what)
-{
-    return std::string_view(data, size).find(what) != std::string_view::npos;
-}
-
 bool isHex(char c)
 {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-// An _xHHHH_ escape anywhere (in either case of the x).
-bool hasEscape(const char *data, size_t size)
+// An _xHHHH_ escape at p (in either case of the x).
+bool escapeAt(const char *p, const char *end)
 {
-    const char *p = data, *end = data + size;
-    while ((p = static_cast<const char *>(std::memchr(p, '_', size_t(end - p))))) {
-        if (end - p >= 7 && (p[1] == 'x' || p[1] == 'X') && isHex(p[2]) && isHex(p[3]) && isHex(p[4]) && isHex(p[5])
-            && p[6] == '_')
-            return true;
-        ++p;
+    return end - p >= 7 && (p[1] == 'x' || p[1] == 'X') && isHex(p[2]) && isHex(p[3]) && isHex(p[4]) && isHex(p[5])
+           && p[6] == '_';
+}
+
+// Whether the bytes hold anything that could hide a match: a DTD, comment
+// or CDATA section ("<!"), a processing instruction other than the XML
+// declaration at the very start (after a BOM), a character reference, an
+// _xHHHH_ escape, a phonetic run (rPh) or a shared formula ("shared").
+// One pass, byte by byte: searching each of those on its own stops at
+// every "<" or "s" of the part, and they are everywhere.
+bool hasUnsureBytes(const char *data, size_t size)
+{
+    const size_t bom = size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
+    const char *declaration = data + bom, *end = data + size;
+    for (const char *p = data; p < end; ++p) {
+        switch (*p) {
+        case '<':
+            if (end - p >= 2 && (p[1] == '!' || (p[1] == '?' && p != declaration)))
+                return true;
+            break;
+        case '&':
+            if (end - p >= 2 && p[1] == '#')
+                return true;
+            break;
+        case '_':
+            if (escapeAt(p, end))
+                return true;
+            break;
+        case 'r':
+            if (end - p >= 3 && p[1] == 'P' && p[2] == 'h')
+                return true;
+            break;
+        case 's':
+            if (end - p >= 6 && std::memcmp(p, "shared", 6) == 0)
+                return true;
+            break;
+        default:
+            break;
+        }
     }
     return false;
 }
@@ -140,17 +167,7 @@ bool PartPrescan::excludes(const char *data, size_t size, const char *rootName) 
     if (!usable() || size == 0)
         return false;
     // What could hide a match or make the part unreadable: then it is read.
-    for (std::string_view unsure : {"<!", "&#", "rPh", "shared"})
-        if (contains(data, size, unsure))
-            return false;
-    if (std::string_view(data + 1, size - 1).find("<?") != std::string_view::npos) {
-        // Only the XML declaration at the very start (after a BOM) is sure.
-        const size_t bom = size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
-        const std::string_view rest(data + bom + 1, size - bom - 1);
-        if (std::memcmp(data + bom, "<?", 2) != 0 || rest.find("<?") != std::string_view::npos)
-            return false;
-    }
-    if (hasEscape(data, size))
+    if (hasUnsureBytes(data, size))
         return false;
     // A part cut short, or with bytes XML forbids, fails when it is read.
     size_t last = size;
