@@ -310,6 +310,8 @@ private slots:
         QTest::newRow("kelvin sign") << inl + "<t>\xE2\x84\xAAilo</t></is></c>" << "kilo" << false << false;
         QTest::newRow("comment") << inl + "<t>al<!-- x -->pha</t></is></c>" << "alpha" << false << false;
         QTest::newRow("CDATA") << inl + "<t><![CDATA[alpha]]></t></is></c>" << "alpha" << false << false;
+        QTest::newRow("CDATA, split") << inl + "<t><![CDATA[al]]>pha</t></is></c>" << "alpha" << false << false;
+        QTest::newRow("late declaration") << inl + "<t>beta</t><?xml version=\"1.0\"?></is></c>" << "alpha" << false << false;
         QTest::newRow("phonetic run") << inl + "<r><t>al</t></r><rPh sb=\"0\" eb=\"1\"><t>x</t></rPh><r><t>pha</t></r></is></c>"
                                       << "alpha" << false << false;
         QTest::newRow("shared formula") << QByteArray("<c r=\"B7\"><f t=\"shared\" si=\"0\"/><v>1</v></c>") << "=A7*2" << false << false;

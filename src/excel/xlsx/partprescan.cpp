@@ -6,6 +6,10 @@
 
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace Excel {
 namespace Xlsx {
 
@@ -43,42 +47,55 @@ bool escapeAt(const char *p, const char *end)
            && p[6] == '_';
 }
 
+// Whether the byte at p, one of ! ? # P _, is where something starts that
+// could hide a match.
+bool unsureAt(const char *data, const char *p, const char *end, const char *declaration)
+{
+    switch (*p) {
+    case '!': // a DTD, comment or CDATA section
+        return p > data && p[-1] == '<';
+    case '?': // a processing instruction, but for the declaration at the start
+        return p > data && p[-1] == '<' && p - 1 != declaration;
+    case '#': // a character reference
+        return p > data && p[-1] == '&';
+    case 'P': // a phonetic run
+        return p > data && p[-1] == 'r' && end - p >= 2 && p[1] == 'h';
+    case '_':
+        return escapeAt(p, end);
+    default:
+        return false;
+    }
+}
+
 // Whether the bytes hold anything that could hide a match: a DTD, comment
 // or CDATA section ("<!"), a processing instruction other than the XML
 // declaration at the very start (after a BOM), a character reference, an
 // _xHHHH_ escape, a phonetic run (rPh) or a shared formula ("shared").
-// One pass, byte by byte: searching each of those on its own stops at
-// every "<" or "s" of the part, and they are everywhere.
+// Each of those but the last holds a byte that is rare in a sheet, so the
+// bytes are scanned for those alone, sixteen at a time where SSE2 is there.
 bool hasUnsureBytes(const char *data, size_t size)
 {
+    if (::memmem(data, size, "shared", 6))
+        return true;
     const size_t bom = size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
-    const char *declaration = data + bom, *end = data + size;
-    for (const char *p = data; p < end; ++p) {
-        switch (*p) {
-        case '<':
-            if (end - p >= 2 && (p[1] == '!' || (p[1] == '?' && p != declaration)))
+    const char *declaration = data + bom, *end = data + size, *p = data;
+#ifdef __SSE2__
+    const __m128i bang = _mm_set1_epi8('!'), question = _mm_set1_epi8('?'), hash = _mm_set1_epi8('#'),
+                  capitalP = _mm_set1_epi8('P'), underscore = _mm_set1_epi8('_');
+    for (; end - p >= 16; p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const __m128i hits = _mm_or_si128(
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, bang), _mm_cmpeq_epi8(v, question)),
+                         _mm_or_si128(_mm_cmpeq_epi8(v, hash), _mm_cmpeq_epi8(v, capitalP))),
+            _mm_cmpeq_epi8(v, underscore));
+        for (unsigned mask = unsigned(_mm_movemask_epi8(hits)); mask; mask &= mask - 1)
+            if (unsureAt(data, p + __builtin_ctz(mask), end, declaration))
                 return true;
-            break;
-        case '&':
-            if (end - p >= 2 && p[1] == '#')
-                return true;
-            break;
-        case '_':
-            if (escapeAt(p, end))
-                return true;
-            break;
-        case 'r':
-            if (end - p >= 3 && p[1] == 'P' && p[2] == 'h')
-                return true;
-            break;
-        case 's':
-            if (end - p >= 6 && std::memcmp(p, "shared", 6) == 0)
-                return true;
-            break;
-        default:
-            break;
-        }
     }
+#endif
+    for (; p < end; ++p)
+        if (unsureAt(data, p, end, declaration))
+            return true;
     return false;
 }
 
