@@ -123,7 +123,7 @@ struct DeflateState
     libdeflate_compressor *get()
     {
         if (!compressor)
-            compressor = libdeflate_alloc_compressor(ChangedEntryDeflateLevel);
+            compressor = libdeflate_alloc_compressor(ChangedEntryLibdeflateLevel);
         return compressor;
     }
 };
