@@ -30,6 +30,7 @@ struct Outcome
     QString error;
     QByteArray sheet, sharedStrings;
     quint64 byteEdited = 0;
+    QVector<quint64> counts; // what the book learnt: edits, cells, value and formula changes
 };
 
 Outcome run(const QByteArray &sheet, const QByteArray &sst, const SearchPattern &pattern, const QString &with,
@@ -56,6 +57,8 @@ Outcome run(const QByteArray &sheet, const QByteArray &sst, const SearchPattern 
     o.sheet = s.bytes;
     o.sharedStrings = t.bytes;
     o.byteEdited = book.byteEdited;
+    o.counts = {book.edits, book.changedCells, quint64(book.valueChanged), quint64(book.formulaChanged),
+                quint64(book.formulaRemoved)};
     return o;
 }
 
@@ -112,7 +115,15 @@ private slots:
                                         << sst << "apple" << "pear" << false << false << 3;
         QTest::newRow("shared string emptied") << QByteArray("<c r=\"A1\" t=\"s\"><v>1</v></c>") << sst << "apple" << ""
                                                << true << false << 1;
+        QTest::newRow("formula") << QByteArray("<c r=\"A1\" s=\"3\"><f>SUM(B1:B4)</f><v>10</v></c>") << QByteArray()
+                                 << "sum" << "MAX" << false << false << 1;
+        QTest::newRow("formula of text") << QByteArray("<c r=\"A1\" t=\"str\"><f>B1&amp;\"apple\"</f><v>xapple</v></c>")
+                                         << sst << "apple" << "<pear>" << false << true << 1;
         // The full path's cases: the results must still agree.
+        QTest::newRow("formula becomes text") << QByteArray("<c r=\"A1\"><f>B1</f><v>1</v></c>") << QByteArray() << "=*"
+                                              << "x" << true << true << 0;
+        QTest::newRow("cell metadata") << QByteArray("<c r=\"A1\" cm=\"1\"><f>B1</f><v>1</v></c>") << QByteArray() << "B"
+                                       << "C" << false << true << 0;
         QTest::newRow("rich text") << QByteArray("<c r=\"A1\" t=\"inlineStr\"><is><r><rPr><b/></rPr><t>apple</t></r>"
                                                  "<r><t> pie</t></r></is></c>")
                                    << QByteArray() << "e p" << "-" << false << true << 0;
@@ -154,6 +165,7 @@ private slots:
         QCOMPARE(bytes.changed, full.changed);
         QCOMPARE(bytes.sheet, full.sheet);
         QCOMPARE(bytes.sharedStrings, full.sharedStrings);
+        QCOMPARE(bytes.counts, full.counts);
         QCOMPARE(int(bytes.byteEdited), byteEdited);
     }
 };

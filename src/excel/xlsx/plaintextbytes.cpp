@@ -28,7 +28,7 @@ inline bool isSpace(char c)
 
 bool decodePlainCharacters(const char *raw, size_t size, std::string *out)
 {
-    out->clear();
+    const size_t from = out->size();
     for (size_t i = 0; i < size; ++i) {
         const char c = raw[i];
         if (c == '\r')
@@ -63,7 +63,7 @@ bool decodePlainCharacters(const char *raw, size_t size, std::string *out)
     }
     // A reference may have spelled out an escape ("&#95;" aside, which is
     // refused above, only '_' itself can start one).
-    for (size_t i = 0; i < out->size(); ++i)
+    for (size_t i = from; i < out->size(); ++i)
         if ((*out)[i] == '_' && escapeAt(out->data(), out->size(), i))
             return false;
     return true;

@@ -13,9 +13,9 @@
 namespace Excel {
 namespace Xlsx {
 
-// Character data as text: the five named references resolved. False for
-// what only the full path reads (character references, CR, a _xHHHH_
-// escape).
+// Appends character data as text: the five named references resolved.
+// False for what only the full path reads (character references, CR, a
+// _xHHHH_ escape).
 bool decodePlainCharacters(const char *raw, size_t size, std::string *out);
 
 // A replacement the byte path can insert: nothing in it needs a _xHHHH_

@@ -320,7 +320,7 @@ bool WorksheetPart::replaceSharedString(int index, quint32 sst, const SearchPatt
     size_t rawSize;
     bool differs;
     if (result == NotSeen && job.enabled && table->plainRaw(sst, &raw, &rawSize)
-        && replaceBytes(raw, rawSize, pattern, job, &differs)) {
+        && replaceBytes({}, raw, rawSize, pattern, job, &differs)) {
         // A plain entry searched as bytes; it stays plain.
         result = Unchanged;
         if (differs)

@@ -1,8 +1,9 @@
 // The byte path of a replace: plain text cells (an inline string of one
-// plain <t>, a t="str" constant, a shared string's cell) are searched and
-// rewritten from the bytes the parse found, without reading the cell in
-// full. Their new element is exactly what writeCellElement would write;
-// a cell whose bytes are not in the form it writes takes the full path.
+// plain <t>, a t="str" constant, a shared string's cell, a formula of
+// plain text) are searched and rewritten from the bytes the parse found,
+// without reading the cell in full. Their new element is exactly what
+// writeCellElement would write; a cell whose bytes are not in the form it
+// writes takes the full path.
 
 #include "worksheetpart.h"
 
@@ -28,8 +29,9 @@ struct CellTag
 };
 
 // Attributes one space apart, t="<type>" last, no vm (which a changed value
-// drops), nothing before '>'.
-bool readCellTag(const char *x, quint32 begin, quint32 limit, std::string_view type, CellTag *tag)
+// drops), nothing before '>'. For a formula (type null) t may be missing
+// and hold anything, and there is no cm either (a new formula drops it).
+bool readCellTag(const char *x, quint32 begin, quint32 limit, const char *type, CellTag *tag)
 {
     const char *p = x + begin, *end = x + limit;
     if (p >= end || *p != '<')
@@ -45,7 +47,9 @@ bool readCellTag(const char *x, quint32 begin, quint32 limit, std::string_view t
     while (p < end) {
         if (*p == '>') {
             tag->end = quint32(p + 1 - x);
-            return typeSeen;
+            if (!typeSeen)
+                tag->typeBegin = quint32(p - x);
+            return typeSeen || !type;
         }
         if (*p != ' ' || typeSeen)
             return false;
@@ -67,10 +71,10 @@ bool readCellTag(const char *x, quint32 begin, quint32 limit, std::string_view t
             return false;
         const std::string_view value(v, size_t(p - v));
         ++p;
-        if (attributeName == "vm")
+        if (attributeName == "vm" || (!type && attributeName == "cm"))
             return false;
         if (attributeName == "t") {
-            if (quote != '"' || value != type)
+            if (type && (quote != '"' || value != type))
                 return false;
             typeSeen = true;
             tag->typeBegin = quint32(attribute - x);
@@ -124,10 +128,11 @@ WorksheetPart::ByteJob WorksheetPart::byteJob(const QString &replacement) const
     return job;
 }
 
-bool WorksheetPart::replaceBytes(const char *raw, size_t size, const SearchPattern &pattern, const ByteJob &job,
-                                 bool *changed)
+bool WorksheetPart::replaceBytes(std::string_view lead, const char *raw, size_t size, const SearchPattern &pattern,
+                                 const ByteJob &job, bool *changed)
 {
     *changed = false;
+    m_byteText.assign(lead.data(), lead.size());
     if (!decodePlainCharacters(raw, size, &m_byteText))
         return false;
     pattern.matchesUtf8(m_byteText.data(), int(m_byteText.size()), &m_byteSpans);
@@ -152,11 +157,13 @@ WorksheetPart::ByteEdit WorksheetPart::replaceTextBytes(int index, const SearchP
     const CellRecord &r = m_cells[size_t(index)];
     const bool inlineText = r.type == CellType::InlineString && (r.flags & PlainInline);
     const bool constant = r.type == CellType::FormulaString && (r.flags & PlainValue);
+    if (r.formula == FormulaKind::Normal && (r.flags & FormulaText))
+        return replaceFormulaBytes(index, pattern, job, changed);
     if (!job.enabled || r.edit || r.formula != FormulaKind::None || (!inlineText && !constant))
         return ByteEdit::Fallback;
     const char *x = m_xml.constData();
     bool differs;
-    if (!replaceBytes(x + r.valueBegin, r.valueEnd - r.valueBegin, pattern, job, &differs))
+    if (!replaceBytes({}, x + r.valueBegin, r.valueEnd - r.valueBegin, pattern, job, &differs))
         return ByteEdit::Fallback;
     if (!differs)
         return ByteEdit::Done;
@@ -226,6 +233,67 @@ WorksheetPart::ByteEdit WorksheetPart::replaceTextBytes(int index, const SearchP
     return ByteEdit::Done;
 }
 
+// A formula of plain text, searched as "=" + formula: still a formula, it
+// is written alone (the cached value and the result's type go with the
+// old text); one that stops being a formula takes the full path.
+WorksheetPart::ByteEdit WorksheetPart::replaceFormulaBytes(int index, const SearchPattern &pattern,
+                                                           const ByteJob &job, bool *changed)
+{
+    const CellRecord &r = m_cells[size_t(index)];
+    if (!job.enabled || r.edit || r.formulaLength == 0 || ((r.flags & HasValue) && !(r.flags & PlainValue))
+        || (r.flags & HasInline))
+        return ByteEdit::Fallback;
+    const char *x = m_xml.constData();
+    const quint32 textBegin = r.begin + r.formulaOffset, textEnd = textBegin + r.formulaLength;
+    bool differs;
+    if (!replaceBytes("=", x + textBegin, r.formulaLength, pattern, job, &differs))
+        return ByteEdit::Fallback;
+    if (!differs)
+        return ByteEdit::Done;
+    const std::string &out = m_byteResult;
+    if (out.size() < 2 || out[0] != '=' || out.size() > 8192)
+        return ByteEdit::Fallback;
+    if (!isWellFormedFormula(QString::fromUtf8(out.data() + 1, int(out.size() - 1))))
+        return ByteEdit::Fallback; // the full path says why
+
+    CellTag tag;
+    if (!readCellTag(x, r.begin, r.end, nullptr, &tag))
+        return ByteEdit::Fallback;
+    Cursor open{x + tag.end, x + r.end};
+    open << "<" << tag.prefix << "f>";
+    Cursor close{x + textEnd, x + r.end};
+    close << "</" << tag.prefix << "f>";
+    if (r.flags & HasValue) {
+        Cursor value = close;
+        value << "<" << tag.prefix << "v>";
+        if (!value.at(x + r.valueBegin))
+            return ByteEdit::Fallback;
+        close.p = x + r.valueEnd;
+        close << "</" << tag.prefix << "v>";
+    }
+    close << "</" << tag.prefix << "c>";
+    if (!open.at(x + textBegin) || !close.at(x + r.end))
+        return ByteEdit::Fallback;
+
+    QByteArray &e = m_byteElement;
+    e.clear();
+    e.append(x + r.begin, int(tag.typeBegin - r.begin));
+    e.append("><");
+    appendView(&e, tag.prefix);
+    e.append("f>");
+    appendEscapedPlain(&e, out.data() + 1, out.size() - 1);
+    e.append("</");
+    appendView(&e, tag.prefix);
+    e.append("f></");
+    appendView(&e, tag.prefix);
+    e.append("c>");
+    if (!commitBytes(index, CellType::Number, false, false, FormulaKind::Normal))
+        return ByteEdit::Fallback;
+    m_book->formulaChanged = true;
+    *changed = true;
+    return ByteEdit::Done;
+}
+
 bool WorksheetPart::rewriteSharedCell(int index, bool cleared, quint32 entry)
 {
     const CellRecord &r = m_cells[size_t(index)];
@@ -257,7 +325,7 @@ bool WorksheetPart::rewriteSharedCell(int index, bool cleared, quint32 entry)
 
 // What commit does for a changed text cell, from the element in
 // m_byteElement.
-bool WorksheetPart::commitBytes(int index, CellType type, bool hasValue, bool hasInline)
+bool WorksheetPart::commitBytes(int index, CellType type, bool hasValue, bool hasInline, FormulaKind formula)
 {
     if (qint64(m_arena.size()) + m_byteElement.size() >= 0x7FFFFFFF)
         return false; // the full path reports it
@@ -275,7 +343,7 @@ bool WorksheetPart::commitBytes(int index, CellType type, bool hasValue, bool ha
     m_arena += m_byteElement;
     r.edit = quint32(m_edits.size());
     r.type = type;
-    r.formula = FormulaKind::None;
+    r.formula = formula;
     r.flags &= quint8(~(HasValue | PlainValue | HasInline | PlainInline | FormulaText | MemberIndex));
     if (hasValue)
         r.flags |= HasValue;

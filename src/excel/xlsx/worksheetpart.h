@@ -22,6 +22,7 @@
 #include <QHash>
 #include <QMap>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace Excel {
@@ -175,13 +176,16 @@ private:
     };
     ByteJob byteJob(const QString &replacement) const;
     ByteEdit replaceTextBytes(int index, const SearchPattern &pattern, const ByteJob &job, bool *changed);
-    // The text after the replace in m_byteResult; *changed: whether it
-    // differs. False when only the full path can read the text.
-    bool replaceBytes(const char *raw, size_t size, const SearchPattern &pattern, const ByteJob &job, bool *changed);
+    // The text (after lead) after the replace in m_byteResult; *changed:
+    // whether it differs. False when only the full path can read the text.
+    bool replaceBytes(std::string_view lead, const char *raw, size_t size, const SearchPattern &pattern,
+                      const ByteJob &job, bool *changed);
+    ByteEdit replaceFormulaBytes(int index, const SearchPattern &pattern, const ByteJob &job, bool *changed);
     // Rewrites an unchanged plain shared-string cell for its new entry, or
     // clears it; false when its bytes are not in the plain form.
     bool rewriteSharedCell(int index, bool cleared, quint32 entry);
-    bool commitBytes(int index, CellType type, bool hasValue, bool hasInline);
+    bool commitBytes(int index, CellType type, bool hasValue, bool hasInline,
+                     FormulaKind formula = FormulaKind::None);
 
     bool replaceInCell(int index, CellContent &c, Subject subject, const QString &text, const SearchPattern &pattern,
                        const QString &replacement, bool *changed, QString *error);
