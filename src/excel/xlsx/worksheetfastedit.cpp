@@ -11,7 +11,7 @@
 
 #include "cellrules/cellvalue.h"
 
-#include <cstdio>
+#include <charconv>
 #include <cstring>
 #include <string_view>
 
@@ -312,8 +312,8 @@ bool WorksheetPart::rewriteSharedCell(int index, bool cleared, quint32 entry)
     } else {
         e.append(x + r.begin, int(r.valueBegin - r.begin));
         char digits[16];
-        const int n = std::snprintf(digits, sizeof digits, "%u", entry);
-        e.append(digits, n);
+        const auto end = std::to_chars(digits, digits + sizeof digits, entry).ptr;
+        e.append(digits, int(end - digits));
         e.append(x + r.valueEnd, int(r.end - r.valueEnd));
     }
     if (!commitBytes(index, cleared ? CellType::Number : CellType::SharedString, !cleared, false))
