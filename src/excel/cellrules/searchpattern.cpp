@@ -4,31 +4,71 @@ namespace Excel {
 
 namespace {
 
-// Reads the code point at pos and its width in UTF-16 units.
-inline uint codePointAt(const QString &text, int pos, int *width)
+// UTF-16 text: code points read across surrogate pairs.
+struct Utf16Text
 {
-    const QChar c = text.at(pos);
-    if (c.isHighSurrogate() && pos + 1 < text.size() && text.at(pos + 1).isLowSurrogate()) {
-        *width = 2;
-        return QChar::surrogateToUcs4(c, text.at(pos + 1));
+    const QString &s;
+
+    int size() const { return s.size(); }
+    uint at(int pos, int *width) const
+    {
+        const QChar c = s.at(pos);
+        if (c.isHighSurrogate() && pos + 1 < s.size() && s.at(pos + 1).isLowSurrogate()) {
+            *width = 2;
+            return QChar::surrogateToUcs4(c, s.at(pos + 1));
+        }
+        *width = 1;
+        return c.unicode();
     }
-    *width = 1;
-    return c.unicode();
-}
+    int next(int pos) const
+    {
+        int w;
+        at(pos, &w);
+        return pos + w;
+    }
+    int prev(int pos) const
+    {
+        if (pos >= 2 && s.at(pos - 1).isLowSurrogate() && s.at(pos - 2).isHighSurrogate())
+            return pos - 2;
+        return pos - 1;
+    }
+};
 
-inline int nextPos(const QString &text, int pos)
+// Valid UTF-8 text: the same code points, positions in bytes.
+struct Utf8Text
 {
-    int w;
-    codePointAt(text, pos, &w);
-    return pos + w;
-}
+    const unsigned char *p;
+    int n;
 
-inline int prevPos(const QString &text, int pos)
-{
-    if (pos >= 2 && text.at(pos - 1).isLowSurrogate() && text.at(pos - 2).isHighSurrogate())
-        return pos - 2;
-    return pos - 1;
-}
+    int size() const { return n; }
+    uint at(int pos, int *width) const
+    {
+        const uint c = p[pos];
+        int w = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        if (w == 1 || pos + w > n) {
+            *width = 1;
+            return w == 1 ? c : 0xFFFD;
+        }
+        uint cp = c & (0x7F >> w);
+        for (int i = 1; i < w; ++i)
+            cp = (cp << 6) | (p[pos + i] & 0x3F);
+        *width = w;
+        return cp;
+    }
+    int next(int pos) const
+    {
+        int w;
+        at(pos, &w);
+        return pos + w;
+    }
+    int prev(int pos) const
+    {
+        --pos;
+        while (pos > 0 && (p[pos] & 0xC0) == 0x80)
+            --pos;
+        return pos;
+    }
+};
 
 } // namespace
 
@@ -113,17 +153,22 @@ QVector<QVector<uint>> SearchPattern::literalRuns() const
 
 uint SearchPattern::fold(uint c) const
 {
-    return m_matchCase ? c : QChar::toCaseFolded(c);
+    if (m_matchCase)
+        return c;
+    if (c < 0x80) // ASCII folds to ASCII: A-Z only
+        return c - 'A' < 26u ? c + 32 : c;
+    return QChar::toCaseFolded(c);
 }
 
-int SearchPattern::matchSegmentAt(const Segment &seg, const QString &text, int pos) const
+template <class Text>
+int SearchPattern::matchSegmentAt(const Segment &seg, const Text &text, int pos) const
 {
     const int n = text.size();
     for (const Element &e : seg) {
         if (pos >= n)
             return -1;
         int w;
-        const uint c = codePointAt(text, pos, &w);
+        const uint c = text.at(pos, &w);
         if (!e.any && fold(c) != e.ch)
             return -1;
         pos += w;
@@ -131,9 +176,10 @@ int SearchPattern::matchSegmentAt(const Segment &seg, const QString &text, int p
     return pos;
 }
 
-int SearchPattern::firstOccurrence(const Segment &seg, const QString &text, int from, int *end) const
+template <class Text>
+int SearchPattern::firstOccurrence(const Segment &seg, const Text &text, int from, int *end) const
 {
-    for (int q = from; q < text.size(); q = nextPos(text, q)) {
+    for (int q = from; q < text.size(); q = text.next(q)) {
         const int e = matchSegmentAt(seg, text, q);
         if (e >= 0) {
             *end = e;
@@ -143,10 +189,11 @@ int SearchPattern::firstOccurrence(const Segment &seg, const QString &text, int 
     return -1;
 }
 
-int SearchPattern::lastOccurrence(const Segment &seg, const QString &text, int from, int *end) const
+template <class Text>
+int SearchPattern::lastOccurrence(const Segment &seg, const Text &text, int from, int *end) const
 {
     for (int q = text.size(); q > from;) {
-        q = prevPos(text, q);
+        q = text.prev(q);
         if (q < from)
             break;
         const int e = matchSegmentAt(seg, text, q);
@@ -162,7 +209,8 @@ int SearchPattern::lastOccurrence(const Segment &seg, const QString &text, int f
 // first occurrence, the last one (when * stands before it and not after it)
 // at its last occurrence. Leftmost placement of the middle segments leaves
 // the most room for the rest, so the end found is the greedy one.
-bool SearchPattern::placeFrom(const QString &text, int segIndex, int cur, int *end) const
+template <class Text>
+bool SearchPattern::placeFrom(const Text &text, int segIndex, int cur, int *end) const
 {
     const int last = m_segments.size() - 1;
     for (int i = segIndex; i <= last; ++i) {
@@ -180,7 +228,8 @@ bool SearchPattern::placeFrom(const QString &text, int segIndex, int cur, int *e
     return true;
 }
 
-bool SearchPattern::findFrom(const QString &text, int from, TextSpan *span) const
+template <class Text>
+bool SearchPattern::findFrom(const Text &text, int from, TextSpan *span) const
 {
     const int n = text.size();
     if (from >= n)
@@ -198,7 +247,7 @@ bool SearchPattern::findFrom(const QString &text, int from, TextSpan *span) cons
     }
     const Segment &first = m_segments.first();
     const bool single = m_segments.size() == 1;
-    for (int q = from; q < n; q = nextPos(text, q)) {
+    for (int q = from; q < n; q = text.next(q)) {
         int e = matchSegmentAt(first, text, q);
         if (e < 0)
             continue;
@@ -218,7 +267,8 @@ bool SearchPattern::findFrom(const QString &text, int from, TextSpan *span) cons
     return false;
 }
 
-bool SearchPattern::matchesWhole(const QString &text) const
+template <class Text>
+bool SearchPattern::matchesWhole(const Text &text) const
 {
     const int n = text.size();
     if (n == 0)
@@ -243,7 +293,7 @@ bool SearchPattern::matchesWhole(const QString &text) const
         const Segment &tail = m_segments[last];
         int start = -1;
         for (int q = n; q > cur;) {
-            q = prevPos(text, q);
+            q = text.prev(q);
             if (q < cur)
                 break;
             if (matchSegmentAt(tail, text, q) == n) {
@@ -266,24 +316,36 @@ bool SearchPattern::matchesWhole(const QString &text) const
     return true;
 }
 
-QVector<TextSpan> SearchPattern::matches(const QString &text) const
+template <class Text, class Spans>
+void SearchPattern::collect(const Text &text, Spans *spans) const
 {
-    QVector<TextSpan> spans;
     // An empty pattern finds nothing (it has no segment to look for).
-    if (text.isEmpty() || (m_segments.isEmpty() && !m_onlyStars))
-        return spans;
+    if (text.size() == 0 || (m_segments.isEmpty() && !m_onlyStars))
+        return;
     if (m_wholeCell) {
         if (matchesWhole(text))
-            spans.append({0, text.size()});
-        return spans;
+            spans->push_back({0, text.size()});
+        return;
     }
     int pos = 0;
     TextSpan span;
     while (findFrom(text, pos, &span)) {
-        spans.append(span);
+        spans->push_back(span);
         pos = span.end;
     }
+}
+
+QVector<TextSpan> SearchPattern::matches(const QString &text) const
+{
+    QVector<TextSpan> spans;
+    collect(Utf16Text{text}, &spans);
     return spans;
+}
+
+void SearchPattern::matchesUtf8(const char *text, int size, std::vector<TextSpan> *spans) const
+{
+    spans->clear();
+    collect(Utf8Text{reinterpret_cast<const unsigned char *>(text), size}, spans);
 }
 
 bool SearchPattern::replace(const QString &text, const QString &replacement, QString *out,

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QVector>
 
+#include <vector>
+
 namespace Excel {
 
 struct TextSpan
@@ -28,6 +30,10 @@ public:
     // whole text when it matches; otherwise every non-overlapping match from
     // left to right. Empty text never matches.
     QVector<TextSpan> matches(const QString &text) const;
+
+    // The same spans over UTF-8 bytes (offsets in bytes), for text that is
+    // valid UTF-8: the same code points compared by the same rules.
+    void matchesUtf8(const char *text, int size, std::vector<TextSpan> *spans) const;
 
     // Replaces the matches by replacement (inserted literally). Returns
     // false, leaving *out alone, when nothing matched.
@@ -52,12 +58,13 @@ private:
     };
     using Segment = QVector<Element>;
 
-    int matchSegmentAt(const Segment &seg, const QString &text, int pos) const;
-    int firstOccurrence(const Segment &seg, const QString &text, int from, int *end) const;
-    int lastOccurrence(const Segment &seg, const QString &text, int from, int *end) const;
-    bool findFrom(const QString &text, int from, TextSpan *span) const;
-    bool matchesWhole(const QString &text) const;
-    bool placeFrom(const QString &text, int segIndex, int cur, int *end) const;
+    template <class Text> int matchSegmentAt(const Segment &seg, const Text &text, int pos) const;
+    template <class Text> int firstOccurrence(const Segment &seg, const Text &text, int from, int *end) const;
+    template <class Text> int lastOccurrence(const Segment &seg, const Text &text, int from, int *end) const;
+    template <class Text> bool findFrom(const Text &text, int from, TextSpan *span) const;
+    template <class Text> bool matchesWhole(const Text &text) const;
+    template <class Text> bool placeFrom(const Text &text, int segIndex, int cur, int *end) const;
+    template <class Text, class Spans> void collect(const Text &text, Spans *spans) const;
     uint fold(uint c) const;
 
     QVector<Segment> m_segments;

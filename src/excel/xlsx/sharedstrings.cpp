@@ -107,6 +107,15 @@ bool SharedStrings::isComplex(quint32 i) const
     return m_items[i].complex;
 }
 
+bool SharedStrings::plainRaw(quint32 i, const char **data, size_t *size) const
+{
+    if (i >= m_items.size() || m_items[i].complex)
+        return false;
+    *data = m_xml.constData() + m_items[i].textBegin;
+    *size = m_items[i].textEnd - m_items[i].textBegin;
+    return true;
+}
+
 bool SharedStrings::text(quint32 i, QString *text, QString *error) const
 {
     if (i < m_items.size() && !m_items[i].complex) {

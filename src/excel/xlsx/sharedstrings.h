@@ -32,6 +32,10 @@ public:
     // Whether the entry has more than one plain text (runs or phonetics).
     bool isComplex(quint32 i) const;
 
+    // The raw character data of an entry of the part that is one plain
+    // <t>; false otherwise.
+    bool plainRaw(quint32 i, const char **data, size_t *size) const;
+
     quint32 appendPlain(const QString &text);
     quint32 append(const RichText &text);
 

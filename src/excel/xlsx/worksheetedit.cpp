@@ -214,6 +214,7 @@ bool WorksheetPart::replace(const QVector<CellArea> &areas, const SearchPattern 
     const bool booleans = pattern.canMatchWithin(booleanTextAlphabet());
     const StylesPart &styles = *m_book->styles;
     const PartPrescan scan(pattern);
+    const ByteJob job = byteJob(replacement);
     const size_t count = m_cells.size();
     for (size_t i = 0; i < count; ++i) {
         const CellRecord &r = m_cells[i];
@@ -232,7 +233,7 @@ bool WorksheetPart::replace(const QVector<CellArea> &areas, const SearchPattern 
                         *error = where(r) + QStringLiteral("bad shared string index");
                         return false;
                     }
-                    if (!replaceSharedString(int(i), index, pattern, replacement, &sstCache, changed, error))
+                    if (!replaceSharedString(int(i), index, pattern, replacement, job, &sstCache, changed, error))
                         return false;
                     continue;
                 }
@@ -261,6 +262,8 @@ bool WorksheetPart::replace(const QVector<CellArea> &areas, const SearchPattern 
                 || (r.type == CellType::FormulaString && (r.flags & PlainValue)))
             && !scan.mayHold(m_xml.constData() + r.valueBegin, r.valueEnd - r.valueBegin))
             continue; // its raw text, as it is, lacks what every match holds
+        if (replaceTextBytes(int(i), pattern, job, changed) == ByteEdit::Done)
+            continue;
         if (!r.edit) {
             // Most cells do not match: tell from the record where possible.
             QString quick;
@@ -283,7 +286,7 @@ bool WorksheetPart::replace(const QVector<CellArea> &areas, const SearchPattern 
                 *error = where(r) + QStringLiteral("bad shared string index");
                 return false;
             }
-            if (!replaceSharedString(int(i), index, pattern, replacement, &sstCache, changed, error))
+            if (!replaceSharedString(int(i), index, pattern, replacement, job, &sstCache, changed, error))
                 return false;
             continue;
         }
@@ -301,8 +304,8 @@ bool WorksheetPart::replace(const QVector<CellArea> &areas, const SearchPattern 
 }
 
 bool WorksheetPart::replaceSharedString(int index, quint32 sst, const SearchPattern &pattern,
-                                        const QString &replacement, std::vector<qint32> *cache, bool *changed,
-                                        QString *error)
+                                        const QString &replacement, const ByteJob &job, std::vector<qint32> *cache,
+                                        bool *changed, QString *error)
 {
     SharedStrings *table = m_book->sharedStrings;
     const CellRecord &r = m_cells[size_t(index)];
@@ -313,6 +316,18 @@ bool WorksheetPart::replaceSharedString(int index, quint32 sst, const SearchPatt
     if (sst >= cache->size())
         cache->resize(table->size(), NotSeen);
     qint32 &result = (*cache)[sst];
+    const char *raw;
+    size_t rawSize;
+    bool differs;
+    if (result == NotSeen && job.enabled && table->plainRaw(sst, &raw, &rawSize)
+        && replaceBytes({}, raw, rawSize, pattern, job, &differs)) {
+        // A plain entry searched as bytes; it stays plain.
+        result = Unchanged;
+        if (differs)
+            result = m_byteResult.empty()
+                         ? BecomesEmpty
+                         : qint32(table->appendPlain(QString::fromUtf8(m_byteResult.data(), int(m_byteResult.size()))));
+    }
     if (result == NotSeen) {
         result = Unchanged;
         QString text;
@@ -349,6 +364,10 @@ bool WorksheetPart::replaceSharedString(int index, quint32 sst, const SearchPatt
     }
     if (result == Unchanged)
         return true;
+    if (rewriteSharedCell(index, result == BecomesEmpty, quint32(result))) {
+        *changed = true;
+        return true;
+    }
     CellContent c;
     if (!cellContent(index, &c, error))
         return false;

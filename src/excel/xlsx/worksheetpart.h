@@ -21,6 +21,8 @@
 
 #include <QHash>
 #include <QMap>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace Excel {
@@ -39,6 +41,8 @@ struct BookContext
     bool formulaRemoved = false; // a formula cell became a constant: calc chain goes
     quint64 edits = 0;           // cells changed so far
     quint64 changedCells = 0;    // cells a Replace or Value set changed, each counted once
+    bool byteEdits = true;       // plain text cells edited from their bytes (off: every cell parsed in full)
+    quint64 byteEdited = 0;      // cells changed that way
 };
 
 class WorksheetPart
@@ -161,10 +165,32 @@ private:
     bool quickSubject(int index, QString *text, QString *error) const;
     QString sharedMasterText(quint32 si, QString *error) const;
 
+    // The byte path for plain text cells (worksheetfastedit.cpp): Done
+    // when it edited the cell or found nothing to change, Fallback when
+    // the cell needs the full path.
+    enum class ByteEdit { Done, Fallback };
+    struct ByteJob
+    {
+        bool enabled = false;
+        std::string replacement; // UTF-8
+    };
+    ByteJob byteJob(const QString &replacement) const;
+    ByteEdit replaceTextBytes(int index, const SearchPattern &pattern, const ByteJob &job, bool *changed);
+    // The text (after lead) after the replace in m_byteResult; *changed:
+    // whether it differs. False when only the full path can read the text.
+    bool replaceBytes(std::string_view lead, const char *raw, size_t size, const SearchPattern &pattern,
+                      const ByteJob &job, bool *changed);
+    ByteEdit replaceFormulaBytes(int index, const SearchPattern &pattern, const ByteJob &job, bool *changed);
+    // Rewrites an unchanged plain shared-string cell for its new entry, or
+    // clears it; false when its bytes are not in the plain form.
+    bool rewriteSharedCell(int index, bool cleared, quint32 entry);
+    bool commitBytes(int index, CellType type, bool hasValue, bool hasInline,
+                     FormulaKind formula = FormulaKind::None);
+
     bool replaceInCell(int index, CellContent &c, Subject subject, const QString &text, const SearchPattern &pattern,
                        const QString &replacement, bool *changed, QString *error);
     bool replaceSharedString(int index, quint32 sst, const SearchPattern &pattern, const QString &replacement,
-                             std::vector<qint32> *cache, bool *changed, QString *error);
+                             const ByteJob &job, std::vector<qint32> *cache, bool *changed, QString *error);
     // The new value of a cell after an edit.
     bool applyValue(int index, CellContent &c, const CellValue &value, const RichText *rich, QString *error);
     void setText(CellContent &c, const QString &text, const RichText *rich);
@@ -205,6 +231,10 @@ private:
     std::vector<std::pair<quint32, quint32>> m_sharedMembers; // (si, cell)
     mutable QHash<quint32, QString> m_sharedText;           // master formula by si
     mutable bool m_membersSorted = false;
+
+    std::string m_byteText, m_byteResult; // reused by the byte path
+    std::vector<TextSpan> m_byteSpans;
+    QByteArray m_byteElement;
 
     QByteArray m_arena;
     std::vector<Edit> m_edits;

@@ -1,0 +1,33 @@
+#pragma once
+
+// Plain cell text handled as the UTF-8 bytes of the part: the cheap way to
+// edit the common cells. Each helper agrees byte for byte with the QString
+// path of xmltext.h on the text it accepts and refuses the rest, which then
+// takes that path.
+
+#include <QByteArray>
+#include <QString>
+
+#include <string>
+
+namespace Excel {
+namespace Xlsx {
+
+// Appends character data as text: the five named references resolved.
+// False for what only the full path reads (character references, CR, a
+// _xHHHH_ escape).
+bool decodePlainCharacters(const char *raw, size_t size, std::string *out);
+
+// A replacement the byte path can insert: nothing in it needs a _xHHHH_
+// escape and no surrogate stands alone.
+bool isPlainReplacement(const QString &replacement);
+
+// Appends text (decoded plain text, plain replacements) as element
+// content, as appendEscapedText writes it.
+void appendEscapedPlain(QByteArray *out, const char *text, size_t size);
+
+// Whether the text needs xml:space="preserve" (white space at an end).
+bool needsSpacePreserve(const char *text, size_t size);
+
+} // namespace Xlsx
+} // namespace Excel

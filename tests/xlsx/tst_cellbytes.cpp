@@ -1,0 +1,174 @@
+// The byte path of a replace (plain text cells edited from their bytes)
+// must write exactly what the full path writes: each case runs one sheet
+// and its shared strings through both and compares the parts.
+
+#include "xlsx/worksheetpart.h"
+
+#include <QtTest>
+
+using namespace Excel;
+using namespace Excel::Xlsx;
+
+namespace {
+
+class BufferSink : public ByteSink
+{
+public:
+    QByteArray bytes;
+    bool write(const char *data, size_t length) override
+    {
+        bytes.append(data, int(length));
+        return true;
+    }
+};
+
+const char *const MainNs = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+
+struct Outcome
+{
+    bool changed = false;
+    QString error;
+    QByteArray sheet, sharedStrings;
+    quint64 byteEdited = 0;
+    QVector<quint64> counts; // what the book learnt: edits, cells, value and formula changes
+};
+
+Outcome run(const QByteArray &sheet, const QByteArray &sst, const SearchPattern &pattern, const QString &with,
+            bool byteEdits)
+{
+    Outcome o;
+    StylesPart styles;
+    SharedStrings table;
+    BookContext book;
+    book.styles = &styles;
+    book.byteEdits = byteEdits;
+    if (!sst.isEmpty()) {
+        if (!table.parse(sst, "xl/sharedStrings.xml", Conformance::Transitional, &o.error))
+            return o;
+        book.sharedStrings = &table;
+    }
+    WorksheetPart part(&book, "xl/worksheets/sheet1.xml");
+    if (!part.parseData(sheet, &o.error)
+        || !part.replace({CellArea{1, 1, 100, 100}}, pattern, with, &o.changed, &o.error))
+        return o;
+    BufferSink s, t;
+    if (!part.write(&s, &o.error) || (book.sharedStrings && !table.write(&t, &o.error)))
+        return o;
+    o.sheet = s.bytes;
+    o.sharedStrings = t.bytes;
+    o.byteEdited = book.byteEdited;
+    o.counts = {book.edits, book.changedCells, quint64(book.valueChanged), quint64(book.formulaChanged),
+                quint64(book.formulaRemoved)};
+    return o;
+}
+
+} // namespace
+
+class TestCellBytes : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void bytePathWritesWhatTheFullPathWrites_data()
+    {
+        QTest::addColumn<QByteArray>("cells"); // the <c> elements of row 1
+        QTest::addColumn<QByteArray>("strings"); // <si> entries; none: no table
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QString>("with");
+        QTest::addColumn<bool>("wholeCell");
+        QTest::addColumn<bool>("matchCase");
+        QTest::addColumn<int>("byteEdited"); // cells the byte path changes
+
+        const QByteArray sst = "<si><t>apple pie</t></si><si><t>Apple</t></si><si><t>北京市北京</t></si>";
+        auto inl = [](const char *text) {
+            return QByteArray("<c r=\"A1\" s=\"2\" t=\"inlineStr\"><is><t>") + text + "</t></is></c>";
+        };
+        QTest::newRow("inline ASCII") << inl("apple pie") << QByteArray() << "apple" << "pear" << false << true << 1;
+        QTest::newRow("inline CJK") << inl("北京市北京") << sst << "北京" << "上海" << false << true << 1;
+        QTest::newRow("ignoring case") << inl("APPLE Apple apple") << QByteArray() << "aPPle" << "x" << false << false << 1;
+        QTest::newRow("whole cell") << inl("Apple") << sst << "apple" << "Banana" << true << false << 1;
+        QTest::newRow("whole cell, no match") << inl("apple pie") << sst << "apple" << "x" << true << false << 0;
+        QTest::newRow("wildcards") << inl("pale apple, pure") << QByteArray() << "p*e" << "Q" << false << false << 1;
+        QTest::newRow("question marks") << inl("cat cut cot") << QByteArray() << "c?t" << "dog" << false << true << 1;
+        QTest::newRow("tilde") << inl("a*b?c~d and abxcyd") << QByteArray() << "a~*b~?c~~" << "Z" << false << true << 1;
+        QTest::newRow("whole cell wildcards") << inl("alpha beta") << QByteArray() << "al*ta" << "γ" << true << false << 1;
+        QTest::newRow("references") << inl("Tom &amp; Jerry &lt;3 &quot;q&quot;") << QByteArray() << "jerry" << "Spike > <&"
+                                    << false << false << 1;
+        QTest::newRow("spaces kept") << inl("x") << QByteArray() << "x" << " x " << false << true << 1;
+        QTest::newRow("spaces dropped") << QByteArray("<c r=\"A1\" t=\"inlineStr\"><is><t xml:space=\"preserve\"> spaced</t></is></c>")
+                                        << QByteArray() << " spaced" << "tight" << false << true << 1;
+        QTest::newRow("empty result") << inl("apple") << QByteArray() << "apple" << "" << false << true << 1;
+        QTest::newRow("escape made") << inl("_x00ZZ_") << QByteArray() << "ZZ" << "41" << false << true << 1;
+        QTest::newRow("Kelvin sign") << inl("\u212Aelvin") << QByteArray() << "kelvin" << "K" << false << false << 1;
+        QTest::newRow("long s") << inl("ſtop") << QByteArray() << "STOP" << "go" << false << false << 1;
+        QTest::newRow("fullwidth stays apart") << inl("ＡＢＣ abc") << QByteArray() << "abc" << "x" << false << false << 1;
+        QTest::newRow("fullwidth folds") << inl("ＡＢＣ abc") << QByteArray() << "ａｂｃ" << "x" << false << false << 1;
+        QTest::newRow("outside the BMP") << inl("𝒜 and 𝒜") << QByteArray() << "?" << "." << false << true << 1;
+        QTest::newRow("prefixed") << QByteArray("<x:c r=\"A1\" t=\"inlineStr\"><x:is><x:t>apple</x:t></x:is></x:c>")
+                                  << QByteArray() << "apple" << "pear" << false << true << 1;
+        QTest::newRow("constant with a table") << QByteArray("<c r=\"A1\" t=\"str\"><v>apple</v></c>") << sst << "apple"
+                                               << "pear" << false << true << 1;
+        QTest::newRow("constant without a table") << QByteArray("<c r=\"A1\" t=\"str\"><v>apple</v></c>") << QByteArray()
+                                                  << "apple" << "pear" << false << true << 1;
+        QTest::newRow("shared strings") << QByteArray("<c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" s=\"1\" t=\"s\"><v>1</v></c>"
+                                                      "<c r=\"C1\" t=\"s\"><v>0</v></c>")
+                                        << sst << "apple" << "pear" << false << false << 3;
+        QTest::newRow("shared string emptied") << QByteArray("<c r=\"A1\" t=\"s\"><v>1</v></c>") << sst << "apple" << ""
+                                               << true << false << 1;
+        QTest::newRow("formula") << QByteArray("<c r=\"A1\" s=\"3\"><f>SUM(B1:B4)</f><v>10</v></c>") << QByteArray()
+                                 << "sum" << "MAX" << false << false << 1;
+        QTest::newRow("formula of text") << QByteArray("<c r=\"A1\" t=\"str\"><f>B1&amp;\"apple\"</f><v>xapple</v></c>")
+                                         << sst << "apple" << "<pear>" << false << true << 1;
+        // The full path's cases: the results must still agree.
+        QTest::newRow("formula becomes text") << QByteArray("<c r=\"A1\"><f>B1</f><v>1</v></c>") << QByteArray() << "=*"
+                                              << "x" << true << true << 0;
+        QTest::newRow("cell metadata") << QByteArray("<c r=\"A1\" cm=\"1\"><f>B1</f><v>1</v></c>") << QByteArray() << "B"
+                                       << "C" << false << true << 0;
+        QTest::newRow("rich text") << QByteArray("<c r=\"A1\" t=\"inlineStr\"><is><r><rPr><b/></rPr><t>apple</t></r>"
+                                                 "<r><t> pie</t></r></is></c>")
+                                   << QByteArray() << "e p" << "-" << false << true << 0;
+        QTest::newRow("Excel escape") << inl("apple_x0041_") << QByteArray() << "apple" << "pear" << false << true << 0;
+        QTest::newRow("character reference") << inl("apple&#65;") << QByteArray() << "apple" << "pear" << false << true << 0;
+        QTest::newRow("value metadata") << QByteArray("<c r=\"A1\" vm=\"1\" t=\"inlineStr\"><is><t>apple</t></is></c>")
+                                        << QByteArray() << "apple" << "pear" << false << true << 0;
+        QTest::newRow("type not last") << QByteArray("<c t=\"inlineStr\" r=\"A1\"><is><t>apple</t></is></c>") << QByteArray()
+                                       << "apple" << "pear" << false << true << 0;
+        QTest::newRow("white space between") << QByteArray("<c r=\"A1\" t=\"inlineStr\">\n <is><t>apple</t></is></c>")
+                                             << QByteArray() << "apple" << "pear" << false << true << 0;
+        QTest::newRow("control character") << inl("apple") << QByteArray() << "apple" << "a\rb" << false << true << 0;
+        QTest::newRow("rich shared string") << QByteArray("<c r=\"A1\" t=\"s\"><v>0</v></c>")
+                                            << QByteArray("<si><r><t>apple</t></r><r><rPr><i/></rPr><t> pie</t></r></si>")
+                                            << "apple" << "pear" << false << true << 1;
+    }
+
+    void bytePathWritesWhatTheFullPathWrites()
+    {
+        QFETCH(QByteArray, cells);
+        QFETCH(QByteArray, strings);
+        QFETCH(QString, what);
+        QFETCH(QString, with);
+        QFETCH(bool, wholeCell);
+        QFETCH(bool, matchCase);
+        QFETCH(int, byteEdited);
+
+        QByteArray sheet = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<worksheet xmlns=\"" + QByteArray(MainNs)
+                           + "\" xmlns:x=\"" + MainNs + "\"><dimension ref=\"A1:C1\"/><sheetData><row r=\"1\">" + cells
+                           + "</row></sheetData></worksheet>";
+        const QByteArray sst = strings.isEmpty() ? QByteArray()
+                                                 : "<sst xmlns=\"" + QByteArray(MainNs) + "\" count=\"9\" uniqueCount=\"3\">"
+                                                       + strings + "</sst>";
+        const SearchPattern pattern(what, wholeCell, matchCase);
+        const Outcome full = run(sheet, sst, pattern, with, false);
+        const Outcome bytes = run(sheet, sst, pattern, with, true);
+        QVERIFY2(full.error.isEmpty(), qPrintable(full.error));
+        QCOMPARE(bytes.error, full.error);
+        QCOMPARE(bytes.changed, full.changed);
+        QCOMPARE(bytes.sheet, full.sheet);
+        QCOMPARE(bytes.sharedStrings, full.sharedStrings);
+        QCOMPARE(bytes.counts, full.counts);
+        QCOMPARE(int(bytes.byteEdited), byteEdited);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCellBytes)
+#include "tst_cellbytes.moc"
