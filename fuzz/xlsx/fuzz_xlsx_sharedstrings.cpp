@@ -1,5 +1,7 @@
-// A shared-strings part: read, every entry decoded, entries appended, the
-// part written, and what was written read again.
+// A shared-strings part: read, every entry decoded (from its bytes too,
+// where the byte path would), entries appended, the part written, and what
+// was written read again.
+#include "plaintextbytes.h"
 #include "sharedstrings.h"
 
 #include <cstdint>
@@ -32,10 +34,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     const quint32 n = qMin<quint32>(table.size(), 2000);
     RichText last;
+    std::string decoded;
     for (quint32 i = 0; i < n; ++i) {
         QString text;
-        table.text(i, &text, &error);
+        const bool read = table.text(i, &text, &error);
         table.richText(i, &last, &error);
+        // What the byte path reads of a plain entry is what the entry says.
+        const char *raw;
+        size_t rawSize;
+        decoded.clear();
+        if (read && table.plainRaw(i, &raw, &rawSize) && decodePlainCharacters(raw, rawSize, &decoded)
+            && QString::fromUtf8(decoded.data(), int(decoded.size())) != text) {
+            std::fprintf(stderr, "entry %u reads differently from its bytes\n", i);
+            std::abort();
+        }
     }
     table.appendPlain(QStringLiteral("new _x0041_ \r text"));
     if (!last.runs.isEmpty()) {

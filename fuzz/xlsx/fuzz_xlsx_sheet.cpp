@@ -1,6 +1,7 @@
 // A worksheet part: parsed, searched, written to, spliced, and the result
-// parsed again, which must always succeed. And the byte pre-scan, which
-// may rule a part out for a search only when the search changes nothing.
+// parsed again, which must always succeed; the byte path for plain cells
+// must write what the full path writes. And the byte pre-scan, which may
+// rule a part out for a search only when the search changes nothing.
 #include "partprescan.h"
 #include "worksheetpart.h"
 
@@ -25,6 +26,53 @@ public:
 
 } // namespace
 
+namespace {
+
+// The edits of one run over the part; false when the part does not read
+// or a change is refused. byteEdits: whether plain cells take the byte
+// path, which must write exactly what the full path writes.
+bool editPart(const QByteArray &bytes, bool byteEdits, QByteArray *written)
+{
+    using namespace Excel;
+    using namespace Excel::Xlsx;
+    static const StylesPart styles;
+    BookContext book;
+    book.styles = &styles;
+    book.byteEdits = byteEdits;
+    const QString part = QStringLiteral("/xl/worksheets/sheet1.xml");
+    WorksheetPart sheet(&book, part);
+    QString error;
+    if (!sheet.parseData(bytes, &error))
+        return false;
+    CellArea used{1, 1, 1, 1};
+    sheet.usedArea(&used);
+    // Positions come from Range(), which keeps them on the grid.
+    const int row = qMin(used.lastRow, OoxmlGrid.rows - 1), column = qMin(used.lastColumn, OoxmlGrid.columns - 1);
+    bool changed = false;
+    const bool ok = sheet.replace({used}, SearchPattern(QStringLiteral("a"), false, false), QStringLiteral("b&<"), &changed, &error)
+              && sheet.replace({used}, SearchPattern(QStringLiteral("e"), false, true), QStringLiteral("\u00e9\r"), &changed, &error)
+              && sheet.replace({used}, SearchPattern(QStringLiteral("1*"), false, true), QStringLiteral("=2"), &changed, &error)
+              && sheet.replace({used}, SearchPattern(QStringLiteral("=?"), true, false), QStringLiteral(""), &changed, &error)
+              && sheet.setValue({{2, 2, 3, 3}}, QStringLiteral("7"), &error)
+              && sheet.setValue({{row, column + 1, row + 1, column + 1}},
+                                QStringLiteral("=A1"), &error)
+              && sheet.setValue({{1, 1, 1, 1}}, QString(), &error);
+    if (!ok || !sheet.isChanged())
+        return false;
+    Buffer out;
+    if (!sheet.write(&out, &error))
+        return false;
+    WorksheetPart again(&book, part);
+    if (!again.parseData(out.bytes, &error)) {
+        std::fprintf(stderr, "spliced part does not read back: %s\n", qPrintable(error));
+        std::abort();
+    }
+    *written = out.bytes;
+    return true;
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     using namespace Excel;
@@ -33,44 +81,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     BookContext book;
     book.styles = &styles;
     const QString part = QStringLiteral("/xl/worksheets/sheet1.xml");
+    const QByteArray bytes(reinterpret_cast<const char *>(data), int(size));
     WorksheetPart sheet(&book, part);
     QString error;
-    if (!sheet.parseData(QByteArray(reinterpret_cast<const char *>(data), int(size)), &error))
+    if (!sheet.parseData(bytes, &error))
         return 0;
     CellArea used{1, 1, 1, 1};
     sheet.usedArea(&used);
-    // Positions come from Range(), which keeps them on the grid.
-    const int row = qMin(used.lastRow, OoxmlGrid.rows - 1), column = qMin(used.lastColumn, OoxmlGrid.columns - 1);
     const std::pair<QString, bool> unlikely[] = {
         {QStringLiteral("Q"), true}, {QStringLiteral("zq"), false}, {QStringLiteral("\u00e9?"), true}};
     for (const auto &what : unlikely) {
         const SearchPattern pattern(what.first, false, what.second);
-        if (!PartPrescan(pattern).excludes(reinterpret_cast<const char *>(data), size, "worksheet"))
+        if (!PartPrescan(pattern).excludes(bytes.constData(), size, "worksheet"))
             continue;
         WorksheetPart fresh(&book, part);
         bool changed = false;
-        if (fresh.parseData(QByteArray(reinterpret_cast<const char *>(data), int(size)), &error)
-            && fresh.replace({used}, pattern, QStringLiteral("y"), &changed, &error) && changed) {
+        if (fresh.parseData(bytes, &error) && fresh.replace({used}, pattern, QStringLiteral("y"), &changed, &error)
+            && changed) {
             std::fprintf(stderr, "the pre-scan ruled out a part in which '%s' matches\n", qPrintable(what.first));
             std::abort();
         }
     }
-    bool changed = false;
-    bool ok = sheet.replace({used}, SearchPattern(QStringLiteral("a"), false, false), QStringLiteral("b\r<"), &changed, &error)
-              && sheet.replace({used}, SearchPattern(QStringLiteral("1*"), false, true), QStringLiteral("=2"), &changed, &error)
-              && sheet.replace({used}, SearchPattern(QStringLiteral("=?"), true, false), QStringLiteral(""), &changed, &error)
-              && sheet.setValue({{2, 2, 3, 3}}, QStringLiteral("7"), &error)
-              && sheet.setValue({{row, column + 1, row + 1, column + 1}},
-                                QStringLiteral("=A1"), &error)
-              && sheet.setValue({{1, 1, 1, 1}}, QString(), &error);
-    if (!ok || !sheet.isChanged())
-        return 0;
-    Buffer out;
-    if (!sheet.write(&out, &error))
-        return 0;
-    WorksheetPart again(&book, part);
-    if (!again.parseData(out.bytes, &error)) {
-        std::fprintf(stderr, "spliced part does not read back: %s\n", qPrintable(error));
+    QByteArray fromBytes, full;
+    const bool byteOk = editPart(bytes, true, &fromBytes), fullOk = editPart(bytes, false, &full);
+    if (byteOk != fullOk || fromBytes != full) {
+        std::fprintf(stderr, "the byte path and the full path disagree\n");
         std::abort();
     }
     return 0;
