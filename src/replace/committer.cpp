@@ -10,7 +10,23 @@ struct Committer::Item
     Done done;
 };
 
-Q_GLOBAL_STATIC(Committer, sharedCommitter)
+namespace {
+
+// At the end of the process (a window closed during a run) the jobs still
+// on the global pool may hand in saves yet: they finish first, whichever
+// of the two was made first, and then the saves.
+struct SharedCommitter : Committer
+{
+    ~SharedCommitter()
+    {
+        if (QThreadPool *jobs = QThreadPool::globalInstance())
+            jobs->waitForDone();
+    }
+};
+
+} // namespace
+
+Q_GLOBAL_STATIC(SharedCommitter, sharedCommitter)
 
 Committer::Committer(int inFlight)
 {

@@ -16,8 +16,8 @@ Run::Run(RunPlan plan, QObject *parent)
 }
 
 // A run destroyed before it finished (the window closed during a run)
-// leaves its jobs out to finish on the pool: they report to nobody, and
-// their job objects are not freed.
+// leaves its jobs out to finish on the pool and in the committer: they
+// report to nobody, and their job objects are not freed.
 Run::~Run() = default;
 
 void Run::start()
