@@ -313,6 +313,14 @@ bool AtomicSave::reopen(QString *error)
 
 bool AtomicSave::commit(QString *error, FileIdentity *written)
 {
+    if (!replace(error, written))
+        return false;
+    flushFolder(folder()); // the rename is done; a failed folder flush cannot undo it
+    return true;
+}
+
+bool AtomicSave::replace(QString *error, FileIdentity *written)
+{
     if (m_fd < 0) {
         *error = QStringLiteral("nothing to save");
         return false;
@@ -346,12 +354,21 @@ bool AtomicSave::commit(QString *error, FileIdentity *written)
     m_temp.clear();
     ::close(m_fd); // flushed already: nothing is left for close to report
     m_fd = -1;
-    const int dfd = ::open(folderOf(m_target).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return true;
+}
+
+QByteArray AtomicSave::folder() const
+{
+    return folderOf(m_target);
+}
+
+void AtomicSave::flushFolder(const QByteArray &folder)
+{
+    const int dfd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
-        ::fsync(dfd); // the rename is done; a failed folder flush cannot undo it
+        ::fsync(dfd);
         ::close(dfd);
     }
-    return true;
 }
 
 PendingSave::PendingSave(std::unique_ptr<AtomicSave> save, Committed committed)
@@ -375,6 +392,13 @@ bool PendingSave::commit(QString *error)
     if (m_committed)
         m_committed(written);
     return true;
+}
+
+std::unique_ptr<AtomicSave> PendingSave::takeSave()
+{
+    m_done = true;
+    m_committed = nullptr;
+    return std::move(m_save);
 }
 
 } // namespace Excel

@@ -81,6 +81,17 @@ public:
     // folder; *written identifies the new file then.
     bool commit(QString *error, FileIdentity *written = nullptr);
 
+    // commit() in its two steps, for a caller that flushes one folder once
+    // for several files. replace() flushes the new file and renames it over
+    // the old one (which stays untouched when it fails); the new file is on
+    // disk for good only once a flushFolder() of folder() that began after
+    // the rename has returned. A failed folder flush is not reported: the
+    // rename is done and cannot be undone.
+    bool replace(QString *error, FileIdentity *written = nullptr);
+    // The folder of the file replaced, links resolved.
+    QByteArray folder() const;
+    static void flushFolder(const QByteArray &folder);
+
 private:
     void discard();
 
@@ -113,6 +124,12 @@ public:
 
     // Once only; false with a reason, the original then untouched.
     bool commit(QString *error);
+
+    // Instead of commit(), for a commit done elsewhere, after the workbook
+    // is gone: the save on its own, which needs nothing of the workbook.
+    // The workbook never learns that it was saved, so it must not be saved
+    // again; this pending save is spent.
+    std::unique_ptr<AtomicSave> takeSave();
 
 private:
     std::unique_ptr<AtomicSave> m_save;

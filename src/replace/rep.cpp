@@ -2,6 +2,7 @@
 
 #include "application.h"
 #include "atomicsave.h"
+#include "committer.h"
 #include "sheetchoice.h"
 #include "workbookbackup.h"
 #include "workbooklock.h"
@@ -30,19 +31,36 @@ Rep::Rep(const QString &filePath, const RepPar &par, int index, QObject *parent)
 {
 }
 
+Rep::Handoff::~Handoff() = default;
+
 void Rep::run()
 {
-    const STATE state = process();
-    emit done(this, state, index); // the last act: the window may delete us now
+    Handoff handoff;
+    const STATE state = process(&handoff);
+    emit workFinished(this);
+    if (!handoff.save) {
+        emit done(this, state, index); // the last act: the window may delete us now
+        return;
+    }
+    // The last act: done() may come, and the window delete us, before
+    // submit() returns.
+    m_options.committer->submit(std::move(handoff.save), std::move(handoff.lock),
+                                [this](bool saved, const QString &why) {
+                                    if (!saved) {
+                                        m_reason = Reason(why).within(QStringLiteral("not saved"));
+                                        m_changedCells = 0;
+                                    }
+                                    emit done(this, saved ? SUCCESS : FAILURE, index);
+                                });
 }
 
-STATE Rep::process()
+STATE Rep::process(Handoff *handoff)
 {
     // Held from before the workbook is read until its save is in place, so
     // that no other job, here or in another process, works on it meanwhile.
-    WorkbookLock lock;
+    auto lock = std::make_unique<WorkbookLock>();
     QString lockError;
-    if (!lock.acquire(filePath, m_options.lockWaitMs, &lockError)) {
+    if (!lock->acquire(filePath, m_options.lockWaitMs, &lockError)) {
         m_reason = Reason(lockError);
         return FAILURE;
     }
@@ -78,7 +96,7 @@ STATE Rep::process()
     Excel::Workbook *book = books->Open(filePath);
     if (!book)
         return fail(Reason::orElse(books->lastError(), QStringLiteral("cannot open the workbook")).within(QStringLiteral("open")));
-    if (!lock.stillNamesLockedFile())
+    if (!lock->stillNamesLockedFile())
         return fail(Reason(QStringLiteral("the file was replaced by another program while it was being opened")));
     qDebug() << "pWorkbook->Path():" << book->Path();
 
@@ -126,11 +144,16 @@ STATE Rep::process()
             return fail(m_reason);
         QString why;
         if (!m_options.backupFolder.isEmpty()
-            && !backUpWorkbook(lock.fd(), QFileInfo(filePath).fileName(), m_options.backupFolder, &m_backupPath,
+            && !backUpWorkbook(lock->fd(), QFileInfo(filePath).fileName(), m_options.backupFolder, &m_backupPath,
                                &why))
             return fail(Reason(why).within(QStringLiteral("backup")));
-        if (!pending->commit(&why))
+        if (m_options.committer) {
+            // The save needs nothing of the workbook: it goes on its own.
+            handoff->save = pending->takeSave();
+            handoff->lock = std::move(lock);
+        } else if (!pending->commit(&why)) {
             return fail(Reason(why).within(QStringLiteral("not saved")));
+        }
     }
     pending.reset(); // a dry run's new file goes here
     app.Quit();

@@ -7,6 +7,14 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
+class Committer;
+class WorkbookLock;
+namespace Excel {
+class AtomicSave;
+}
+
 // The outcome of one file of a run.
 enum STATE : qint32 { SUCCESS = 0, FAILURE = 1, MISSING = 2 };
 Q_DECLARE_METATYPE(STATE)
@@ -26,12 +34,17 @@ struct JobOptions
     QString backupFolder;
     // How long to wait for a workbook that another job holds.
     int lockWaitMs = 60000;
+    // Not null: the save is put in place there (committer.h), and the job's
+    // thread is free before the disk is done; null: on the job's thread.
+    Committer *committer = nullptr;
 };
 
 // The job of one workbook: locks it (workbooklock.h), opens it, applies
 // every pair to the chosen sheets, saves it and reports once through done().
 // run() executes on a pool thread and touches nothing but this object and
-// the file.
+// the file. With a committer, done() comes later, from a thread of the
+// committer, once the save is in place; workFinished() comes first, when the
+// job's own thread is free.
 class Rep : public QObject
 {
     Q_OBJECT
@@ -53,6 +66,7 @@ public:
     QString backupPath() const { return m_backupPath; }
 
 signals:
+    void workFinished(Rep *rep);
     void done(Rep *rep, STATE state, int index);
 
 public:
@@ -66,7 +80,14 @@ public:
     const qint32 index;
 
 private:
-    STATE process();
+    // A save handed to the committer, with the lock it needs until then.
+    struct Handoff
+    {
+        std::unique_ptr<Excel::AtomicSave> save;
+        std::unique_ptr<WorkbookLock> lock;
+        ~Handoff();
+    };
+    STATE process(Handoff *handoff);
 
     JobOptions m_options;
     Excel::Reason m_reason;

@@ -1,5 +1,6 @@
 #include "run.h"
 
+#include "committer.h"
 #include "workbooklock.h"
 
 #include <QThreadPool>
@@ -15,8 +16,8 @@ Run::Run(RunPlan plan, QObject *parent)
 }
 
 // A run destroyed before it finished (the window closed during a run)
-// leaves its jobs out to finish on the pool: they report to nobody, and
-// their job objects are not freed.
+// leaves its jobs out to finish on the pool and in the committer: they
+// report to nobody, and their job objects are not freed.
 Run::~Run() = default;
 
 void Run::start()
@@ -54,17 +55,30 @@ void Run::start()
 void Run::launchMore()
 {
     QThreadPool *pool = QThreadPool::globalInstance();
+    Committer *committer = Committer::instance();
     // Enough waiting in the pool that its threads never run dry while this
-    // thread is busy elsewhere.
-    const int limit = 2 * qMax(1, pool->maxThreadCount()) + 1;
-    while (m_running < limit && m_nextInQueue < m_queue.size()) {
+    // thread is busy elsewhere; and enough saves waiting for the committer
+    // that it has its fill, but not so many that their open files pile up.
+    const int working = 2 * qMax(1, pool->maxThreadCount()) + 1;
+    const int running = working + 2 * committer->inFlight();
+    JobOptions options = m_plan.job;
+    options.committer = committer;
+    while (m_working < working && m_running < running && m_nextInQueue < m_queue.size()) {
         const int k = m_queue.at(m_nextInQueue++);
         Rep *rep = new Rep(m_plan.files.at(k), m_plan.pars.at(k), k);
-        rep->setJobOptions(m_plan.job);
+        rep->setJobOptions(options);
+        connect(rep, &Rep::workFinished, this, &Run::onJobWorkFinished);
         connect(rep, &Rep::done, this, &Run::onJobDone);
+        ++m_working;
         ++m_running;
         QtConcurrent::run(pool, rep, &Rep::run);
     }
+}
+
+void Run::onJobWorkFinished(Rep *)
+{
+    --m_working;
+    launchMore();
 }
 
 void Run::onJobDone(Rep *rep, STATE state, int index)

@@ -1,8 +1,9 @@
 #pragma once
 
-// A run: one job (Rep) per file of its plan on the global thread pool, and
-// the report of every file, each exactly once, on the thread that owns the
-// run. What needs no job is reported inside start(): a missing file, an
+// A run: one job (Rep) per file of its plan on the global thread pool, whose
+// saves are put in place by the shared committer (committer.h), and the
+// report of every file, each exactly once, on the thread that owns the run,
+// a changed workbook's only once its save is on disk. What needs no job is reported inside start(): a missing file, an
 // entry that is no regular file, and a second entry for a workbook already
 // in the run (the same device and inode: another spelling, a symbolic or a
 // hard link), which is processed once only, since its pairs applied twice
@@ -63,6 +64,7 @@ signals:
     void finished();
 
 private:
+    void onJobWorkFinished(Rep *rep);
     void onJobDone(Rep *rep, STATE state, int index);
     void deliver(Rep *rep, int index, STATE state, const Excel::Reason &reason, qint64 cells = 0,
                  const QString &backupPath = QString());
@@ -72,7 +74,8 @@ private:
     QVector<FileReport> m_reports;
     QVector<int> m_queue; // files waiting for a job, in list order
     int m_nextInQueue = 0;
-    int m_running = 0;
+    int m_working = 0; // jobs on the pool's threads
+    int m_running = 0; // jobs not yet reported: working, or their saves in the committer
     // Entries that repeat a workbook, by the entry that runs it.
     QHash<int, QVector<int>> m_repeats;
     RunSummary m_summary;
