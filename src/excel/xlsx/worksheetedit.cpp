@@ -526,12 +526,22 @@ bool WorksheetPart::commit(int index, const CellContent &before, CellContent &af
     if (before.hasFormula && !after.hasFormula)
         m_book->formulaRemoved = true;
 
-    const QByteArray fragment = writeCellElement(after);
-    if (qint64(m_arena.size()) + fragment.size() >= 0x7FFFFFFF) {
+    const quint8 content = quint8((after.hasValue ? HasValue : 0) | (after.hasInline ? HasInline : 0));
+    if (!storeEdit(index, writeCellElement(after), userChange, after.type,
+                   after.hasFormula ? after.formula.kind : FormulaKind::None, content,
+                   after.hasValue && !after.value.isEmpty())) {
         *error = partError(m_partName, QStringLiteral("too many changes"));
         return false;
     }
-    m_edits.push_back({quint32(m_arena.size()), quint32(fragment.size())});
+    return true;
+}
+
+bool WorksheetPart::storeEdit(int index, const QByteArray &element, bool userChange, CellType type,
+                              FormulaKind formula, quint8 content, bool valueNotEmpty)
+{
+    if (qint64(m_arena.size()) + element.size() >= 0x7FFFFFFF)
+        return false;
+    m_edits.push_back({quint32(m_arena.size()), quint32(element.size())});
     ++m_book->edits;
     if (userChange) {
         if (m_counted.size() <= size_t(index))
@@ -541,18 +551,16 @@ bool WorksheetPart::commit(int index, const CellContent &before, CellContent &af
             ++m_book->changedCells;
         }
     }
-    m_arena += fragment;
+    m_arena += element;
+    CellRecord &r = m_cells[size_t(index)];
     r.edit = quint32(m_edits.size());
-    r.type = after.type;
-    r.formula = after.hasFormula ? after.formula.kind : FormulaKind::None;
+    r.type = type;
+    r.formula = formula;
     r.flags &= quint8(~(HasValue | PlainValue | HasInline | PlainInline | FormulaText | MemberIndex));
-    if (after.hasValue)
-        r.flags |= HasValue;
-    if (after.hasInline)
-        r.flags |= HasInline;
+    r.flags |= content;
     // The used range only asks whether the value is empty.
     r.valueBegin = 0;
-    r.valueEnd = after.hasValue && !after.value.isEmpty() ? 1 : 0;
+    r.valueEnd = valueNotEmpty ? 1 : 0;
     return true;
 }
 

@@ -327,30 +327,11 @@ bool WorksheetPart::rewriteSharedCell(int index, bool cleared, quint32 entry)
 // m_byteElement.
 bool WorksheetPart::commitBytes(int index, CellType type, bool hasValue, bool hasInline, FormulaKind formula)
 {
-    if (qint64(m_arena.size()) + m_byteElement.size() >= 0x7FFFFFFF)
+    const quint8 content = quint8((hasValue ? HasValue : 0) | (hasInline ? HasInline : 0));
+    if (!storeEdit(index, m_byteElement, true, type, formula, content, hasValue))
         return false; // the full path reports it
-    CellRecord &r = m_cells[size_t(index)];
     m_book->valueChanged = true;
     ++m_book->byteEdited;
-    m_edits.push_back({quint32(m_arena.size()), quint32(m_byteElement.size())});
-    ++m_book->edits;
-    if (m_counted.size() <= size_t(index))
-        m_counted.resize(m_cells.size(), false);
-    if (!m_counted[size_t(index)]) {
-        m_counted[size_t(index)] = true;
-        ++m_book->changedCells;
-    }
-    m_arena += m_byteElement;
-    r.edit = quint32(m_edits.size());
-    r.type = type;
-    r.formula = formula;
-    r.flags &= quint8(~(HasValue | PlainValue | HasInline | PlainInline | FormulaText | MemberIndex));
-    if (hasValue)
-        r.flags |= HasValue;
-    if (hasInline)
-        r.flags |= HasInline;
-    r.valueBegin = 0;
-    r.valueEnd = hasValue ? 1 : 0;
     return true;
 }
 

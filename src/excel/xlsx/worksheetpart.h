@@ -195,6 +195,11 @@ private:
     bool applyValue(int index, CellContent &c, const CellValue &value, const RichText *rich, QString *error);
     void setText(CellContent &c, const QString &text, const RichText *rich);
     bool commit(int index, const CellContent &before, CellContent &after, bool userChange, QString *error);
+    // Puts a cell's new element in the arena and its record in step with
+    // it (content: HasValue, HasInline); false when the arena would
+    // outgrow its 32-bit offsets.
+    bool storeEdit(int index, const QByteArray &element, bool userChange, CellType type, FormulaKind formula,
+                   quint8 content, bool valueNotEmpty);
     bool dissolveSharedGroup(int masterIndex, const CellContent &master, QString *error);
     bool sharedMemberText(int index, const CellContent &c, QString *text, QString *error) const;
     quint32 newCellStyle(int row, int column) const;
