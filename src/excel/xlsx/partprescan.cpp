@@ -1,5 +1,6 @@
 #include "partprescan.h"
 
+#include "plaintextbytes.h"
 #include "xmltokenizer.h"
 
 #include "cellrules/cellvalue.h"
@@ -35,18 +36,6 @@ bool plainCharacter(uint c, bool matchCase)
     return c < 0x80 && c != 'k' && c != 's';
 }
 
-bool isHex(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-// An _xHHHH_ escape at p (in either case of the x).
-bool escapeAt(const char *p, const char *end)
-{
-    return end - p >= 7 && (p[1] == 'x' || p[1] == 'X') && isHex(p[2]) && isHex(p[3]) && isHex(p[4]) && isHex(p[5])
-           && p[6] == '_';
-}
-
 // Whether the byte at p, one of ! ? # P _, is where something starts that
 // could hide a match.
 bool unsureAt(const char *data, const char *p, const char *end, const char *declaration)
@@ -61,7 +50,7 @@ bool unsureAt(const char *data, const char *p, const char *end, const char *decl
     case 'P': // a phonetic run
         return p > data && p[-1] == 'r' && end - p >= 2 && p[1] == 'h';
     case '_':
-        return escapeAt(p, end);
+        return excelEscapeAt(p, end, true);
     default:
         return false;
     }

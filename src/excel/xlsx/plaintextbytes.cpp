@@ -7,16 +7,10 @@ namespace Xlsx {
 
 namespace {
 
-inline bool isHex(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
 // "_xHHHH_" at text[i] (text[i] == '_').
 inline bool escapeAt(const char *text, size_t size, size_t i)
 {
-    return size - i >= 7 && text[i + 1] == 'x' && isHex(text[i + 2]) && isHex(text[i + 3]) && isHex(text[i + 4])
-           && isHex(text[i + 5]) && text[i + 6] == '_';
+    return excelEscapeAt(text + i, text + size);
 }
 
 inline bool isSpace(char c)
@@ -25,6 +19,13 @@ inline bool isSpace(char c)
 }
 
 } // namespace
+
+bool excelEscapeAt(const char *p, const char *end, bool orCapitalX)
+{
+    auto hex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); };
+    return end - p >= 7 && (p[1] == 'x' || (orCapitalX && p[1] == 'X')) && hex(p[2]) && hex(p[3]) && hex(p[4])
+           && hex(p[5]) && p[6] == '_';
+}
 
 bool decodePlainCharacters(const char *raw, size_t size, std::string *out)
 {

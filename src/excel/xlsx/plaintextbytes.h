@@ -13,6 +13,11 @@
 namespace Excel {
 namespace Xlsx {
 
+// Whether an _xHHHH_ escape starts at p (*p == '_'), as the cell text
+// decoder reads them: a lower-case x. orCapitalX also counts _XHHHH_, for
+// checks that must err on the side of an escape.
+bool excelEscapeAt(const char *p, const char *end, bool orCapitalX = false);
+
 // Appends character data as text: the five named references resolved.
 // False for what only the full path reads (character references, CR, a
 // _xHHHH_ escape).
