@@ -1,9 +1,15 @@
 #include "ooxmlbook.h"
 
+#include "sharedstringfold.h"
+
 #include "atomicsave.h"
 #include "splicewriter.h"
 #include "xmltext.h"
 #include "zipwriter.h"
+
+#include <QSet>
+
+#include <algorithm>
 
 namespace Excel {
 namespace Xlsx {
@@ -190,6 +196,7 @@ bool OoxmlBook::load(QString *error)
     if (const Relationship *r = rels.firstOfKind(family, QStringLiteral("styles")))
         if (m_package->hasPart(r->target))
             m_stylesPart = r->target;
+    m_hasRevisions = rels.firstOfKind(family, QStringLiteral("revisionHeaders")) != nullptr;
     if (const Relationship *r = rels.firstOfKind(family, QStringLiteral("calcChain"))) {
         m_calcChainPart = r->target;
         m_calcChainRelBegin = r->begin;
@@ -307,6 +314,22 @@ bool OoxmlBook::needsCalcFlag() const
     return true;
 }
 
+bool OoxmlBook::mayFoldSharedStrings() const
+{
+    if (!m_sharedStrings || m_sharedStrings->size() == m_sharedStrings->sizeAsRead() || m_hasRevisions
+        || m_context.sharedReferencesUnknown)
+        return false;
+    QSet<QString> parts;
+    for (const SheetEntry &e : m_sheets) {
+        if (!e.hasCells())
+            continue;
+        if (!e.part || !e.part->isParsed() || parts.contains(e.partName))
+            return false;
+        parts.insert(e.partName);
+    }
+    return true;
+}
+
 bool OoxmlBook::isChanged() const
 {
     return m_context.edits != m_savedEdits;
@@ -360,25 +383,42 @@ bool OoxmlBook::prepareSave(std::unique_ptr<PendingSave> *pending, QString *erro
     if (!isChanged())
         return true;
     ZipChanges changes;
+    std::vector<size_t> changedSheets;
+    std::vector<const WorksheetPart *> parts;
     for (size_t i = 0; i < m_sheets.size(); ++i) {
+        if (m_sheets[i].part && m_sheets[i].part->isParsed())
+            parts.push_back(m_sheets[i].part.get());
+        if (m_sheets[i].part && m_sheets[i].part->isChanged())
+            changedSheets.push_back(i);
+    }
+    SharedStringFold fold;
+    if (mayFoldSharedStrings())
+        fold = foldSharedStrings(parts, m_context);
+    for (const size_t i : changedSheets) {
         SheetEntry &e = m_sheets[i];
-        if (!e.part || !e.part->isChanged())
-            continue;
+        const size_t k = size_t(std::find(parts.begin(), parts.end(), e.part.get()) - parts.begin());
+        std::vector<quint32> asRead;
+        if (k < fold.cellsAsRead.size()) {
+            if (fold.partAsRead[k])
+                continue; // its only changes went into the shared strings
+            asRead = std::move(fold.cellsAsRead[k]);
+        }
         const int entry = m_package->entryOf(e.partName);
         const int index = int(i);
-        changes.replaced[entry] = [this, index](ByteSink *sink, QString *why) {
+        changes.replaced[entry] = [this, index, asRead](ByteSink *sink, QString *why) {
             WorksheetPart *part = worksheet(index, why);
             if (!part)
                 return false;
-            const bool ok = part->write(sink, why);
+            const bool ok = part->write(sink, why, asRead);
             part->releaseXml();
             return ok;
         };
     }
     if (m_sharedStrings && m_sharedStrings->isChanged()) {
         const SharedStrings *table = m_sharedStrings.get();
-        changes.replaced[m_package->entryOf(table->partName())] = [table](ByteSink *sink, QString *why) {
-            return table->write(sink, why);
+        changes.replaced[m_package->entryOf(table->partName())] = [table, inPlace = fold.table](ByteSink *sink,
+                                                                                            QString *why) {
+            return table->write(sink, why, inPlace);
         };
     }
     if (needsCalcFlag())

@@ -77,6 +77,10 @@ private:
     bool writeWorkbookPart(ByteSink *sink, QString *error) const;
     bool writeWithout(const QString &partName, qint64 begin, qint64 end, ByteSink *sink, QString *error) const;
     bool needsCalcFlag() const;
+    // Whether the shared strings may change in their place: every sheet
+    // with cells parsed, each part once, and no revision log that names
+    // entries too.
+    bool mayFoldSharedStrings() const;
 
     std::unique_ptr<OpcPackage> m_package;
     BookContext m_context;
@@ -109,6 +113,7 @@ private:
     QString m_calcChainPart;
     QString m_workbookRelsPart;
     qint64 m_calcChainRelBegin = -1, m_calcChainRelEnd = -1;
+    bool m_hasRevisions = false;
 };
 
 } // namespace Xlsx

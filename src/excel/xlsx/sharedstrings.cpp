@@ -167,22 +167,33 @@ quint32 SharedStrings::append(const RichText &text)
     return quint32(m_items.size() + m_added.size() - 1);
 }
 
-bool SharedStrings::write(ByteSink *sink, QString *error) const
+bool SharedStrings::write(ByteSink *sink, QString *error, const InPlace &inPlace) const
 {
-    // Splices, in file order: the count, the unique count, the new entries.
+    // Splices: the count, the unique count, entries in place, the new entries.
     std::vector<Splice> splices;
     if (m_countBegin >= 0)
         splices.push_back({m_countBegin, m_countEnd, QByteArray::number(qMax<qint64>(0, m_count + m_referenceDelta))});
+    const qint64 added = inPlace.dropAdded ? 0 : qint64(m_added.size());
     if (m_uniqueBegin >= 0)
-        splices.push_back({m_uniqueBegin, m_uniqueEnd, QByteArray::number(m_unique + qint64(m_added.size()))});
-    QByteArray added;
-    for (const QByteArray &si : m_added)
-        added += si;
-    if (m_rootSelfClosing) {
+        splices.push_back({m_uniqueBegin, m_uniqueEnd, QByteArray::number(m_unique + added)});
+    const quint32 original = sizeAsRead();
+    for (const auto &[from, to] : inPlace.entries) {
+        if (from >= original || to < original || to - original >= m_added.size()) {
+            *error = partError(m_partName, QStringLiteral("no entry %1 to take the place of %2").arg(to).arg(from));
+            return false;
+        }
+        const Item &item = m_items[from];
+        splices.push_back({item.begin, item.end, m_added[to - original]});
+    }
+    QByteArray entries;
+    if (!inPlace.dropAdded)
+        for (const QByteArray &si : m_added)
+            entries += si;
+    if (m_rootSelfClosing && !entries.isEmpty()) {
         // <sst .../> opens to hold the entries.
-        splices.push_back({m_rootEnd - 2, m_rootEnd, ">" + added + "</" + m_prefix + "sst>"});
-    } else if (!added.isEmpty()) {
-        splices.push_back({m_rootEnd, m_rootEnd, added});
+        splices.push_back({m_rootEnd - 2, m_rootEnd, ">" + entries + "</" + m_prefix + "sst>"});
+    } else if (!entries.isEmpty()) {
+        splices.push_back({m_rootEnd, m_rootEnd, entries});
     }
     return writeSpliced(m_xml, std::move(splices), m_partName, sink, error);
 }

@@ -1,9 +1,10 @@
 #pragma once
 
-// The shared-string table. Its entries are never edited in place, since
-// other cells use them: a changed string becomes a new entry at the end
-// (an equal new plain string is reused), and saving splices the new
-// entries and the two counts into the part.
+// The shared-string table. Other cells may use an entry, so a changed
+// string becomes a new entry at the end (an equal new plain string is
+// reused), and saving splices the new entries and the two counts into the
+// part. Only a save that knows every cell naming an entry now names the
+// same new one may put the new text in the entry's place.
 
 #include "opcpackage.h"
 #include "richtext.h"
@@ -43,7 +44,18 @@ public:
     void countReference(int delta) { m_referenceDelta += delta; }
 
     bool isChanged() const { return !m_added.empty() || m_referenceDelta != 0; }
-    bool write(ByteSink *sink, QString *error) const;
+    quint32 sizeAsRead() const { return quint32(m_items.size()); }
+
+    // Entries of the part that take the text of a new entry (from, to),
+    // ascending; and whether the new entries are left out (no cell names
+    // one any more).
+    struct InPlace
+    {
+        std::vector<std::pair<quint32, quint32>> entries;
+        bool dropAdded = false;
+    };
+    bool write(ByteSink *sink, QString *error, const InPlace &inPlace) const;
+    bool write(ByteSink *sink, QString *error) const { return write(sink, error, InPlace()); }
 
 private:
     struct Item

@@ -303,6 +303,27 @@ bool WorksheetPart::replace(const QVector<CellArea> &areas, const SearchPattern 
     return true;
 }
 
+void WorksheetPart::countSharedReferences()
+{
+    std::vector<quint32> &counts = m_book->sharedReferences;
+    const quint32 entries = m_book->sharedStrings ? m_book->sharedStrings->size() : 0;
+    for (quint32 i = 0; i < m_originalCells; ++i) {
+        const CellRecord &r = m_cells[i];
+        if (r.type != CellType::SharedString || !(r.flags & (HasValue | HasInline)))
+            continue;
+        quint32 entry;
+        if (!(r.flags & PlainValue) || (r.flags & HasInline) || r.formula != FormulaKind::None
+            || !parseIndex(m_xml.constData() + r.valueBegin, m_xml.constData() + r.valueEnd, &entry)
+            || entry >= entries) {
+            m_book->sharedReferencesUnknown = true;
+            return;
+        }
+        if (counts.size() < entries)
+            counts.resize(entries, 0);
+        ++counts[entry];
+    }
+}
+
 bool WorksheetPart::replaceSharedString(int index, quint32 sst, const SearchPattern &pattern,
                                         const QString &replacement, const ByteJob &job, std::vector<qint32> *cache,
                                         bool *changed, QString *error)
@@ -364,7 +385,7 @@ bool WorksheetPart::replaceSharedString(int index, quint32 sst, const SearchPatt
     }
     if (result == Unchanged)
         return true;
-    if (rewriteSharedCell(index, result == BecomesEmpty, quint32(result))) {
+    if (rewriteSharedCell(index, sst, result == BecomesEmpty, quint32(result))) {
         *changed = true;
         return true;
     }

@@ -294,15 +294,27 @@ WorksheetPart::ByteEdit WorksheetPart::replaceFormulaBytes(int index, const Sear
     return ByteEdit::Done;
 }
 
-bool WorksheetPart::rewriteSharedCell(int index, bool cleared, quint32 entry)
+bool WorksheetPart::rewriteSharedCell(int index, quint32 current, bool cleared, quint32 entry)
 {
     const CellRecord &r = m_cells[size_t(index)];
-    if (!m_book->byteEdits || m_protected || r.edit || r.formula != FormulaKind::None
-        || r.type != CellType::SharedString || !(r.flags & PlainValue))
+    if (!m_book->byteEdits || m_protected || r.formula != FormulaKind::None || r.type != CellType::SharedString)
         return false;
+    // A cell moved before is rewritten from its element as read.
+    const MoveRecord *moved = nullptr;
+    if (r.edit) {
+        const auto it = m_moveOf.constFind(quint32(index));
+        if (it == m_moveOf.constEnd() || m_moves[it.value()].edit != r.edit)
+            return false;
+        moved = &m_moves[it.value()];
+    } else if (!(r.flags & PlainValue)) {
+        return false;
+    }
+    const quint32 valueBegin = moved ? moved->valueBegin : r.valueBegin;
+    const quint32 valueEnd = moved ? moved->valueEnd : r.valueEnd;
+    const quint32 from = moved ? moved->move.from : current;
     const char *x = m_xml.constData();
     CellTag tag;
-    if (!readCellTag(x, r.begin, r.end, "s", &tag) || !plainValueChildren(x, tag, r.valueBegin, r.valueEnd, r.end))
+    if (!readCellTag(x, r.begin, r.end, "s", &tag) || !plainValueChildren(x, tag, valueBegin, valueEnd, r.end))
         return false;
     QByteArray &e = m_byteElement;
     e.clear();
@@ -310,17 +322,42 @@ bool WorksheetPart::rewriteSharedCell(int index, bool cleared, quint32 entry)
         e.append(x + r.begin, int(tag.typeBegin - r.begin));
         e.append("/>");
     } else {
-        e.append(x + r.begin, int(r.valueBegin - r.begin));
+        e.append(x + r.begin, int(valueBegin - r.begin));
         char digits[16];
         const auto end = std::to_chars(digits, digits + sizeof digits, entry).ptr;
         e.append(digits, int(end - digits));
-        e.append(x + r.valueEnd, int(r.end - r.valueEnd));
+        e.append(x + valueEnd, int(r.end - valueEnd));
     }
     if (!commitBytes(index, cleared ? CellType::Number : CellType::SharedString, !cleared, false))
         return false;
     if (cleared && m_book->sharedStrings)
         m_book->sharedStrings->countReference(-1);
+    if (!cleared && quint32(index) < m_originalCells) {
+        m_moveOf.insert(quint32(index), quint32(m_moves.size()));
+        m_moves.push_back({{quint32(index), from, entry}, r.edit, valueBegin, valueEnd});
+    }
     return true;
+}
+
+void WorksheetPart::sharedMoves(std::vector<SharedMove> *moves, quint32 *others, bool *othersShared) const
+{
+    quint32 live = 0;
+    for (const MoveRecord &m : m_moves) {
+        if (m_cells[m.move.cell].edit == m.edit) { // not changed again since
+            moves->push_back(m.move);
+            ++live;
+        }
+    }
+    quint32 edited = 0, editedShared = 0;
+    for (const CellRecord &r : m_cells) {
+        if (r.edit) {
+            ++edited;
+            if (r.type == CellType::SharedString)
+                ++editedShared;
+        }
+    }
+    *others = edited - live;
+    *othersShared = editedShared > live; // every move is a shared-string cell
 }
 
 // What commit does for a changed text cell, from the element in

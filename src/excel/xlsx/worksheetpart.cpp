@@ -94,6 +94,7 @@ bool WorksheetPart::parseData(QByteArray data, QString *error)
         return false;
     }
     m_parsed = true;
+    countSharedReferences();
     return true;
 }
 
@@ -543,7 +544,7 @@ QByteArray widenedSpans(std::string_view spans, int firstNew, int lastNew, bool 
 
 } // namespace
 
-bool WorksheetPart::write(ByteSink *sink, QString *error) const
+bool WorksheetPart::write(ByteSink *sink, QString *error, const std::vector<quint32> &asRead) const
 {
     if (m_xml.isEmpty()) {
         *error = partError(m_partName, QStringLiteral("the part is not loaded"));
@@ -555,9 +556,12 @@ bool WorksheetPart::write(ByteSink *sink, QString *error) const
         return QByteArray::fromRawData(m_arena.constData() + e.begin, int(e.length));
     };
     // Changed cells in place.
+    auto keep = asRead.begin();
     for (quint32 i = 0; i < m_originalCells; ++i) {
         const CellRecord &c = m_cells[i];
-        if (c.edit)
+        while (keep != asRead.end() && *keep < i)
+            ++keep;
+        if (c.edit && (keep == asRead.end() || *keep != i))
             splices.push_back({c.begin, c.end, fragment(c)});
     }
     // New cells, by position; the sheet's rows are in order (setValue

@@ -43,6 +43,19 @@ struct BookContext
     quint64 changedCells = 0;    // cells a Replace or Value set changed, each counted once
     bool byteEdits = true;       // plain text cells edited from their bytes (off: every cell parsed in full)
     quint64 byteEdited = 0;      // cells changed that way
+    // How many cells of the parsed sheets name each shared string, as read;
+    // unknown once a cell names one in a form the parse does not read.
+    std::vector<quint32> sharedReferences;
+    bool sharedReferencesUnknown = false;
+};
+
+// A cell whose only change is the shared string it names: from entry
+// `from` of the table as read to the new entry `to`.
+struct SharedMove
+{
+    quint32 cell;
+    quint32 from;
+    quint32 to;
 };
 
 class WorksheetPart
@@ -76,8 +89,14 @@ public:
 
     bool isChanged() const { return !m_edits.empty(); }
 
-    // Streams the changed part (its bytes must be loaded).
-    bool write(ByteSink *sink, QString *error) const;
+    // The cells whose only change is the shared string they name; *others:
+    // how many other cells changed, *othersShared: whether one of them
+    // names a shared string.
+    void sharedMoves(std::vector<SharedMove> *moves, quint32 *others, bool *othersShared) const;
+
+    // Streams the changed part (its bytes must be loaded). The cells in
+    // asRead (ascending) are written as they were read.
+    bool write(ByteSink *sink, QString *error, const std::vector<quint32> &asRead = {}) const;
 
     // For readers: the cell at a position (-1 when there is none) and its
     // current content.
@@ -181,9 +200,11 @@ private:
     bool replaceBytes(std::string_view lead, const char *raw, size_t size, const SearchPattern &pattern,
                       const ByteJob &job, bool *changed);
     ByteEdit replaceFormulaBytes(int index, const SearchPattern &pattern, const ByteJob &job, bool *changed);
-    // Rewrites an unchanged plain shared-string cell for its new entry, or
-    // clears it; false when its bytes are not in the plain form.
-    bool rewriteSharedCell(int index, bool cleared, quint32 entry);
+    // Rewrites a plain shared-string cell, unchanged or only moved before,
+    // for its new entry, or clears it; false when its bytes are not in the
+    // plain form.
+    bool rewriteSharedCell(int index, quint32 current, bool cleared, quint32 entry);
+    void countSharedReferences();
     bool commitBytes(int index, CellType type, bool hasValue, bool hasInline,
                      FormulaKind formula = FormulaKind::None);
 
@@ -240,6 +261,16 @@ private:
     std::string m_byteText, m_byteResult; // reused by the byte path
     std::vector<TextSpan> m_byteSpans;
     QByteArray m_byteElement;
+
+    // Cells moved to another shared string, and where their value was read.
+    struct MoveRecord
+    {
+        SharedMove move;
+        quint32 edit; // the cell's edit that made it; stale once another follows
+        quint32 valueBegin, valueEnd;
+    };
+    std::vector<MoveRecord> m_moves;
+    QHash<quint32, quint32> m_moveOf; // cell -> its latest record
 
     QByteArray m_arena;
     std::vector<Edit> m_edits;

@@ -118,6 +118,29 @@ rewrite("rich.xlsx", {
                             'relationships/sharedStrings" Target="sharedStrings.xml"/></Relationships>'),
 }, add={"xl/sharedStrings.xml": sst})
 
+# shared2.xlsx: two sheets naming the same shared strings; entries 0 and 2
+# have the same text.
+wb = openpyxl.Workbook()
+wb.active["A1"] = 1
+wb.create_sheet("Other")["A1"] = 1
+wb.save(path("shared2.xlsx"))
+sst = ('<?xml version="1.0" encoding="UTF-8"?>\n<sst xmlns="%s" count="6" uniqueCount="4">'
+       '<si><t>alpha one</t></si><si><t>alpha two</t></si><si><t>alpha one</t></si><si><t>keep</t></si>'
+       '</sst>') % MAIN
+cells = lambda refs: ('<?xml version="1.0" encoding="UTF-8"?>\n<worksheet xmlns="%s"><sheetData>%s</sheetData>'
+                      '</worksheet>') % (MAIN, "".join('<row r="%d"><c r="A%d" t="s"><v>%d</v></c></row>' % (
+                          r + 1, r + 1, v) for r, v in enumerate(refs)))
+rewrite("shared2.xlsx", {
+    "xl/worksheets/sheet1.xml": lambda x: cells([0, 1, 2, 0]),
+    "xl/worksheets/sheet2.xml": lambda x: cells([1, 3]),
+    "[Content_Types].xml": lambda x: x.replace(
+        "</Types>", '<Override PartName="/xl/sharedStrings.xml" ContentType="application/vnd.openxmlformats-'
+                    'officedocument.spreadsheetml.sharedStrings+xml"/></Types>'),
+    "xl/_rels/workbook.xml.rels": lambda x: x.replace(
+        "</Relationships>", '<Relationship Id="rIdS" Type="http://schemas.openxmlformats.org/officeDocument/2006/'
+                            'relationships/sharedStrings" Target="sharedStrings.xml"/></Relationships>'),
+}, add={"xl/sharedStrings.xml": sst})
+
 # formulas.xlsx: a shared formula group, an array formula, a calc chain,
 # references that only look like functions or numbers.
 wb = openpyxl.Workbook()
