@@ -27,13 +27,18 @@ FileSignature sniffFileSignature(const QString &path, QString *error)
         *error = QStringLiteral("not a regular file");
         return FileSignature::Unreadable;
     }
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        *error = QStringLiteral("cannot read the file: %1").arg(file.errorString());
+    char bytes[8];
+    ssize_t n;
+    do {
+        n = ::pread(fd, bytes, sizeof bytes, 0);
+    } while (n < 0 && errno == EINTR);
+    const int readError = errno;
+    ::close(fd);
+    if (n < 0) {
+        *error = QStringLiteral("cannot read the file: %1").arg(QString::fromLocal8Bit(std::strerror(readError)));
         return FileSignature::Unreadable;
     }
-    const QByteArray head = file.read(8);
+    const QByteArray head(bytes, int(n));
     if (head.startsWith(QByteArray("PK\x03\x04", 4)) || head.startsWith(QByteArray("PK\x05\x06", 4)))
         return FileSignature::Zip;
     if (head == QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8))

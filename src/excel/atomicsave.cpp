@@ -72,6 +72,22 @@ QByteArray folderOf(const QByteArray &path)
 // a file still to be created (or a dangling link), the name in its folder.
 bool resolveTarget(const QString &path, bool mustExist, QByteArray *target, QString *error)
 {
+    // A file that is no link is replaced under the name it was given: the
+    // folders on the way may be links, and the rename happens in the folder
+    // they lead to all the same.
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st;
+    if (!native.isEmpty() && ::lstat(native.constData(), &st) == 0 && !S_ISLNK(st.st_mode)) {
+        if (native.startsWith('/')) {
+            *target = native;
+            return true;
+        }
+        char cwd[PATH_MAX];
+        if (::getcwd(cwd, sizeof cwd)) {
+            *target = QByteArray(cwd) + '/' + native;
+            return true;
+        }
+    }
     char resolved[PATH_MAX];
     if (::realpath(QFile::encodeName(path).constData(), resolved)) {
         *target = resolved;

@@ -77,10 +77,15 @@ WorkbookPath WorkbookPath::of(const QString &path)
 
 QString officeLockFile(const QString &path)
 {
+    // Beside the name given and, for a link, beside the file it leads to
+    // (links among the folders lead to the same folder either way).
     QStringList places{path};
-    const QString target = QFileInfo(path).canonicalFilePath();
-    if (!target.isEmpty() && target != QFileInfo(path).absoluteFilePath())
-        places << target;
+    struct stat link;
+    if (::lstat(QFile::encodeName(path).constData(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        const QString target = QFileInfo(path).canonicalFilePath();
+        if (!target.isEmpty() && target != QFileInfo(path).absoluteFilePath())
+            places << target;
+    }
     for (const QString &place : places) {
         const QFileInfo info(place);
         const QString folder = info.path() + QLatin1Char('/');

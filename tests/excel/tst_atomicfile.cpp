@@ -55,6 +55,22 @@ private slots:
         QVERIFY2(Excel::writeFileAtomically(tmp.filePath("link.xlsx"), "new", &error), qPrintable(error));
         QVERIFY(QFileInfo(tmp.filePath("link.xlsx")).isSymLink());
         QCOMPARE(read(target), QByteArray("new"));
+
+        // Through a linked folder and back out of it, and relative to the
+        // current folder: the file the name leads to is replaced.
+        QVERIFY(QDir(tmp.path()).mkpath("real/inner"));
+        QVERIFY(QFile::link(tmp.filePath("real/inner"), tmp.filePath("via")));
+        const QString beside = tmp.filePath("real/book.xlsx");
+        write(beside, "old");
+        QVERIFY2(Excel::writeFileAtomically(tmp.filePath("via/../book.xlsx"), "through", &error), qPrintable(error));
+        QCOMPARE(read(beside), QByteArray("through"));
+        const QString cwd = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(tmp.filePath("real")));
+        const bool relative = Excel::writeFileAtomically("book.xlsx", "relative", &error);
+        QDir::setCurrent(cwd);
+        QVERIFY2(relative, qPrintable(error));
+        QCOMPARE(read(beside), QByteArray("relative"));
+        QVERIFY(leftovers(tmp.filePath("real")).isEmpty() && leftovers(tmp.path()).isEmpty());
     }
 
     void readOnlyFileAndFolderAreRefused()

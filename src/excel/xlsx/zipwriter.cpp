@@ -59,6 +59,13 @@ public:
 
     bool patch(quint64 offset, const char *data, size_t length)
     {
+        if (m_failed)
+            return false;
+        if (offset >= m_written && offset + length <= position()) {
+            // Still buffered (a small archive is written in one piece).
+            std::memcpy(m_buffer.data() + (offset - m_written), data, length);
+            return true;
+        }
         if (!flush())
             return false;
         while (length > 0) {
