@@ -1,5 +1,6 @@
 #include "abouttext.h"
 
+#include "application.h"
 #include "korrinversion.h"
 
 #include <QCoreApplication>
@@ -65,6 +66,7 @@ QString aboutText(const QString &version)
                       "许可证：%2\n\n"
                       "使用的程序库及其许可证：")
                        .arg(version, QStringLiteral(KORRIN_LICENSE));
+    Excel::loadEngineLibraries();
     for (const LibraryLicence &library : librariesInUse(loadedSharedObjects()))
         text += QStringLiteral("\n    %1：%2").arg(library.name, library.licence);
     return text;

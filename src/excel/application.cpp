@@ -2,6 +2,8 @@
 
 #include "formats.h"
 
+#include "xls/compoundfile.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -89,6 +91,12 @@ Application::~Application()
 void Application::Quit()
 {
     m_workbooks.closeAll();
+}
+
+void loadEngineLibraries()
+{
+    QString ignored;
+    Biff::loadCompoundFileLibrary(&ignored);
 }
 
 } // namespace Excel

@@ -57,4 +57,8 @@ private:
     bool m_visible = false;
 };
 
+// Loads the libraries an engine otherwise loads only when a file needs
+// them, so that a listing of the libraries in use names them too.
+void loadEngineLibraries();
+
 } // namespace Excel

@@ -1,6 +1,4 @@
-// GLib's headers name struct members "signals", which Qt's headers define
-// as a keyword: libgsf comes first.
-#include <gsf/gsf.h>
+#include "libgsf.h" // first: see there
 
 #include "compoundfile.h"
 
@@ -10,7 +8,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 
 namespace Excel {
 namespace Biff {
@@ -20,24 +17,6 @@ namespace {
 constexpr quint32 NoStream = 0xFFFFFFFFu;
 constexpr quint32 EndOfChain = 0xFFFFFFFEu;
 constexpr quint32 MaxRegularSector = 0xFFFFFFFAu;
-
-// libgsf reports oddities of the files it reads through GLib's log as well
-// as through its errors; only the errors, which reach the caller as
-// reasons, are kept, and the log stays quiet.
-void logGsfMessage(const gchar *, GLogLevelFlags, const gchar *, gpointer)
-{
-}
-
-void initGsf()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        gsf_init();
-        const auto levels = GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_MESSAGE);
-        for (const char *domain : {"libgsf", "libgsf:msole", "libgsf:utils"})
-            g_log_set_handler(domain, levels, logGsfMessage, nullptr);
-    });
-}
 
 QString damaged(const QString &why)
 {
@@ -281,40 +260,42 @@ CfbNode *CfbNode::findStream(const char *wanted)
 
 namespace {
 
-void readTimes(GsfInput *in, CfbNode *node)
+void readTimes(const LibGsf &g, GsfInput *in, CfbNode *node)
 {
-    GDateTime *t = gsf_input_get_modtime(in);
+    GDateTime *t = g.gsf_input_get_modtime(in);
     if (t) {
         node->hasModTime = true;
-        node->modTimeUs = qint64(g_date_time_to_unix(t)) * 1000000 + g_date_time_get_microsecond(t);
+        node->modTimeUs = qint64(g.g_date_time_to_unix(t)) * 1000000 + g.g_date_time_get_microsecond(t);
     }
 }
 
-bool readChildren(GsfInfile *dir, CfbNode *node, int depth, QString *error)
+bool readChildren(const LibGsf &g, GsfInfile *dir, CfbNode *node, int depth, QString *error)
 {
     if (depth > 64) {
         *error = damaged(QStringLiteral("storages nested too deeply"));
         return false;
     }
-    const int n = gsf_infile_num_children(dir);
+    const int n = g.gsf_infile_num_children(dir);
     for (int i = 0; i < n; ++i) {
-        GsfInput *child = gsf_infile_child_by_index(dir, i);
+        GsfInput *child = g.gsf_infile_child_by_index(dir, i);
         if (!child) {
             *error = damaged(QStringLiteral("entry %1 cannot be opened").arg(i));
             return false;
         }
         CfbNode c;
-        const char *name = gsf_infile_name_by_index(dir, i);
+        const char *name = g.gsf_infile_name_by_index(dir, i);
         c.name = QByteArray(name ? name : "");
-        readTimes(child, &c);
-        const int grandChildren = gsf_infile_num_children(GSF_INFILE(child));
+        readTimes(g, child, &c);
+        // A child of an MSOle storage is an MSOle storage or stream.
+        GsfInfile *storage = reinterpret_cast<GsfInfile *>(child);
+        const int grandChildren = g.gsf_infile_num_children(storage);
         bool ok = true;
         if (grandChildren >= 0) {
             c.storage = true;
-            c.hasClassId = gsf_infile_msole_get_class_id(GSF_INFILE_MSOLE(child), c.classId);
-            ok = readChildren(GSF_INFILE(child), &c, depth + 1, error);
+            c.hasClassId = g.gsf_infile_msole_get_class_id(reinterpret_cast<GsfInfileMSOle *>(child), c.classId);
+            ok = readChildren(g, storage, &c, depth + 1, error);
         } else {
-            const gsf_off_t size = gsf_input_size(child);
+            const gsf_off_t size = g.gsf_input_size(child);
             if (size < 0 || size > 0x7FFFFFF0) {
                 *error = damaged(QStringLiteral("stream %1 has an impossible size").arg(QString::fromUtf8(c.name)));
                 ok = false;
@@ -323,7 +304,7 @@ bool readChildren(GsfInfile *dir, CfbNode *node, int depth, QString *error)
                 gsf_off_t done = 0;
                 while (ok && done < size) {
                     const size_t chunk = size_t(std::min<gsf_off_t>(size - done, 1 << 20));
-                    if (!gsf_input_read(child, chunk, reinterpret_cast<guint8 *>(c.data.data()) + done)) {
+                    if (!g.gsf_input_read(child, chunk, reinterpret_cast<guint8 *>(c.data.data()) + done)) {
                         *error = damaged(QStringLiteral("stream %1 cannot be read").arg(QString::fromUtf8(c.name)));
                         ok = false;
                     }
@@ -331,7 +312,7 @@ bool readChildren(GsfInfile *dir, CfbNode *node, int depth, QString *error)
                 }
             }
         }
-        g_object_unref(child);
+        g.g_object_unref(child);
         if (!ok)
             return false;
         node->children.push_back(std::move(c));
@@ -339,45 +320,45 @@ bool readChildren(GsfInfile *dir, CfbNode *node, int depth, QString *error)
     return true;
 }
 
-GDateTime *makeTime(qint64 us)
+GDateTime *makeTime(const LibGsf &g, qint64 us)
 {
-    GDateTime *base = g_date_time_new_from_unix_utc(us / 1000000);
+    GDateTime *base = g.g_date_time_new_from_unix_utc(us / 1000000);
     if (!base)
         return nullptr;
-    GDateTime *t = g_date_time_add(base, us % 1000000);
-    g_date_time_unref(base);
+    GDateTime *t = g.g_date_time_add(base, us % 1000000);
+    g.g_date_time_unref(base);
     return t;
 }
 
-bool writeChildren(GsfOutfile *dir, const CfbNode &node, QString *error)
+bool writeChildren(const LibGsf &g, GsfOutfile *dir, const CfbNode &node, QString *error)
 {
     for (const CfbNode &c : node.children) {
-        GsfOutput *out = gsf_outfile_new_child(dir, c.name.constData(), c.storage);
+        GsfOutput *out = g.gsf_outfile_new_child(dir, c.name.constData(), c.storage);
         if (!out) {
             *error = QStringLiteral("cannot create entry %1 in the new file").arg(QString::fromUtf8(c.name));
             return false;
         }
         bool ok = true;
         if (c.hasModTime) {
-            if (GDateTime *t = makeTime(c.modTimeUs)) {
-                gsf_output_set_modtime(out, t);
-                g_date_time_unref(t);
+            if (GDateTime *t = makeTime(g, c.modTimeUs)) {
+                g.gsf_output_set_modtime(out, t);
+                g.g_date_time_unref(t);
             }
         }
         if (c.storage) {
             if (c.hasClassId)
-                gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(out), c.classId);
-            ok = writeChildren(GSF_OUTFILE(out), c, error);
+                g.gsf_outfile_msole_set_class_id(reinterpret_cast<GsfOutfileMSOle *>(out), c.classId);
+            ok = writeChildren(g, reinterpret_cast<GsfOutfile *>(out), c, error);
         } else if (!c.data.isEmpty()) {
-            ok = gsf_output_write(out, size_t(c.data.size()), reinterpret_cast<const guint8 *>(c.data.constData()));
+            ok = g.gsf_output_write(out, size_t(c.data.size()), reinterpret_cast<const guint8 *>(c.data.constData()));
             if (!ok)
                 *error = QStringLiteral("cannot write stream %1").arg(QString::fromUtf8(c.name));
         }
-        if (!gsf_output_close(out) && ok) {
+        if (!g.gsf_output_close(out) && ok) {
             *error = QStringLiteral("cannot finish entry %1").arg(QString::fromUtf8(c.name));
             ok = false;
         }
-        g_object_unref(out);
+        g.g_object_unref(out);
         if (!ok)
             return false;
     }
@@ -386,54 +367,65 @@ bool writeChildren(GsfOutfile *dir, const CfbNode &node, QString *error)
 
 } // namespace
 
+bool loadCompoundFileLibrary(QString *error)
+{
+    return libGsf(error) != nullptr;
+}
+
 bool readCompoundFile(const QByteArray &file, CfbNode *root, QString *error)
 {
     if (!checkCompoundFile(file, error))
         return false;
-    initGsf();
-    GsfInput *src = gsf_input_memory_new(reinterpret_cast<const guint8 *>(file.constData()), file.size(), FALSE);
+    const LibGsf *gsf = libGsf(error);
+    if (!gsf)
+        return false;
+    const LibGsf &g = *gsf;
+    GsfInput *src = g.gsf_input_memory_new(reinterpret_cast<const guint8 *>(file.constData()), file.size(), FALSE);
     if (!src) {
         *error = damaged(QStringLiteral("cannot be read"));
         return false;
     }
     GError *err = nullptr;
-    GsfInfile *ole = gsf_infile_msole_new(src, &err);
-    g_object_unref(src);
+    GsfInfile *ole = g.gsf_infile_msole_new(src, &err);
+    g.g_object_unref(src);
     if (!ole) {
         *error = damaged(err ? QString::fromUtf8(err->message) : QStringLiteral("cannot be read"));
         if (err)
-            g_error_free(err);
+            g.g_error_free(err);
         return false;
     }
     *root = CfbNode();
     root->storage = true;
-    root->hasClassId = gsf_infile_msole_get_class_id(GSF_INFILE_MSOLE(ole), root->classId);
-    readTimes(GSF_INPUT(ole), root);
-    const bool ok = readChildren(ole, root, 0, error);
-    g_object_unref(ole);
+    root->hasClassId = g.gsf_infile_msole_get_class_id(reinterpret_cast<GsfInfileMSOle *>(ole), root->classId);
+    readTimes(g, reinterpret_cast<GsfInput *>(ole), root);
+    const bool ok = readChildren(g, ole, root, 0, error);
+    g.g_object_unref(ole);
     return ok;
 }
 
 bool writeCompoundFile(const CfbNode &root, QByteArray *file, QString *error)
 {
-    initGsf();
-    GsfOutput *sink = gsf_output_memory_new();
-    GsfOutfile *ole = gsf_outfile_msole_new_full(sink, 512, 64);
+    const LibGsf *gsf = libGsf(error);
+    if (!gsf)
+        return false;
+    const LibGsf &g = *gsf;
+    GsfOutput *sink = g.gsf_output_memory_new();
+    GsfOutfile *ole = g.gsf_outfile_msole_new_full(sink, 512, 64);
     if (!ole) {
-        g_object_unref(sink);
+        g.g_object_unref(sink);
         *error = QStringLiteral("cannot create the compound file");
         return false;
     }
     if (root.hasClassId)
-        gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(ole), root.classId);
-    bool ok = writeChildren(ole, root, error);
-    if (!gsf_output_close(GSF_OUTPUT(ole)) && ok) {
+        g.gsf_outfile_msole_set_class_id(reinterpret_cast<GsfOutfileMSOle *>(ole), root.classId);
+    bool ok = writeChildren(g, ole, root, error);
+    if (!g.gsf_output_close(reinterpret_cast<GsfOutput *>(ole)) && ok) {
         *error = QStringLiteral("cannot finish the compound file");
         ok = false;
     }
     if (ok) {
-        const guint8 *bytes = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink));
-        const gsf_off_t size = gsf_output_size(sink);
+        const guint8 *bytes = g.gsf_output_memory_get_bytes(reinterpret_cast<GsfOutputMemory *>(sink));
+        const gsf_off_t size = g.gsf_output_size(sink);
         if (!bytes || size <= 0) {
             *error = QStringLiteral("the new compound file is empty");
             ok = false;
@@ -441,8 +433,8 @@ bool writeCompoundFile(const CfbNode &root, QByteArray *file, QString *error)
             *file = QByteArray(reinterpret_cast<const char *>(bytes), int(size));
         }
     }
-    g_object_unref(ole);
-    g_object_unref(sink);
+    g.g_object_unref(ole);
+    g.g_object_unref(sink);
     return ok;
 }
 

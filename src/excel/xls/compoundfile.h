@@ -43,5 +43,9 @@ bool writeCompoundFile(const CfbNode &root, QByteArray *file, QString *error);
 // True when both trees hold the same names, kinds, class ids and contents.
 bool sameTree(const CfbNode &a, const CfbNode &b, QString *difference);
 
+// Loads libgsf now rather than with the first compound file read or
+// written; false with the reason when it cannot be loaded.
+bool loadCompoundFileLibrary(QString *error);
+
 } // namespace Biff
 } // namespace Excel
