@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/bin/bash
 # Benchmark of the .xlsx engine, run by hand:
 #   bench/run.sh [RUNS] [WORKDIR]
 # Builds korrin-batch (Release) in build-bench/ and the floor program
@@ -44,11 +44,14 @@ fi
 shm=$(mktemp -d /dev/shm/korrin-bench.XXXXXX)
 trap 'rm -rf "$shm"' EXIT
 
-# measure CMD...: runs it under /usr/bin/time; appends "seconds peak-kB".
+# measure CMD...: runs it under /usr/bin/time; appends "seconds peak-kB",
+# the seconds to the millisecond (time's own are to the hundredth).
 measure() {
-    /usr/bin/time -f "%e %M" -o "$work/time.log" "$@" >"$work/out.log" 2>&1 \
+    local t0=$EPOCHREALTIME
+    /usr/bin/time -f "%M" -o "$work/time.log" "$@" >"$work/out.log" 2>&1 \
         || { echo "failed: $*" >&2; tail -5 "$work/out.log" >&2; exit 1; }
-    cat "$work/time.log"
+    local t1=$EPOCHREALTIME
+    echo "$t0 $t1 $(cat "$work/time.log")" | awk '{ printf "%.3f %s\n", $2 - $1, $3 }'
 }
 # series NAME SOURCE DEST CMD...: RUNS times CMD on a fresh copy of SOURCE
 # at DEST; prints "NAME min median peak-kB".
