@@ -249,8 +249,15 @@ WorksheetPart *OoxmlBook::worksheet(int index, QString *error)
         return nullptr;
     if (!loadCellSupport(error))
         return nullptr;
-    if (m_loadedSheet >= 0 && m_loadedSheet != index && m_sheets[size_t(m_loadedSheet)].part)
-        m_sheets[size_t(m_loadedSheet)].part->releaseXml();
+    if (m_loadedSheet >= 0 && m_loadedSheet != index && m_sheets[size_t(m_loadedSheet)].part) {
+        // A changed sheet keeps its bytes for the save while those kept stay
+        // small; any other is read again if it is used again.
+        WorksheetPart *previous = m_sheets[size_t(m_loadedSheet)].part.get();
+        if (previous->isChanged() && m_keptSheetBytes + previous->xmlSize() <= KeptSheetBytes)
+            m_keptSheetBytes += previous->xmlSize();
+        else
+            previous->releaseXml();
+    }
     if (!e.part)
         e.part = std::make_unique<WorksheetPart>(&m_context, e.partName);
     m_loadedSheet = index;

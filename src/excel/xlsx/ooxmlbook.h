@@ -90,6 +90,8 @@ private:
     std::vector<SheetEntry> m_sheets;
     int m_activeSheet = 0;
     int m_loadedSheet = -1;
+    static constexpr qint64 KeptSheetBytes = qint64(16) << 20;
+    qint64 m_keptSheetBytes = 0; // of changed sheets not loaded now (an upper bound)
     quint64 m_savedEdits = 0;
 
     bool m_cellSupportLoaded = false;

@@ -73,6 +73,7 @@ public:
     // bytes are expected).
     bool parseData(QByteArray data, QString *error);
     void releaseXml();
+    qint64 xmlSize() const { return m_xml.size(); }
 
     // The smallest rectangle of the cells that have a value, a formula or a
     // style of their own; false when there is none.
