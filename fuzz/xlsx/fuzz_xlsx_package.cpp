@@ -1,7 +1,11 @@
 // A whole file: opened as a workbook, every sheet searched and written to,
 // saved, and the saved file opened again, which must succeed wherever the
-// original's sheets could be read.
+// original's sheets could be read. And the same search with and without
+// the byte path (with it, shared strings change in place where they can)
+// must leave every cell with the same text.
 #include "formats.h"
+#include "ooxmlbook.h"
+#include "ooxmlreader.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +16,73 @@
 #include <unistd.h>
 #include <vector>
 
+namespace {
+
+// Replaces in every sheet of the file at path and saves it; false when it
+// does not read or a change is refused.
+bool replaceEverywhere(const QString &path, bool byteEdits)
+{
+    using namespace Excel;
+    QString error;
+    std::unique_ptr<Xlsx::OoxmlBook> book = Xlsx::OoxmlBook::open(path, &error);
+    if (!book)
+        return false;
+    book->setByteEdits(byteEdits);
+    for (int i = 0; i < book->sheetCount(); ++i) {
+        Xlsx::WorksheetPart *sheet = book->worksheet(i, &error);
+        CellArea used;
+        if (!sheet || !sheet->usedArea(&used))
+            continue;
+        bool changed;
+        if (!sheet->replace({used}, SearchPattern(QStringLiteral("a"), false, false), QStringLiteral("xy"), &changed, &error)
+            || !sheet->replace({used}, SearchPattern(QStringLiteral("x*"), true, false), QStringLiteral("q"), &changed, &error))
+            return false;
+    }
+    return book->save(&error);
+}
+
+// Every cell's text, sheet by sheet, where the sheets are small enough.
+QStringList cellTexts(const QString &path)
+{
+    QString error;
+    std::unique_ptr<Excel::OoxmlReader> reader = Excel::OoxmlReader::open(path, &error);
+    QStringList texts;
+    if (!reader)
+        return {QStringLiteral("unreadable")};
+    for (int s = 0; s < reader->sheetNames().size(); ++s) {
+        Excel::CellArea a;
+        if (!reader->usedRange(s, &a) || qint64(a.lastRow - a.firstRow + 1) * (a.lastColumn - a.firstColumn + 1) > 4096)
+            continue;
+        for (int r = a.firstRow; r <= a.lastRow; ++r)
+            for (int c = a.firstColumn; c <= a.lastColumn; ++c)
+                texts << reader->cellText(s, r, c);
+    }
+    return texts;
+}
+
+void compareByteEdits(const QString &dir, const uint8_t *data, size_t size)
+{
+    QStringList texts[2];
+    for (int byteEdits = 0; byteEdits < 2; ++byteEdits) {
+        const QString path = dir + QStringLiteral("/edit%1.xlsx").arg(byteEdits);
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return;
+        f.write(reinterpret_cast<const char *>(data), qint64(size));
+        f.close();
+        if (!replaceEverywhere(path, byteEdits))
+            return;
+        texts[byteEdits] = cellTexts(path);
+    }
+    if (texts[0] != texts[1]) {
+        std::fprintf(stderr, "the byte path leaves other texts:\n%s\n%s\n", qPrintable(texts[0].join('|')),
+                     qPrintable(texts[1].join('|')));
+        std::abort();
+    }
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     using namespace Excel;
@@ -20,6 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         QDir().mkpath(d);
         return d;
     }();
+    compareByteEdits(dir, data, size);
     const QString path = dir + QStringLiteral("/book.xlsx");
     {
         QFile f(path);

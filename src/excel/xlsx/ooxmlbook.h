@@ -61,6 +61,11 @@ public:
     const StylesPart &styles() const { return m_styles; }
     const SharedStrings *sharedStrings() const { return m_sharedStrings.get(); }
 
+    // Whether plain text cells are edited from their bytes (on unless
+    // turned off): off, every cell is read in full and shared strings only
+    // ever get new entries. Set before the first edit.
+    void setByteEdits(bool on) { m_context.byteEdits = on; }
+
     bool isChanged() const;
     // Cells that Replace or Value set changed since the book was opened.
     quint64 changedCells() const { return m_context.changedCells; }

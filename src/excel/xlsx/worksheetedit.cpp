@@ -306,7 +306,9 @@ bool WorksheetPart::replace(const QVector<CellArea> &areas, const SearchPattern 
 void WorksheetPart::countSharedReferences()
 {
     std::vector<quint32> &counts = m_book->sharedReferences;
-    const quint32 entries = m_book->sharedStrings ? m_book->sharedStrings->size() : 0;
+    // Entries as read: a cell of the file that names a later one is not
+    // counted as naming one added since.
+    const quint32 entries = m_book->sharedStrings ? m_book->sharedStrings->sizeAsRead() : 0;
     for (quint32 i = 0; i < m_originalCells; ++i) {
         const CellRecord &r = m_cells[i];
         if (r.type != CellType::SharedString || !(r.flags & (HasValue | HasInline)))
