@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QLoggingCategory>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -53,6 +54,9 @@ int main(int argc, char *argv[])
         return 0;
     }
     g_verbose = options.verbose;
+    // Debug messages unseen are not even made.
+    if (!g_verbose)
+        QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
     if (options.jobs > 0)
         QThreadPool::globalInstance()->setMaxThreadCount(options.jobs);
 

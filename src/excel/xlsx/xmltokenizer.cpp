@@ -13,14 +13,77 @@ inline bool isSpace(char c)
     return c == ' ' || c == '\n' || c == '\t' || c == '\r';
 }
 
+// What a byte may be in a name, looked up: names are the most common thing
+// the tokenizer reads.
+enum : unsigned char { NameStartByte = 1, NameByte = 2 };
+
+struct NameBytes
+{
+    unsigned char kind[256] = {};
+    constexpr NameBytes()
+    {
+        for (int c = 0; c < 256; ++c) {
+            const bool start = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || c >= 0x80;
+            const bool inside = start || (c >= '0' && c <= '9') || c == '-' || c == '.';
+            kind[c] = (start ? NameStartByte : 0) | (inside ? NameByte : 0);
+        }
+    }
+};
+constexpr NameBytes nameBytes;
+
 inline bool isNameStart(unsigned char c)
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || c >= 0x80;
+    return nameBytes.kind[c] & NameStartByte;
 }
 
 inline bool isNameChar(unsigned char c)
 {
-    return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+    return nameBytes.kind[c] & NameByte;
+}
+
+// The bytes that end or interrupt a text or an attribute value.
+struct TextBytes
+{
+    bool special[256] = {};
+    constexpr TextBytes()
+    {
+        special[int('<')] = special[int('&')] = special[int('"')] = special[int('\'')] = true;
+    }
+};
+constexpr TextBytes textBytes;
+
+// The first stop or '<' from p on (end when there is none), and whether a
+// '&' comes before it. The values and texts of a sheet are mostly a few
+// bytes long: one pass over them costs less than a search for each.
+inline const char *scanText(const char *p, const char *end, char stop, bool *references)
+{
+    bool amp = false;
+    for (; p < end; ++p) {
+        const char c = *p;
+        if (!textBytes.special[static_cast<unsigned char>(c)])
+            continue;
+        if (c == stop || c == '<')
+            break;
+        amp |= c == '&';
+    }
+    *references = amp;
+    return p;
+}
+
+// The end of the name at p (p itself when none starts there); *colon:
+// where its one colon is, -1 for none, -2 for more than one.
+inline const char *scanName(const char *p, const char *end, qint64 *colon)
+{
+    const char *start = p;
+    *colon = -1;
+    if (p >= end || !isNameStart(static_cast<unsigned char>(*p)))
+        return p;
+    do {
+        if (*p == ':')
+            *colon = *colon == -1 ? p - start : -2;
+        ++p;
+    } while (p < end && isNameChar(static_cast<unsigned char>(*p)));
+    return p;
 }
 
 struct KnownUri
@@ -174,31 +237,32 @@ bool XmlTokenizer::validateCharacters()
     return true;
 }
 
-bool XmlTokenizer::parseName(qint64 *pos, std::string_view *name)
+bool XmlTokenizer::parseName(qint64 *pos, std::string_view *name, qint64 *colon) const
 {
-    qint64 p = *pos;
-    if (p >= m_size || !isNameStart(static_cast<unsigned char>(m_data[p])))
+    const char *start = m_data + *pos, *end = m_data + m_size;
+    qint64 at;
+    const char *stop = scanName(start, end, &at);
+    if (stop == start)
         return false;
-    ++p;
-    while (p < m_size && isNameChar(static_cast<unsigned char>(m_data[p])))
-        ++p;
-    *name = std::string_view(m_data + *pos, size_t(p - *pos));
-    *pos = p;
+    *name = std::string_view(start, size_t(stop - start));
+    if (colon)
+        *colon = at;
+    *pos = stop - m_data;
     return true;
 }
 
-bool XmlTokenizer::splitName(std::string_view qname, std::string_view *prefix, std::string_view *local)
+// The parts of a name whose colon parseName found.
+bool XmlTokenizer::splitName(std::string_view qname, qint64 colon, std::string_view *prefix, std::string_view *local)
 {
-    const size_t colon = qname.find(':');
-    if (colon == std::string_view::npos) {
+    if (colon == -1) {
         *prefix = std::string_view();
         *local = qname;
         return true;
     }
-    if (colon == 0 || colon + 1 == qname.size() || qname.find(':', colon + 1) != std::string_view::npos)
+    if (colon <= 0 || size_t(colon) + 1 == qname.size())
         return false;
-    *prefix = qname.substr(0, colon);
-    *local = qname.substr(colon + 1);
+    *prefix = qname.substr(0, size_t(colon));
+    *local = qname.substr(size_t(colon) + 1);
     return true;
 }
 
@@ -284,7 +348,8 @@ int XmlTokenizer::internUri(std::string_view rawUri)
 
 int XmlTokenizer::lookupPrefix(std::string_view prefix)
 {
-    if (m_cachedVersion == m_scopeVersion && m_cachedNs >= 0 && prefix == m_cachedPrefix)
+    if (m_cachedVersion == m_scopeVersion && m_cachedNs >= 0 && prefix.size() == m_cachedPrefix.size()
+        && (prefix.empty() || prefix == m_cachedPrefix))
         return m_cachedNs;
     int ns = -1;
     if (prefix == "xml") {
@@ -322,7 +387,9 @@ bool XmlTokenizer::checkDuplicateAttributes()
     auto same = [](const XmlAttribute &a, const XmlAttribute &b) {
         if (a.ns == NsXmlns || b.ns == NsXmlns)
             return a.qualifiedName == b.qualifiedName;
-        return a.ns == b.ns && a.localName == b.localName;
+        // Names are never empty: the first byte tells most apart.
+        return a.ns == b.ns && a.localName.size() == b.localName.size() && a.localName[0] == b.localName[0]
+            && a.localName == b.localName;
     };
     if (n <= 12) {
         for (size_t i = 1; i < n; ++i)
@@ -395,8 +462,8 @@ XmlTokenizer::Token XmlTokenizer::next()
         }
         if (m_data[m_pos] != '<') {
             const char *from = m_data + m_pos;
-            const char *lt = static_cast<const char *>(std::memchr(from, '<', size_t(m_size - m_pos)));
-            const char *to = lt ? lt : m_data + m_size;
+            bool references;
+            const char *to = scanText(from, m_data + m_size, '<', &references);
             const qint64 begin = m_pos;
             m_pos = to - m_data;
             if (m_stack.empty() && m_mode == Document) {
@@ -405,7 +472,7 @@ XmlTokenizer::Token XmlTokenizer::next()
                         return fail(QStringLiteral("text outside the root element"), begin + (p - from));
                 continue;
             }
-            if (!checkReferences(from, to, begin))
+            if (references && !checkReferences(from, to, begin))
                 return Invalid;
             m_begin = begin;
             m_end = m_pos;
@@ -543,7 +610,8 @@ XmlTokenizer::Token XmlTokenizer::startTag()
         return fail(QStringLiteral("a second root element"), begin);
     qint64 p = m_pos + 1;
     std::string_view qname;
-    if (!parseName(&p, &qname))
+    qint64 qcolon;
+    if (!parseName(&p, &qname, &qcolon))
         return fail(QStringLiteral("malformed start tag"), begin);
     m_attributes.clear();
     bool declares = false;
@@ -569,7 +637,8 @@ XmlTokenizer::Token XmlTokenizer::startTag()
             return fail(QStringLiteral("attributes must be separated by white space"), p);
         XmlAttribute a;
         a.begin = p;
-        if (!parseName(&p, &a.qualifiedName))
+        qint64 colon;
+        if (!parseName(&p, &a.qualifiedName, &colon))
             return fail(QStringLiteral("malformed attribute"), p);
         while (p < m_size && isSpace(m_data[p]))
             ++p;
@@ -581,19 +650,22 @@ XmlTokenizer::Token XmlTokenizer::startTag()
         if (p >= m_size || (m_data[p] != '"' && m_data[p] != '\''))
             return fail(QStringLiteral("attribute value not quoted"), p);
         const char quote = m_data[p];
-        const char *vstart = m_data + p + 1;
-        const char *vend = static_cast<const char *>(std::memchr(vstart, quote, size_t(m_size - p - 1)));
-        if (!vend)
+        const char *vstart = m_data + p + 1, *end = m_data + m_size;
+        bool references;
+        const char *vend = scanText(vstart, end, quote, &references);
+        if (vend < end && *vend == '<') // in the value, or past its end when it has none
+            return fail(std::memchr(vend, quote, size_t(end - vend)) ? QStringLiteral("'<' in an attribute value")
+                                                                      : QStringLiteral("unterminated attribute value"),
+                        p);
+        if (vend >= end)
             return fail(QStringLiteral("unterminated attribute value"), p);
-        if (std::memchr(vstart, '<', size_t(vend - vstart)))
-            return fail(QStringLiteral("'<' in an attribute value"), p);
-        if (!checkReferences(vstart, vend, p + 1))
+        if (references && !checkReferences(vstart, vend, p + 1))
             return Invalid;
         a.valueBegin = p + 1;
         a.rawValue = std::string_view(vstart, size_t(vend - vstart));
         p = (vend - m_data) + 1;
         a.end = p;
-        if (!splitName(a.qualifiedName, &a.prefix, &a.localName))
+        if (!splitName(a.qualifiedName, colon, &a.prefix, &a.localName))
             return fail(QStringLiteral("malformed qualified name"), a.begin);
         if (a.qualifiedName == "xmlns" || a.prefix == "xmlns") {
             a.ns = NsXmlns;
@@ -621,7 +693,7 @@ XmlTokenizer::Token XmlTokenizer::startTag()
         ++m_scopeVersion;
     }
     std::string_view prefix, local;
-    if (!splitName(qname, &prefix, &local))
+    if (!splitName(qname, qcolon, &prefix, &local))
         return fail(QStringLiteral("malformed qualified name"), begin);
     const int ns = lookupPrefix(prefix);
     if (ns < 0)

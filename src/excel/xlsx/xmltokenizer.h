@@ -122,6 +122,16 @@ public:
     // The namespace id of a URI, as this tokenizer would give it.
     static int knownNamespace(std::string_view uri);
 
+    // For a reader that reads a whole element itself, in forms it checks as
+    // strictly as next() would: where the next token starts, when the last
+    // one left nothing pending (-1 otherwise); the namespace unprefixed
+    // names are in there; and going on past the element, at end. The
+    // element must declare no namespace.
+    qint64 nextTokenAt() const { return m_token == Invalid || m_pendingEnd || !m_started ? -1 : m_pos; }
+    int defaultNamespace() { return lookupPrefix(std::string_view()); }
+    int openElements() const { return int(m_stack.size()); }
+    void skipElement(qint64 end) { m_pos = end; }
+
 private:
     struct Open
     {
@@ -142,10 +152,11 @@ private:
     Token endTag();
     Token markup();
     bool processingInstruction(Token *out);
-    bool parseName(qint64 *pos, std::string_view *name);
+    // A name from *pos on; *colon: where its colon is, -1 for none, -2 for more than one.
+    bool parseName(qint64 *pos, std::string_view *name, qint64 *colon = nullptr) const;
     bool checkReferences(const char *from, const char *to, qint64 base);
     bool validateCharacters();
-    bool splitName(std::string_view qname, std::string_view *prefix, std::string_view *local);
+    static bool splitName(std::string_view qname, qint64 colon, std::string_view *prefix, std::string_view *local);
     int lookupPrefix(std::string_view prefix);
     int internUri(std::string_view rawUri);
     bool checkDuplicateAttributes();

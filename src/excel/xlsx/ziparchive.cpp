@@ -284,10 +284,11 @@ bool ZipArchive::readCentralDirectory(quint64 offset, quint64 size, quint64 coun
 
 bool ZipArchive::checkLocalHeader(ZipEntry *e, QString *error)
 {
-    const QString damaged = QStringLiteral("damaged zip archive (local header of %1)").arg(e->name);
+    // Messages are made only when needed: this runs for every entry.
+    const auto damaged = [e] { return QStringLiteral("damaged zip archive (local header of %1)").arg(e->name); };
     char h[Zip::LocalHeaderSize];
     if (!readRaw(e->localHeaderOffset, Zip::LocalHeaderSize, h) || qFromLittleEndian<quint32>(h) != Zip::LocalHeaderSignature) {
-        *error = damaged;
+        *error = damaged();
         return false;
     }
     const quint16 flags = qFromLittleEndian<quint16>(h + 6);
@@ -295,13 +296,13 @@ bool ZipArchive::checkLocalHeader(ZipEntry *e, QString *error)
     const quint64 nameLen = qFromLittleEndian<quint16>(h + 26), extraLen = qFromLittleEndian<quint16>(h + 28);
     if (method != e->method || ((flags ^ e->flags) & (Zip::FlagEncrypted | Zip::FlagDataDescriptor))
         || nameLen != quint64(e->rawName.size())) {
-        *error = damaged;
+        *error = damaged();
         return false;
     }
     QByteArray nameAndExtra(int(nameLen + extraLen), Qt::Uninitialized);
     if (!readRaw(e->localHeaderOffset + Zip::LocalHeaderSize, nameLen + extraLen, nameAndExtra.data())
         || std::memcmp(nameAndExtra.constData(), e->rawName.constData(), size_t(nameLen)) != 0) {
-        *error = damaged;
+        *error = damaged();
         return false;
     }
     e->localExtra = nameAndExtra.mid(int(nameLen));
@@ -320,7 +321,7 @@ bool ZipArchive::checkLocalHeader(ZipEntry *e, QString *error)
         if (!Zip::readZip64Extra(e->localExtra.constData(), e->localExtra.size(), &z64)
             || qFromLittleEndian<quint32>(h + 14) != e->crc || z64.compressedSize != e->compressedSize
             || z64.uncompressedSize != e->uncompressedSize) {
-            *error = damaged;
+            *error = damaged();
             return false;
         }
         e->spanEnd = dataEnd;
@@ -332,7 +333,7 @@ bool ZipArchive::checkLocalHeader(ZipEntry *e, QString *error)
     const quint64 avail = std::min<quint64>(24, m_fileSize - dataEnd);
     std::memset(d, 0, sizeof d);
     if (!readRaw(dataEnd, avail, d)) {
-        *error = damaged;
+        *error = damaged();
         return false;
     }
     const bool signature = avail >= 4 && qFromLittleEndian<quint32>(d) == Zip::DataDescriptorSignature;
@@ -371,10 +372,11 @@ int ZipArchive::find(const QString &name) const
 // memory); a large one is streamed through zlib as it is read.
 bool ZipArchive::inflateEntry(const ZipEntry &e, QByteArray *result, QString *error) const
 {
-    const QString bomb = QStringLiteral("%1 inflates far beyond its compressed size (a zip bomb?)").arg(e.name);
-    const QString corrupt = QStringLiteral("%1 is corrupt (deflate data)").arg(e.name);
-    const QString tooLarge = QStringLiteral("%1 inflates to more than its declared size").arg(e.name);
-    const QString sizeMismatch = QStringLiteral("%1 is truncated or corrupt (size mismatch)").arg(e.name);
+    // Messages are made only when needed: this runs for every entry.
+    const auto bomb = [&e] { return QStringLiteral("%1 inflates far beyond its compressed size (a zip bomb?)").arg(e.name); };
+    const auto corrupt = [&e] { return QStringLiteral("%1 is corrupt (deflate data)").arg(e.name); };
+    const auto tooLarge = [&e] { return QStringLiteral("%1 inflates to more than its declared size").arg(e.name); };
+    const auto sizeMismatch = [&e] { return QStringLiteral("%1 is truncated or corrupt (size mismatch)").arg(e.name); };
     if (m_inMemory) {
         libdeflate_decompressor *d = threadDecompressor();
         if (!d) {
@@ -385,7 +387,7 @@ bool ZipArchive::inflateEntry(const ZipEntry &e, QByteArray *result, QString *er
         // more is written than the compressed bytes could honestly hold.
         if (e.uncompressedSize > InflateRatioGrace
             && e.uncompressedSize > MaxInflateRatio * std::max<quint64>(e.compressedSize, 1)) {
-            *error = bomb;
+            *error = bomb();
             return false;
         }
         QByteArray out(int(e.uncompressedSize), Qt::Uninitialized);
@@ -394,19 +396,19 @@ bool ZipArchive::inflateEntry(const ZipEntry &e, QByteArray *result, QString *er
             d, m_image.constData() + e.dataOffset, size_t(e.compressedSize), out.data(), size_t(out.size()), &in,
             &produced);
         if (rc == LIBDEFLATE_INSUFFICIENT_SPACE) {
-            *error = tooLarge;
+            *error = tooLarge();
             return false;
         }
         if (rc != LIBDEFLATE_SUCCESS) {
-            *error = corrupt;
+            *error = corrupt();
             return false;
         }
         if (produced != e.uncompressedSize) {
-            *error = sizeMismatch;
+            *error = sizeMismatch();
             return false;
         }
         if (produced > InflateRatioGrace && produced > MaxInflateRatio * std::max<quint64>(in, 1)) {
-            *error = bomb;
+            *error = bomb();
             return false;
         }
         *result = std::move(out);
@@ -431,7 +433,7 @@ bool ZipArchive::inflateEntry(const ZipEntry &e, QByteArray *result, QString *er
         if (zs.avail_in == 0) {
             const quint64 n = std::min(chunk, e.compressedSize - consumed);
             if (n == 0) {
-                *error = corrupt;
+                *error = corrupt();
                 ok = false;
                 break;
             }
@@ -449,7 +451,7 @@ bool ZipArchive::inflateEntry(const ZipEntry &e, QByteArray *result, QString *er
             const quint64 want = std::min<quint64>(std::max<quint64>(produced * 2, 1 << 16),
                                                    e.uncompressedSize + 1);
             if (want <= produced) {
-                *error = tooLarge;
+                *error = tooLarge();
                 ok = false;
                 break;
             }
@@ -460,18 +462,18 @@ bool ZipArchive::inflateEntry(const ZipEntry &e, QByteArray *result, QString *er
         rc = inflate(&zs, Z_NO_FLUSH);
         produced = quint64(out.size()) - zs.avail_out;
         if (rc != Z_OK && rc != Z_STREAM_END) {
-            *error = corrupt;
+            *error = corrupt();
             ok = false;
             break;
         }
         if (produced > e.uncompressedSize) {
-            *error = tooLarge;
+            *error = tooLarge();
             ok = false;
             break;
         }
         const quint64 input = consumed - zs.avail_in;
         if (produced > InflateRatioGrace && produced > MaxInflateRatio * std::max<quint64>(input, 1)) {
-            *error = bomb;
+            *error = bomb();
             ok = false;
             break;
         }
@@ -480,7 +482,7 @@ bool ZipArchive::inflateEntry(const ZipEntry &e, QByteArray *result, QString *er
     if (!ok)
         return false;
     if (produced != e.uncompressedSize) {
-        *error = sizeMismatch;
+        *error = sizeMismatch();
         return false;
     }
     out.resize(int(produced));
