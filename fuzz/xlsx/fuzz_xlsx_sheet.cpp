@@ -1,6 +1,7 @@
 // A worksheet part: parsed, searched, written to, spliced, and the result
 // parsed again, which must always succeed; the byte path for plain cells
-// must write what the full path writes. And the byte pre-scan, which may
+// must write what the full path writes, and a parse that reads plain cells
+// from their bytes must read what the tokens say, errors included. And the byte pre-scan, which may
 // rule a part out for a search only when the search changes nothing.
 #include "partprescan.h"
 #include "worksheetpart.h"
@@ -29,9 +30,10 @@ public:
 namespace {
 
 // The edits of one run over the part; false when the part does not read
-// or a change is refused. byteEdits: whether plain cells take the byte
-// path, which must write exactly what the full path writes.
-bool editPart(const QByteArray &bytes, bool byteEdits, QByteArray *written)
+// or a change is refused (*why: the reason). byteEdits: whether plain cells
+// take the byte path, which must write exactly what the full path writes;
+// cellScan: whether the parse reads plain cells from their bytes.
+bool editPart(const QByteArray &bytes, bool byteEdits, bool cellScan, QByteArray *written, QString *why)
 {
     using namespace Excel;
     using namespace Excel::Xlsx;
@@ -39,9 +41,10 @@ bool editPart(const QByteArray &bytes, bool byteEdits, QByteArray *written)
     BookContext book;
     book.styles = &styles;
     book.byteEdits = byteEdits;
+    book.cellScan = cellScan;
     const QString part = QStringLiteral("/xl/worksheets/sheet1.xml");
     WorksheetPart sheet(&book, part);
-    QString error;
+    QString &error = *why;
     if (!sheet.parseData(bytes, &error))
         return false;
     CellArea used{1, 1, 1, 1};
@@ -102,10 +105,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             std::abort();
         }
     }
-    QByteArray fromBytes, full;
-    const bool byteOk = editPart(bytes, true, &fromBytes), fullOk = editPart(bytes, false, &full);
+    QByteArray fromBytes, full, tokens;
+    QString byteWhy, fullWhy, tokenWhy;
+    const bool byteOk = editPart(bytes, true, true, &fromBytes, &byteWhy),
+               fullOk = editPart(bytes, false, true, &full, &fullWhy),
+               tokenOk = editPart(bytes, true, false, &tokens, &tokenWhy);
     if (byteOk != fullOk || fromBytes != full) {
         std::fprintf(stderr, "the byte path and the full path disagree\n");
+        std::abort();
+    }
+    if (byteOk != tokenOk || fromBytes != tokens || byteWhy != tokenWhy) {
+        std::fprintf(stderr, "reading cells from their bytes and from tokens disagree: %s | %s\n", qPrintable(byteWhy),
+                     qPrintable(tokenWhy));
         std::abort();
     }
     return 0;

@@ -1,6 +1,7 @@
 // The byte path of a replace (plain text cells edited from their bytes)
 // must write exactly what the full path writes: each case runs one sheet
-// and its shared strings through both and compares the parts.
+// and its shared strings through both and compares the parts. So must a
+// parse that reads plain cells from their bytes rather than as tokens.
 
 #include "xlsx/worksheetpart.h"
 
@@ -34,7 +35,7 @@ struct Outcome
 };
 
 Outcome run(const QByteArray &sheet, const QByteArray &sst, const SearchPattern &pattern, const QString &with,
-            bool byteEdits)
+            bool byteEdits, bool cellScan = true)
 {
     Outcome o;
     StylesPart styles;
@@ -42,6 +43,7 @@ Outcome run(const QByteArray &sheet, const QByteArray &sst, const SearchPattern 
     BookContext book;
     book.styles = &styles;
     book.byteEdits = byteEdits;
+    book.cellScan = cellScan;
     if (!sst.isEmpty()) {
         if (!table.parse(sst, "xl/sharedStrings.xml", Conformance::Transitional, &o.error))
             return o;
@@ -139,6 +141,14 @@ private slots:
         QTest::newRow("rich shared string") << QByteArray("<c r=\"A1\" t=\"s\"><v>0</v></c>")
                                             << QByteArray("<si><r><t>apple</t></r><r><rPr><i/></rPr><t> pie</t></r></si>")
                                             << "apple" << "pear" << false << true << 1;
+        // Cells a parse must not take for plain ones of the row.
+        QTest::newRow("cell in another element") << QByteArray("<x:w><c r=\"A1\" t=\"inlineStr\"><is><t>apple</t></is></c></x:w>")
+                                                 << QByteArray() << "apple" << "pear" << false << true << 0;
+        QTest::newRow("cell of another namespace") << QByteArray("<c xmlns=\"urn:o\" r=\"A1\" t=\"str\"><v>apple</v></c>")
+                                                   << QByteArray() << "apple" << "pear" << false << true << 0;
+        QTest::newRow("empty cells, shared formula") << QByteArray("<c r=\"A1\" s=\"1\"/><c r=\"B1\"><f t=\"shared\" ref=\"B1:C1\" si=\"0\">"
+                                                                   "A1</f><v>0</v></c><c r=\"C1\"><f t=\"shared\" si=\"0\"/><v>0</v></c>")
+                                                     << QByteArray() << "A" << "D" << false << true << 0;
     }
 
     void bytePathWritesWhatTheFullPathWrites()
@@ -167,6 +177,10 @@ private slots:
         QCOMPARE(bytes.sharedStrings, full.sharedStrings);
         QCOMPARE(bytes.counts, full.counts);
         QCOMPARE(int(bytes.byteEdited), byteEdited);
+        const Outcome tokens = run(sheet, sst, pattern, with, true, false);
+        QCOMPARE(tokens.error, bytes.error);
+        QCOMPARE(tokens.sheet, bytes.sheet);
+        QCOMPARE(tokens.counts, bytes.counts);
     }
 };
 

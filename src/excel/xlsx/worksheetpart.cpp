@@ -9,8 +9,6 @@
 namespace Excel {
 namespace Xlsx {
 
-namespace {
-
 bool readNumber(std::string_view raw, quint64 limit, quint32 *value)
 {
     if (raw.empty())
@@ -26,6 +24,8 @@ bool readNumber(std::string_view raw, quint64 limit, quint32 *value)
     *value = quint32(v);
     return true;
 }
+
+namespace {
 
 bool isTrue(const XmlAttribute *a)
 {
@@ -141,7 +141,16 @@ bool WorksheetPart::parse(QString *error)
         *error = partError(m_partName, QStringLiteral("%1 (at byte %2)").arg(why).arg(at));
         return false;
     };
-    while (t.next() != XmlTokenizer::EndOfDocument) {
+    for (;;) {
+        // Plain cells right inside a row, where the main namespace is the
+        // default one, are read from their bytes; the rest token by token.
+        if (inRow && !inCell && m_book->cellScan && t.openElements() == 3 && t.defaultNamespace() == ns) {
+            qint64 at;
+            while ((at = t.nextTokenAt()) >= 0 && scanPlainCell(t, at, row, &prevCol)) {
+            }
+        }
+        if (t.next() == XmlTokenizer::EndOfDocument)
+            break;
         const XmlTokenizer::Token tok = t.token();
         if (tok == XmlTokenizer::Invalid) {
             *error = partError(m_partName, t.errorString());

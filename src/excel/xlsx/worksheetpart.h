@@ -28,6 +28,9 @@
 namespace Excel {
 namespace Xlsx {
 
+// A decimal number of raw (digits only) no greater than limit.
+bool readNumber(std::string_view raw, quint64 limit, quint32 *value);
+
 // What the sheets of one workbook share, and what their edits tell the
 // workbook to do when it is saved.
 struct BookContext
@@ -42,6 +45,7 @@ struct BookContext
     quint64 edits = 0;           // cells changed so far
     quint64 changedCells = 0;    // cells a Replace or Value set changed, each counted once
     bool byteEdits = true;       // plain text cells edited from their bytes (off: every cell parsed in full)
+    bool cellScan = true;        // plain cells read straight from their bytes when a sheet is parsed (off: all tokenized)
     quint64 byteEdited = 0;      // cells changed that way
     // How many cells of the parsed sheets name each shared string, as read;
     // unknown once a cell names one in a form the parse does not read.
@@ -171,6 +175,10 @@ private:
     };
 
     bool parse(QString *error);
+    // Reads the cell element at `at` when it is in a plain form (see
+    // worksheetcellscan.cpp), records it and moves t past it; false, with
+    // nothing changed, when it is not.
+    bool scanPlainCell(XmlTokenizer &t, qint64 at, const RowRecord &row, quint32 *prevCol);
     bool markArrayRanges(QString *error);
     quint16 scopeFor(const XmlTokenizer &t);
 

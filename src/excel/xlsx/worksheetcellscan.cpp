@@ -1,0 +1,271 @@
+// Reading the common cells of a sheet straight from their bytes. Most of a
+// worksheet is <c> elements in a few fixed shapes; taking each of them token
+// by token costs several times what the bytes do. A cell in one of these
+// shapes is read here, checked as strictly as the tokenizer would, and
+// recorded as the token path records it:
+//
+//   <c a="…" …/>   <c a="…" …>children</c>
+//   children: each at most once, in any order, with nothing between them:
+//     <v>text</v>
+//     <f a="…" …>text</f> or <f a="…" …/>, an ordinary formula (no t, ref, si)
+//     <is><t>text</t></is>, <t> perhaps with xml:space="…"
+//
+// Names are unprefixed, one space goes before each attribute, values hold
+// neither '<' nor '&', text holds no '&'. Anything else, including what is
+// wrong, is left to the tokenizer, which reads it (or reports it) as ever.
+
+#include "worksheetpart.h"
+
+#include <cstring>
+
+namespace Excel {
+namespace Xlsx {
+
+namespace {
+
+struct Attribute
+{
+    std::string_view name;
+    std::string_view value;
+};
+
+bool isNameStart(unsigned char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c >= 0x80;
+}
+
+bool isNameChar(unsigned char c)
+{
+    return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+}
+
+class CellBytes
+{
+public:
+    CellBytes(const char *data, qint64 size) : m_data(data), m_end(data + size) {}
+
+    const char *at(qint64 pos) const { return m_data + pos; }
+    qint64 offset(const char *p) const { return p - m_data; }
+
+    // p at "<name"; reads the attributes of the start tag up to '>' or
+    // "/>". allowXmlSpace: xml:space is the one prefixed name allowed.
+    bool startTag(const char **p, std::string_view name, Attribute *attrs, int *count, int max, bool *selfClosing,
+                  bool allowXmlSpace = false) const
+    {
+        const char *q = *p;
+        if (!literal(&q, "<") || !literal(&q, name))
+            return false;
+        *count = 0;
+        for (;;) {
+            if (q >= m_end)
+                return false;
+            if (*q == '>') {
+                *selfClosing = false;
+                *p = q + 1;
+                return true;
+            }
+            if (*q == '/') {
+                if (q + 1 >= m_end || q[1] != '>')
+                    return false;
+                *selfClosing = true;
+                *p = q + 2;
+                return true;
+            }
+            if (*q != ' ' || *count == max)
+                return false;
+            ++q;
+            const char *n = q;
+            if (allowXmlSpace && m_end - q > 9 && std::memcmp(q, "xml:space", 9) == 0) {
+                q += 9;
+            } else {
+                if (q >= m_end || !isNameStart(uchar(*q)))
+                    return false;
+                while (q < m_end && isNameChar(uchar(*q)))
+                    ++q;
+            }
+            const std::string_view an(n, size_t(q - n));
+            if (an.substr(0, 5) == "xmlns") // declares a namespace
+                return false;
+            if (m_end - q < 2 || q[0] != '=' || q[1] != '"')
+                return false;
+            q += 2;
+            const char *v = q;
+            while (q < m_end && *q != '"') {
+                if (*q == '<' || *q == '&')
+                    return false;
+                ++q;
+            }
+            if (q >= m_end)
+                return false;
+            for (int i = 0; i < *count; ++i)
+                if (attrs[i].name == an)
+                    return false; // the tokenizer reports it
+            attrs[(*count)++] = {an, std::string_view(v, size_t(q - v))};
+            ++q;
+        }
+    }
+
+    // Character data up to the next '<': none may be '&'.
+    bool text(const char **p) const
+    {
+        const char *q = *p;
+        while (q < m_end && *q != '<') {
+            if (*q == '&')
+                return false;
+            ++q;
+        }
+        *p = q;
+        return q < m_end;
+    }
+
+    bool literal(const char **p, std::string_view s) const
+    {
+        if (size_t(m_end - *p) < s.size() || std::memcmp(*p, s.data(), s.size()) != 0)
+            return false;
+        *p += s.size();
+        return true;
+    }
+
+    bool startsWith(const char *p, std::string_view s) const
+    {
+        return size_t(m_end - p) >= s.size() && std::memcmp(p, s.data(), s.size()) == 0;
+    }
+
+private:
+    const char *m_data;
+    const char *m_end;
+};
+
+std::string_view valueOf(const Attribute *attrs, int count, std::string_view name, bool *present)
+{
+    for (int i = 0; i < count; ++i) {
+        if (attrs[i].name == name) {
+            *present = true;
+            return attrs[i].value;
+        }
+    }
+    *present = false;
+    return std::string_view();
+}
+
+} // namespace
+
+bool WorksheetPart::scanPlainCell(XmlTokenizer &t, qint64 at, const RowRecord &row, quint32 *prevCol)
+{
+    const CellBytes b(m_xml.constData(), m_xml.size());
+    const char *p = b.at(at);
+    if (!b.startsWith(p, "<c ") && !b.startsWith(p, "<c>") && !b.startsWith(p, "<c/"))
+        return false;
+    if (m_cells.size() + 1 >= 0x7FFFFFFF)
+        return false;
+    constexpr int MaxAttributes = 8;
+    Attribute attrs[MaxAttributes];
+    int count;
+    bool selfClosing;
+    if (!b.startTag(&p, "c", attrs, &count, MaxAttributes, &selfClosing))
+        return false;
+
+    CellRecord cell{};
+    cell.row = row.row;
+    quint32 col = *prevCol + 1;
+    bool present;
+    const std::string_view r = valueOf(attrs, count, "r", &present);
+    if (present) {
+        int rr, cc;
+        if (!parseCellName(r.data(), int(r.size()), &rr, &cc) || quint32(rr) != row.row)
+            return false;
+        col = quint32(cc);
+    }
+    if (col > quint32(OoxmlGrid.columns))
+        return false;
+    cell.column = quint16(col);
+    cell.type = cellTypeOf(valueOf(attrs, count, "t", &present));
+    const std::string_view s = valueOf(attrs, count, "s", &present);
+    if (present && !readNumber(s, 0xFFFFFFFFu, &cell.style))
+        return false;
+    cell.begin = quint32(at);
+
+    if (!selfClosing) {
+        for (;;) {
+            if (b.literal(&p, "</c>"))
+                break;
+            if (b.startsWith(p, "<v>")) {
+                if (cell.flags & HasValue)
+                    return false;
+                p += 3;
+                cell.flags |= HasValue | PlainValue;
+                cell.valueBegin = quint32(b.offset(p));
+                if (!b.text(&p))
+                    return false;
+                cell.valueEnd = quint32(b.offset(p));
+                if (!b.literal(&p, "</v>"))
+                    return false;
+            } else if (b.startsWith(p, "<f ") || b.startsWith(p, "<f>") || b.startsWith(p, "<f/")) {
+                if (cell.formula != FormulaKind::None)
+                    return false;
+                Attribute fattrs[MaxAttributes];
+                int fcount;
+                bool fclosed;
+                if (!b.startTag(&p, "f", fattrs, &fcount, MaxAttributes, &fclosed))
+                    return false;
+                bool t1, t2, t3;
+                valueOf(fattrs, fcount, "t", &t1);
+                valueOf(fattrs, fcount, "ref", &t2);
+                valueOf(fattrs, fcount, "si", &t3);
+                if (t1 || t2 || t3)
+                    return false; // shared, array and data-table formulas: the token path
+                cell.formula = FormulaKind::Normal;
+                if (!fclosed) {
+                    const qint64 textBegin = b.offset(p);
+                    if (!b.text(&p))
+                        return false;
+                    const qint64 offset = textBegin - at, length = b.offset(p) - textBegin;
+                    if (!b.literal(&p, "</f>"))
+                        return false;
+                    if (offset <= 0xFFFF && length <= 0xFFFF) {
+                        cell.flags |= FormulaText;
+                        cell.formulaOffset = quint16(offset);
+                        cell.formulaLength = quint16(length);
+                    }
+                }
+            } else if (b.startsWith(p, "<is><t")) {
+                if (cell.flags & HasInline)
+                    return false;
+                p += 4;
+                Attribute tattrs[2];
+                int tcount;
+                bool tclosed;
+                if (!b.startTag(&p, "t", tattrs, &tcount, 1, &tclosed, true) || tclosed)
+                    return false;
+                const qint64 textBegin = b.offset(p);
+                if (!b.text(&p))
+                    return false;
+                const qint64 textEnd = b.offset(p);
+                if (!b.literal(&p, "</t></is>"))
+                    return false;
+                cell.flags |= HasInline;
+                if (!(cell.flags & HasValue)) {
+                    cell.flags |= PlainInline;
+                    cell.valueBegin = quint32(textBegin);
+                    cell.valueEnd = quint32(textEnd);
+                }
+            } else {
+                return false;
+            }
+        }
+    }
+    // Only now, with the whole element read, does anything change.
+    cell.scope = scopeFor(t);
+    if (cell.scope == 0xFFFF)
+        return false;
+    if (col <= *prevCol)
+        m_cellsOrdered = false;
+    *prevCol = col;
+    cell.end = quint32(b.offset(p));
+    m_cells.push_back(cell);
+    t.skipElement(b.offset(p));
+    return true;
+}
+
+} // namespace Xlsx
+} // namespace Excel
