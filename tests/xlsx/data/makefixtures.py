@@ -89,6 +89,19 @@ ws["A2"].protection = Protection(locked=False)
 ws.protection.sheet = True
 wb.save(path("protected.xlsx"))
 
+def with_shared_strings(name, sheets, sst):
+    """Rewrites the archive with the given sheet parts (entry name -> text)
+    and a shared-strings part, related and typed."""
+    changes = {n: (lambda text: lambda x: text)(text) for n, text in sheets.items()}
+    changes["[Content_Types].xml"] = lambda x: x.replace(
+        "</Types>", '<Override PartName="/xl/sharedStrings.xml" ContentType="application/vnd.openxmlformats-'
+                    'officedocument.spreadsheetml.sharedStrings+xml"/></Types>')
+    changes["xl/_rels/workbook.xml.rels"] = lambda x: x.replace(
+        "</Relationships>", '<Relationship Id="rIdS" Type="http://schemas.openxmlformats.org/officeDocument/2006/'
+                            'relationships/sharedStrings" Target="sharedStrings.xml"/></Relationships>')
+    rewrite(name, changes, add={"xl/sharedStrings.xml": sst})
+
+
 # rich.xlsx: shared strings with runs and phonetic runs, written by hand.
 wb = openpyxl.Workbook()
 ws = wb.active
@@ -108,15 +121,7 @@ sheet = ('<?xml version="1.0" encoding="UTF-8"?>\n<worksheet xmlns="%s"><dimensi
          '<row r="5"><c r="A5" t="s"><v>3</v></c></row>'
          '<row r="6"><c r="A6" t="s"><v>0</v></c></row>'
          '</sheetData></worksheet>') % MAIN
-rewrite("rich.xlsx", {
-    "xl/worksheets/sheet1.xml": lambda x: sheet,
-    "[Content_Types].xml": lambda x: x.replace(
-        "</Types>", '<Override PartName="/xl/sharedStrings.xml" ContentType="application/vnd.openxmlformats-'
-                    'officedocument.spreadsheetml.sharedStrings+xml"/></Types>'),
-    "xl/_rels/workbook.xml.rels": lambda x: x.replace(
-        "</Relationships>", '<Relationship Id="rIdS" Type="http://schemas.openxmlformats.org/officeDocument/2006/'
-                            'relationships/sharedStrings" Target="sharedStrings.xml"/></Relationships>'),
-}, add={"xl/sharedStrings.xml": sst})
+with_shared_strings("rich.xlsx", {"xl/worksheets/sheet1.xml": sheet}, sst)
 
 # shared2.xlsx: two sheets naming the same shared strings; entries 0 and 2
 # have the same text.
@@ -130,16 +135,8 @@ sst = ('<?xml version="1.0" encoding="UTF-8"?>\n<sst xmlns="%s" count="6" unique
 cells = lambda refs: ('<?xml version="1.0" encoding="UTF-8"?>\n<worksheet xmlns="%s"><sheetData>%s</sheetData>'
                       '</worksheet>') % (MAIN, "".join('<row r="%d"><c r="A%d" t="s"><v>%d</v></c></row>' % (
                           r + 1, r + 1, v) for r, v in enumerate(refs)))
-rewrite("shared2.xlsx", {
-    "xl/worksheets/sheet1.xml": lambda x: cells([0, 1, 2, 0]),
-    "xl/worksheets/sheet2.xml": lambda x: cells([1, 3]),
-    "[Content_Types].xml": lambda x: x.replace(
-        "</Types>", '<Override PartName="/xl/sharedStrings.xml" ContentType="application/vnd.openxmlformats-'
-                    'officedocument.spreadsheetml.sharedStrings+xml"/></Types>'),
-    "xl/_rels/workbook.xml.rels": lambda x: x.replace(
-        "</Relationships>", '<Relationship Id="rIdS" Type="http://schemas.openxmlformats.org/officeDocument/2006/'
-                            'relationships/sharedStrings" Target="sharedStrings.xml"/></Relationships>'),
-}, add={"xl/sharedStrings.xml": sst})
+with_shared_strings("shared2.xlsx", {"xl/worksheets/sheet1.xml": cells([0, 1, 2, 0]),
+                                     "xl/worksheets/sheet2.xml": cells([1, 3])}, sst)
 
 # formulas.xlsx: a shared formula group, an array formula, a calc chain,
 # references that only look like functions or numbers.
