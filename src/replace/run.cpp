@@ -38,6 +38,9 @@ void Run::start()
         if (first == firstEntryOf.constEnd()) {
             firstEntryOf.insert(key, k);
             m_queue.append(k);
+            // Jobs start while the rest of the list is looked at; none can
+            // report before this returns, since reports come as events.
+            launchMore();
         } else if (m_plan.pars.at(k) == m_plan.pars.at(*first)) {
             m_repeats[*first].append(k); // reported with the entry that runs it
         } else {
