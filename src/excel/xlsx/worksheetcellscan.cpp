@@ -29,14 +29,15 @@ struct Attribute
     std::string_view value;
 };
 
+// Names as the tokenizer reads them, without a prefix.
 bool isNameStart(unsigned char c)
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c >= 0x80;
+    return c != ':' && isXmlNameStart(c);
 }
 
 bool isNameChar(unsigned char c)
 {
-    return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+    return c != ':' && isXmlNameChar(c);
 }
 
 class CellBytes

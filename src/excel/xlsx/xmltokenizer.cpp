@@ -13,34 +13,6 @@ inline bool isSpace(char c)
     return c == ' ' || c == '\n' || c == '\t' || c == '\r';
 }
 
-// What a byte may be in a name, looked up: names are the most common thing
-// the tokenizer reads.
-enum : unsigned char { NameStartByte = 1, NameByte = 2 };
-
-struct NameBytes
-{
-    unsigned char kind[256] = {};
-    constexpr NameBytes()
-    {
-        for (int c = 0; c < 256; ++c) {
-            const bool start = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || c >= 0x80;
-            const bool inside = start || (c >= '0' && c <= '9') || c == '-' || c == '.';
-            kind[c] = (start ? NameStartByte : 0) | (inside ? NameByte : 0);
-        }
-    }
-};
-constexpr NameBytes nameBytes;
-
-inline bool isNameStart(unsigned char c)
-{
-    return nameBytes.kind[c] & NameStartByte;
-}
-
-inline bool isNameChar(unsigned char c)
-{
-    return nameBytes.kind[c] & NameByte;
-}
-
 // The bytes that end or interrupt a text or an attribute value.
 struct TextBytes
 {
@@ -76,13 +48,13 @@ inline const char *scanName(const char *p, const char *end, qint64 *colon)
 {
     const char *start = p;
     *colon = -1;
-    if (p >= end || !isNameStart(static_cast<unsigned char>(*p)))
+    if (p >= end || !isXmlNameStart(static_cast<unsigned char>(*p)))
         return p;
     do {
         if (*p == ':')
             *colon = *colon == -1 ? p - start : -2;
         ++p;
-    } while (p < end && isNameChar(static_cast<unsigned char>(*p)));
+    } while (p < end && isXmlNameChar(static_cast<unsigned char>(*p)));
     return p;
 }
 

@@ -48,6 +48,33 @@ struct XmlScope
     std::vector<std::pair<std::string, int>> bindings; // prefix ("" = default) and namespace id
 };
 
+// What a byte may be in a name, looked up: names are the most common thing
+// the tokenizer reads, and what reads names as it does must agree with it.
+struct XmlNameBytes
+{
+    enum : unsigned char { Start = 1, Inside = 2 };
+    unsigned char kind[256] = {};
+    constexpr XmlNameBytes()
+    {
+        for (int c = 0; c < 256; ++c) {
+            const bool start = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || c >= 0x80;
+            const bool inside = start || (c >= '0' && c <= '9') || c == '-' || c == '.';
+            kind[c] = (start ? Start : 0) | (inside ? Inside : 0);
+        }
+    }
+};
+inline constexpr XmlNameBytes xmlNameBytes;
+
+inline bool isXmlNameStart(unsigned char c)
+{
+    return xmlNameBytes.kind[c] & XmlNameBytes::Start;
+}
+
+inline bool isXmlNameChar(unsigned char c)
+{
+    return xmlNameBytes.kind[c] & XmlNameBytes::Inside;
+}
+
 struct XmlAttribute
 {
     std::string_view qualifiedName;
