@@ -319,6 +319,12 @@ private slots:
         QTest::newRow("boolean text") << QByteArray("<c r=\"A1\" t=\"b\"><v>1</v></c>") << "TRUE" << false << false;
         QTest::newRow("formula") << QByteArray("<c r=\"A1\"><f>SUM(Sheet2!A1)</f></c>") << "=sum(sheet2" << false << false;
         QTest::newRow("forbidden byte") << inl + "<t>beta\x01</t></is></c>" << "alpha" << false << false;
+        QTest::newRow("stray byte after a character") << inl + "<t>caf\xC3\xA9\xA9</t></is></c>" << "alpha" << false << false;
+        QTest::newRow("second letter in other case") << inl + "<t>aLPHA</t></is></c>" << "alpha" << false << false;
+        QTest::newRow("one letter") << inl + "<t>beta</t></is></c>" << "j" << false << true;
+        QTest::newRow("one letter, other case") << inl + "<t>J</t></is></c>" << "j" << false << false;
+        QTest::newRow("not ASCII") << inl + "<t>un caf\xC3\xA9</t></is></c>" << QString::fromUtf8("caf\xC3\xA9") << true << false;
+        QTest::newRow("not ASCII, no match") << inl + "<t>un cafe</t></is></c>" << QString::fromUtf8("caf\xC3\xA9") << true << true;
     }
     void prescanRulesOutOnlyWhatCannotMatch()
     {
@@ -326,12 +332,15 @@ private slots:
         QFETCH(QString, what);
         QFETCH(bool, matchCase);
         QFETCH(bool, excluded);
-        const QByteArray part = "<?xml version=\"1.0\"?>\n<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
-                                "<sheetData><row r=\"1\">" + text + "</row></sheetData></worksheet>\n";
         const PartPrescan scan(Excel::SearchPattern(what, false, matchCase));
-        QCOMPARE(scan.excludes(part.constData(), size_t(part.size()), "worksheet"), excluded);
-        // A part cut short is never ruled out.
-        QVERIFY(!scan.excludes(part.constData(), size_t(part.size() - 3), "worksheet"));
+        // At every offset within the sixteen bytes the scan takes at once.
+        for (int pad = 0; pad < 17; ++pad) {
+            const QByteArray part = "<?xml version=\"1.0\"?>\n<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+                                    "<sheetData><row r=\"1\">" + QByteArray(pad, ' ') + text + "</row></sheetData></worksheet>\n";
+            QCOMPARE(scan.excludes(part.constData(), size_t(part.size()), "worksheet"), excluded);
+            // A part cut short is never ruled out.
+            QVERIFY(!scan.excludes(part.constData(), size_t(part.size() - 3), "worksheet"));
+        }
     }
 };
 

@@ -46,6 +46,11 @@ public:
 
 private:
     bool matchAt(const char *p, const char *end) const;
+    template<bool Fold0, bool Two, bool Fold1>
+    bool scanBlocks(const char *data, const char **at, const char *end, const char *declaration,
+                    const char **validTo) const;
+    bool decidesAt(const char *data, const char *p, const char *end, const char *declaration,
+                   const char **validTo) const;
 
     QByteArray m_needle; // UTF-8; lower case ASCII when not matching case
     bool m_foldAscii = false;

@@ -145,6 +145,39 @@ XmlScope XmlTokenizer::scope() const
     return s;
 }
 
+int XmlTokenizer::decodeUtf8(const unsigned char *p, const unsigned char *end, quint32 *cp)
+{
+    const unsigned char c = *p;
+    int len;
+    if ((c & 0xE0) == 0xC0) {
+        len = 2;
+        *cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+        len = 3;
+        *cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+        len = 4;
+        *cp = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (end - p < len)
+        return 0;
+    for (int i = 1; i < len; ++i) {
+        if ((p[i] & 0xC0) != 0x80)
+            return 0;
+        *cp = (*cp << 6) | (p[i] & 0x3F);
+    }
+    return len;
+}
+
+// Not in a longer form than it needs, no surrogate, none XML forbids.
+bool XmlTokenizer::isAllowedCharacter(quint32 cp, int len)
+{
+    const quint32 minimum = len == 2 ? 0x80 : len == 3 ? 0x800 : 0x10000;
+    return cp >= minimum && !(cp >= 0xD800 && cp <= 0xDFFF) && isXmlChar(cp);
+}
+
 // One pass over the whole document before tokenizing: valid UTF-8 with no
 // character that XML forbids. ASCII runs go eight bytes at a time.
 bool XmlTokenizer::validateCharacters()
@@ -173,34 +206,13 @@ bool XmlTokenizer::validateCharacters()
             ++p;
             continue;
         }
-        int len;
         quint32 cp;
-        if ((c & 0xE0) == 0xC0) {
-            len = 2;
-            cp = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            len = 3;
-            cp = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            len = 4;
-            cp = c & 0x07;
-        } else {
+        const int len = decodeUtf8(p, end, &cp);
+        if (len == 0) {
             fail(QStringLiteral("the part is not valid UTF-8"), p - start);
             return false;
         }
-        if (end - p < len) {
-            fail(QStringLiteral("the part is not valid UTF-8"), p - start);
-            return false;
-        }
-        for (int i = 1; i < len; ++i) {
-            if ((p[i] & 0xC0) != 0x80) {
-                fail(QStringLiteral("the part is not valid UTF-8"), p - start);
-                return false;
-            }
-            cp = (cp << 6) | (p[i] & 0x3F);
-        }
-        const quint32 minimum = len == 2 ? 0x80 : len == 3 ? 0x800 : 0x10000;
-        if (cp < minimum || (cp >= 0xD800 && cp <= 0xDFFF) || !isXmlChar(cp)) {
+        if (!isAllowedCharacter(cp, len)) {
             fail(QStringLiteral("character U+%1 is not allowed in XML").arg(cp, 4, 16, QLatin1Char('0')), p - start);
             return false;
         }

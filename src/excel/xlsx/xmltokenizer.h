@@ -113,6 +113,16 @@ public:
         return t.validateCharacters();
     }
 
+    // The length of the UTF-8 sequence at p, whose lead byte is not ASCII,
+    // when it is well formed and encodes a character XML allows; else 0.
+    static int allowedCharacterLength(const char *p, const char *end)
+    {
+        quint32 cp;
+        const int len = decodeUtf8(reinterpret_cast<const unsigned char *>(p),
+                                   reinterpret_cast<const unsigned char *>(end), &cp);
+        return len > 0 && isAllowedCharacter(cp, len) ? len : 0;
+    }
+
     Token next();
     Token token() const { return m_token; }
     bool atEnd() const { return m_token == EndOfDocument || m_token == Invalid; }
@@ -183,6 +193,10 @@ private:
     bool parseName(qint64 *pos, std::string_view *name, qint64 *colon = nullptr) const;
     bool checkReferences(const char *from, const char *to, qint64 base);
     bool validateCharacters();
+    // The UTF-8 sequence at p (lead byte 0x80 or above): its length with its
+    // code point in *cp, or 0 when it is not well formed.
+    static int decodeUtf8(const unsigned char *p, const unsigned char *end, quint32 *cp);
+    static bool isAllowedCharacter(quint32 cp, int len);
     static bool splitName(std::string_view qname, qint64 colon, std::string_view *prefix, std::string_view *local);
     int lookupPrefix(std::string_view prefix);
     int internUri(std::string_view rawUri);
