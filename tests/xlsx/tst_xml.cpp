@@ -1,3 +1,4 @@
+#include "xlsx/opcpackage.h"
 #include "xlsx/partprescan.h"
 #include "xlsx/xmltext.h"
 #include "xlsx/xmltokenizer.h"
@@ -283,6 +284,29 @@ private slots:
         QVERIFY(needsSpacePreserve("a\n"));
         QVERIFY(!needsSpacePreserve("a b"));
         QVERIFY(!needsSpacePreserve(""));
+    }
+
+    // Relationship targets become part names, relative to the part that
+    // holds them, in one normal form.
+    void partNamesOfTargets_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("beside") << "/xl/workbook.xml" << "worksheets/sheet1.xml" << "/xl/worksheets/sheet1.xml";
+        QTest::newRow("up") << "/xl/worksheets/sheet1.xml" << "../drawings/drawing1.xml" << "/xl/drawings/drawing1.xml";
+        QTest::newRow("dot") << "/xl/workbook.xml" << "./styles.xml" << "/xl/styles.xml";
+        QTest::newRow("absolute") << "/xl/workbook.xml" << "/xl/./theme//theme1.xml" << "/xl/theme/theme1.xml";
+        QTest::newRow("fragment") << "/xl/workbook.xml" << "sheet.xml#A1" << "/xl/sheet.xml";
+        QTest::newRow("above the root") << "/xl/workbook.xml" << "../../x.xml" << "/x.xml";
+        QTest::newRow("from the root") << "" << "xl/workbook.xml/" << "/xl/workbook.xml";
+    }
+    void partNamesOfTargets()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, target);
+        QFETCH(QString, name);
+        QCOMPARE(resolvePartName(source, target), name);
     }
 
     // The byte prescan may rule a part out only when no cell text in it can

@@ -80,6 +80,11 @@ QString resolvePartName(const QString &sourcePart, const QString &target)
         path = t;
     else
         path = sourcePart.left(sourcePart.lastIndexOf(QLatin1Char('/')) + 1) + t;
+    // Already in its normal form, as nearly every target is: one slash
+    // before each segment, none at the end, and no segment "." or "..".
+    if (path.startsWith(QLatin1Char('/')) && !path.endsWith(QLatin1Char('/')) && !path.contains(QLatin1String("//"))
+        && !path.contains(QLatin1String("/.")))
+        return path;
     QStringList out;
     for (const QString &seg : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
         if (seg == QLatin1String("."))

@@ -139,6 +139,12 @@ QString decodeCData(std::string_view raw)
 
 QString decodeAttribute(std::string_view raw)
 {
+    // Most values are plain: nothing to resolve, no white space to normalise.
+    bool plain = true;
+    for (const char c : raw)
+        plain &= c != '&' && c != '\r' && c != '\n' && c != '\t';
+    if (plain)
+        return fromUtf8(raw);
     std::string out;
     out.reserve(raw.size());
     for (size_t i = 0; i < raw.size();) {
