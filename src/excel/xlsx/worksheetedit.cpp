@@ -233,7 +233,7 @@ bool WorksheetPart::replace(const QVector<CellArea> &areas, const SearchPattern 
                         *error = where(r) + QStringLiteral("bad shared string index");
                         return false;
                     }
-                    if (!replaceSharedString(int(i), index, pattern, replacement, job, &sstCache, changed, error))
+                    if (!replaceSharedString(int(i), index, pattern, scan, replacement, job, &sstCache, changed, error))
                         return false;
                     continue;
                 }
@@ -286,7 +286,7 @@ bool WorksheetPart::replace(const QVector<CellArea> &areas, const SearchPattern 
                 *error = where(r) + QStringLiteral("bad shared string index");
                 return false;
             }
-            if (!replaceSharedString(int(i), index, pattern, replacement, job, &sstCache, changed, error))
+            if (!replaceSharedString(int(i), index, pattern, scan, replacement, job, &sstCache, changed, error))
                 return false;
             continue;
         }
@@ -326,7 +326,7 @@ void WorksheetPart::countSharedReferences()
     }
 }
 
-bool WorksheetPart::replaceSharedString(int index, quint32 sst, const SearchPattern &pattern,
+bool WorksheetPart::replaceSharedString(int index, quint32 sst, const SearchPattern &pattern, const PartPrescan &scan,
                                         const QString &replacement, const ByteJob &job, std::vector<qint32> *cache,
                                         bool *changed, QString *error)
 {
@@ -342,8 +342,10 @@ bool WorksheetPart::replaceSharedString(int index, quint32 sst, const SearchPatt
     const char *raw;
     size_t rawSize;
     bool differs;
-    if (result == NotSeen && job.enabled && table->plainRaw(sst, &raw, &rawSize)
-        && replaceBytes({}, raw, rawSize, pattern, job, &differs)) {
+    const bool plain = result == NotSeen && table->plainRaw(sst, &raw, &rawSize);
+    if (plain && !scan.mayHold(raw, rawSize))
+        result = Unchanged; // its raw text, as it is, lacks what every match holds
+    if (result == NotSeen && plain && job.enabled && replaceBytes({}, raw, rawSize, pattern, job, &differs)) {
         // A plain entry searched as bytes; it stays plain.
         result = Unchanged;
         if (differs)

@@ -53,6 +53,8 @@ struct BookContext
     bool sharedReferencesUnknown = false;
 };
 
+class PartPrescan;
+
 // A cell whose only change is the shared string it names: from entry
 // `from` of the table as read to the new entry `to`.
 struct SharedMove
@@ -219,8 +221,9 @@ private:
 
     bool replaceInCell(int index, CellContent &c, Subject subject, const QString &text, const SearchPattern &pattern,
                        const QString &replacement, bool *changed, QString *error);
-    bool replaceSharedString(int index, quint32 sst, const SearchPattern &pattern, const QString &replacement,
-                             const ByteJob &job, std::vector<qint32> *cache, bool *changed, QString *error);
+    bool replaceSharedString(int index, quint32 sst, const SearchPattern &pattern, const PartPrescan &scan,
+                             const QString &replacement, const ByteJob &job, std::vector<qint32> *cache, bool *changed,
+                             QString *error);
     // The new value of a cell after an edit.
     bool applyValue(int index, CellContent &c, const CellValue &value, const RichText *rich, QString *error);
     void setText(CellContent &c, const QString &text, const RichText *rich);
