@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace Excel {
 namespace Xlsx {
 
@@ -179,13 +183,26 @@ bool XmlTokenizer::isAllowedCharacter(quint32 cp, int len)
 }
 
 // One pass over the whole document before tokenizing: valid UTF-8 with no
-// character that XML forbids. ASCII runs go eight bytes at a time.
+// character that XML forbids. Printable ASCII goes sixteen bytes at a time
+// where SSE2 is there, else eight.
 bool XmlTokenizer::validateCharacters()
 {
     const auto *p = reinterpret_cast<const unsigned char *>(m_data);
     const auto *end = p + m_size;
     const auto *start = p;
     while (p < end) {
+#ifdef __SSE2__
+        if (end - p >= 16) {
+            // Signed, the bytes below 0x20 and those of 0x80 and above.
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+            const unsigned mask = unsigned(_mm_movemask_epi8(_mm_cmplt_epi8(v, _mm_set1_epi8(0x20))));
+            if (!mask) {
+                p += 16;
+                continue;
+            }
+            p += __builtin_ctz(mask);
+        }
+#else
         if (end - p >= 8) {
             quint64 w;
             std::memcpy(&w, p, 8);
@@ -197,6 +214,7 @@ bool XmlTokenizer::validateCharacters()
                 continue;
             }
         }
+#endif
         const unsigned char c = *p;
         if (c < 0x80) {
             if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
