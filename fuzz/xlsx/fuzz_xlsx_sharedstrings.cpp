@@ -1,6 +1,7 @@
-// A shared-strings part: read, every entry decoded (from its bytes too,
-// where the byte path would), entries appended, the part written, and what
-// was written read again.
+// A shared-strings part: read with plain entries taken from their bytes and
+// read with every entry tokenized, which must agree; every entry decoded
+// (from its bytes too, where the byte path would), entries appended, the
+// part written, and what was written read again.
 #include "plaintextbytes.h"
 #include "sharedstrings.h"
 
@@ -28,20 +29,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     using namespace Excel::Xlsx;
     const QString part = QStringLiteral("/xl/sharedStrings.xml");
-    SharedStrings table;
-    QString error;
-    if (!table.parse(QByteArray(reinterpret_cast<const char *>(data), int(size)), part, Conformance::Transitional, &error))
+    const QByteArray bytes(reinterpret_cast<const char *>(data), int(size));
+    SharedStrings table, tokenized;
+    QString error, tokenError;
+    const bool parsed = table.parse(bytes, part, Conformance::Transitional, &error);
+    if (tokenized.parse(bytes, part, Conformance::Transitional, &tokenError, false) != parsed || tokenError != error
+        || (parsed && tokenized.size() != table.size())) {
+        std::fprintf(stderr, "reading entries from their bytes differs: %s / %s\n", qPrintable(error), qPrintable(tokenError));
+        std::abort();
+    }
+    if (!parsed)
         return 0;
     const quint32 n = qMin<quint32>(table.size(), 2000);
     RichText last;
     std::string decoded;
     for (quint32 i = 0; i < n; ++i) {
-        QString text;
+        QString text, tokenText;
         const bool read = table.text(i, &text, &error);
+        const char *raw, *tokenRaw;
+        size_t rawSize, tokenRawSize;
+        const bool plain = table.plainRaw(i, &raw, &rawSize);
+        if (tokenized.text(i, &tokenText, &tokenError) != read || tokenText != text || table.isComplex(i) != tokenized.isComplex(i)
+            || tokenized.plainRaw(i, &tokenRaw, &tokenRawSize) != plain || (plain && (raw - table.originalXml().constData() != tokenRaw - tokenized.originalXml().constData()
+                          || rawSize != tokenRawSize))) {
+            std::fprintf(stderr, "entry %u reads differently when tokenized\n", i);
+            std::abort();
+        }
         table.richText(i, &last, &error);
         // What the byte path reads of a plain entry is what the entry says.
-        const char *raw;
-        size_t rawSize;
         decoded.clear();
         if (read && table.plainRaw(i, &raw, &rawSize) && decodePlainCharacters(raw, rawSize, &decoded)
             && QString::fromUtf8(decoded.data(), int(decoded.size())) != text) {

@@ -45,7 +45,7 @@ Outcome run(const QByteArray &sheet, const QByteArray &sst, const SearchPattern 
     book.byteEdits = byteEdits;
     book.cellScan = cellScan;
     if (!sst.isEmpty()) {
-        if (!table.parse(sst, "xl/sharedStrings.xml", Conformance::Transitional, &o.error))
+        if (!table.parse(sst, "xl/sharedStrings.xml", Conformance::Transitional, &o.error, cellScan))
             return o;
         book.sharedStrings = &table;
     }
@@ -141,6 +141,12 @@ private slots:
         QTest::newRow("rich shared string") << QByteArray("<c r=\"A1\" t=\"s\"><v>0</v></c>")
                                             << QByteArray("<si><r><t>apple</t></r><r><rPr><i/></rPr><t> pie</t></r></si>")
                                             << "apple" << "pear" << false << true << 1;
+        QTest::newRow("shared strings in other forms")
+            << QByteArray("<c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c><c r=\"C1\" t=\"s\"><v>2</v></c>"
+                          "<c r=\"D1\" t=\"s\"><v>3</v></c><c r=\"E1\" t=\"s\"><v>4</v></c>")
+            << QByteArray("<si><t xml:space=\"preserve\"> apple </t></si>\n<si><t>apple &amp; pie</t></si><si><t/></si>"
+                          "<si ><t>apple</t></si><si><t>apple</t><phoneticPr fontId=\"1\"/></si>")
+            << "apple" << "pear" << false << true << 4;
         // Cells a parse must not take for plain ones of the row.
         QTest::newRow("cell in another element") << QByteArray("<x:w><c r=\"A1\" t=\"inlineStr\"><is><t>apple</t></is></c></x:w>")
                                                  << QByteArray() << "apple" << "pear" << false << true << 0;
@@ -180,6 +186,7 @@ private slots:
         const Outcome tokens = run(sheet, sst, pattern, with, true, false);
         QCOMPARE(tokens.error, bytes.error);
         QCOMPARE(tokens.sheet, bytes.sheet);
+        QCOMPARE(tokens.sharedStrings, bytes.sharedStrings);
         QCOMPARE(tokens.counts, bytes.counts);
     }
 };

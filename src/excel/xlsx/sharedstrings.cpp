@@ -4,11 +4,47 @@
 #include "xmltext.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace Excel {
 namespace Xlsx {
 
-bool SharedStrings::parse(QByteArray data, const QString &partName, Conformance family, QString *error)
+// Most entries are <si><t>text</t></si>, perhaps with xml:space="…" on the
+// <t>. One in that form, with no '&' in its text and nothing between its
+// tags, is read here without the tokenizer and recorded as the token path
+// records it; anything else is left to the tokenizer as ever.
+bool SharedStrings::scanPlainEntry(XmlTokenizer &t, qint64 at)
+{
+    const char *data = m_xml.constData(), *end = data + m_xml.size();
+    const char *p = data + at;
+    auto literal = [&](std::string_view s) {
+        if (size_t(end - p) < s.size() || std::memcmp(p, s.data(), s.size()) != 0)
+            return false;
+        p += s.size();
+        return true;
+    };
+    if (!literal("<si><t"))
+        return false;
+    if (literal(" xml:space=\"")) {
+        while (p < end && *p != '"' && *p != '<' && *p != '&')
+            ++p;
+        if (!literal("\""))
+            return false;
+    }
+    if (!literal(">"))
+        return false;
+    const char *text = p;
+    while (p < end && *p != '<' && *p != '&')
+        ++p;
+    const char *textEnd = p;
+    if (!literal("</t></si>"))
+        return false;
+    m_items.push_back(Item{quint32(at), quint32(p - data), quint32(text - data), quint32(textEnd - data), false});
+    t.skipElement(p - data);
+    return true;
+}
+
+bool SharedStrings::parse(QByteArray data, const QString &partName, Conformance family, QString *error, bool entryScan)
 {
     m_partName = partName;
     m_xml = std::move(data);
@@ -22,7 +58,14 @@ bool SharedStrings::parse(QByteArray data, const QString &partName, Conformance 
     int texts = 0;
     bool plainText = false; // inside the bare <t> of an entry
     bool inItem = false;
-    while (t.next() != XmlTokenizer::EndOfDocument) {
+    for (;;) {
+        if (entryScan && t.openElements() == 1 && t.defaultNamespace() == m_ns) {
+            qint64 at;
+            while ((at = t.nextTokenAt()) >= 0 && scanPlainEntry(t, at)) {
+            }
+        }
+        if (t.next() == XmlTokenizer::EndOfDocument)
+            break;
         const int depth = t.depth();
         switch (t.token()) {
         case XmlTokenizer::Invalid:

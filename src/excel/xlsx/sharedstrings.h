@@ -19,7 +19,9 @@ namespace Xlsx {
 class SharedStrings
 {
 public:
-    bool parse(QByteArray data, const QString &partName, Conformance family, QString *error);
+    // entryScan: plain entries are read straight from their bytes (off: all
+    // tokenized, the same result).
+    bool parse(QByteArray data, const QString &partName, Conformance family, QString *error, bool entryScan = true);
 
     const QString &partName() const { return m_partName; }
     // The part as it was read (new entries are kept apart).
@@ -64,6 +66,8 @@ private:
         quint32 textBegin, textEnd; // the raw text of a plain entry
         bool complex;
     };
+
+    bool scanPlainEntry(XmlTokenizer &t, qint64 at);
 
     QString m_partName;
     QByteArray m_xml;
