@@ -40,6 +40,20 @@ bool isNameChar(unsigned char c)
     return c != ':' && isXmlNameChar(c);
 }
 
+// Bytes that end a run of text or of an attribute value here, or make the
+// tokenizer's reading of it necessary.
+struct StopBytes
+{
+    bool text[256] = {};  // '<' '&'
+    bool value[256] = {}; // '"' '<' '&'
+    constexpr StopBytes()
+    {
+        text[int('<')] = text[int('&')] = true;
+        value[int('"')] = value[int('<')] = value[int('&')] = true;
+    }
+};
+constexpr StopBytes stopBytes;
+
 class CellBytes
 {
 public:
@@ -50,12 +64,14 @@ public:
 
     // p at "<name"; reads the attributes of the start tag up to '>' or
     // "/>". allowXmlSpace: xml:space is the one prefixed name allowed.
-    bool startTag(const char **p, std::string_view name, Attribute *attrs, int *count, int max, bool *selfClosing,
+    template<size_t N>
+    bool startTag(const char **p, const char (&name)[N], Attribute *attrs, int *count, int max, bool *selfClosing,
                   bool allowXmlSpace = false) const
     {
         const char *q = *p;
-        if (!literal(&q, "<") || !literal(&q, name))
+        if (size_t(m_end - q) < N || *q != '<' || std::memcmp(q + 1, name, N - 1) != 0)
             return false;
+        q += N;
         *count = 0;
         for (;;) {
             if (q >= m_end)
@@ -76,7 +92,7 @@ public:
                 return false;
             ++q;
             const char *n = q;
-            if (allowXmlSpace && m_end - q > 9 && std::memcmp(q, "xml:space", 9) == 0) {
+            if (allowXmlSpace && startsWith(q, "xml:space")) {
                 q += 9;
             } else {
                 if (q >= m_end || !isNameStart(uchar(*q)))
@@ -85,18 +101,15 @@ public:
                     ++q;
             }
             const std::string_view an(n, size_t(q - n));
-            if (an.substr(0, 5) == "xmlns") // declares a namespace
+            if (an.size() >= 5 && std::memcmp(n, "xmlns", 5) == 0) // declares a namespace
                 return false;
             if (m_end - q < 2 || q[0] != '=' || q[1] != '"')
                 return false;
             q += 2;
             const char *v = q;
-            while (q < m_end && *q != '"') {
-                if (*q == '<' || *q == '&')
-                    return false;
+            while (q < m_end && !stopBytes.value[uchar(*q)])
                 ++q;
-            }
-            if (q >= m_end)
+            if (q >= m_end || *q != '"')
                 return false;
             for (int i = 0; i < *count; ++i)
                 if (attrs[i].name == an)
@@ -110,26 +123,25 @@ public:
     bool text(const char **p) const
     {
         const char *q = *p;
-        while (q < m_end && *q != '<') {
-            if (*q == '&')
-                return false;
+        while (q < m_end && !stopBytes.text[uchar(*q)])
             ++q;
-        }
         *p = q;
-        return q < m_end;
+        return q < m_end && *q == '<';
     }
 
-    bool literal(const char **p, std::string_view s) const
+    template<size_t N>
+    bool literal(const char **p, const char (&s)[N]) const
     {
-        if (size_t(m_end - *p) < s.size() || std::memcmp(*p, s.data(), s.size()) != 0)
+        if (!startsWith(*p, s))
             return false;
-        *p += s.size();
+        *p += N - 1;
         return true;
     }
 
-    bool startsWith(const char *p, std::string_view s) const
+    template<size_t N>
+    bool startsWith(const char *p, const char (&s)[N]) const
     {
-        return size_t(m_end - p) >= s.size() && std::memcmp(p, s.data(), s.size()) == 0;
+        return size_t(m_end - p) >= N - 1 && std::memcmp(p, s, N - 1) == 0;
     }
 
 private:
@@ -137,10 +149,11 @@ private:
     const char *m_end;
 };
 
-std::string_view valueOf(const Attribute *attrs, int count, std::string_view name, bool *present)
+template<size_t N>
+std::string_view valueOf(const Attribute *attrs, int count, const char (&name)[N], bool *present)
 {
     for (int i = 0; i < count; ++i) {
-        if (attrs[i].name == name) {
+        if (attrs[i].name.size() == N - 1 && std::memcmp(attrs[i].name.data(), name, N - 1) == 0) {
             *present = true;
             return attrs[i].value;
         }
