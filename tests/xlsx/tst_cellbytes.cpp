@@ -64,6 +64,22 @@ Outcome run(const QByteArray &sheet, const QByteArray &sst, const SearchPattern 
     return o;
 }
 
+// The part after new values in every cell of A1:D4, its rows read from
+// their bytes or as tokens.
+QByteArray withValues(const QByteArray &sheet, bool cellScan)
+{
+    StylesPart styles;
+    BookContext book;
+    book.styles = &styles;
+    book.cellScan = cellScan;
+    WorksheetPart part(&book, "xl/worksheets/sheet1.xml");
+    QString error;
+    BufferSink out;
+    if (!part.parseData(sheet, &error) || !part.setValue({CellArea{1, 1, 4, 4}}, "7", &error) || !part.write(&out, &error))
+        return error.toUtf8();
+    return out.bytes;
+}
+
 } // namespace
 
 class TestCellBytes : public QObject
@@ -147,6 +163,16 @@ private slots:
             << QByteArray("<si><t xml:space=\"preserve\"> apple </t></si>\n<si><t>apple &amp; pie</t></si><si><t/></si>"
                           "<si ><t>apple</t></si><si><t>apple</t><phoneticPr fontId=\"1\"/></si>")
             << "apple" << "pear" << false << true << 4;
+        // Rows read whole from their bytes, and one that must be read again as tokens.
+        QTest::newRow("rows in other forms")
+            << QByteArray("<c r=\"A1\" t=\"inlineStr\"><is><t>apple</t></is></c></row>\n<row r=\"2\" spans=\"1:2\" "
+                          "x:dyDescent=\"0.25\" customFormat=\"1\" s=\"3\">\n  <c r=\"A2\" t=\"inlineStr\"><is><t>apple pie</t></is>"
+                          "</c>\n</row><row r=\"4\"/><row r=\"5\">")
+            << QByteArray() << "apple" << "pear" << false << true << 2;
+        QTest::newRow("row with a rich cell")
+            << QByteArray("</row><row r=\"2\"><c r=\"A2\" t=\"inlineStr\"><is><t>apple</t></is></c><c r=\"B2\" t=\"inlineStr\">"
+                          "<is><r><t>apple</t></r></is></c></row><row r=\"3\">")
+            << QByteArray() << "apple" << "pear" << false << true << 1;
         // Cells a parse must not take for plain ones of the row.
         QTest::newRow("cell in another element") << QByteArray("<x:w><c r=\"A1\" t=\"inlineStr\"><is><t>apple</t></is></c></x:w>")
                                                  << QByteArray() << "apple" << "pear" << false << true << 0;
@@ -188,6 +214,21 @@ private slots:
         QCOMPARE(tokens.sheet, bytes.sheet);
         QCOMPARE(tokens.sharedStrings, bytes.sharedStrings);
         QCOMPARE(tokens.counts, bytes.counts);
+    }
+
+    // New cells go into rows whose start tags were read from their bytes:
+    // spans widened or, when unreadable, dropped, as from tokens.
+    void rowsTakeNewCellsAsFromTokens()
+    {
+        const QByteArray sheet = "<worksheet xmlns=\"" + QByteArray(MainNs) + "\" xmlns:x=\"" + MainNs + "\"><sheetData>"
+            "<row r=\"1\" spans=\"1:2\"><c r=\"A1\"><v>1</v></c></row>\n"
+            "<row r=\"2\" spans=\"x\" s=\"1\" customFormat=\"1\"/>"
+            "<row r=\"3\" x:y=\"1\" spans=\"2:3\">\n <c r=\"B3\"><v>2</v></c>\n</row>"
+            "<row r=\"4\" spans=\"\"></row></sheetData></worksheet>";
+        const QByteArray bytes = withValues(sheet, true);
+        QVERIFY2(bytes.contains("spans=\"1:4\""), bytes.constData());
+        QVERIFY(!bytes.contains("spans=\"x\""));
+        QCOMPARE(bytes, withValues(sheet, false));
     }
 };
 

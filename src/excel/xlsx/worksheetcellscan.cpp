@@ -10,6 +10,9 @@
 //     <f a="…" …>text</f> or <f a="…" …/>, an ordinary formula (no t, ref, si)
 //     <is><t>text</t></is>, <t> perhaps with xml:space="…"
 //
+// and whole rows of such cells: <row a="…" …>cells</row> or <row …/>, white
+// space allowed between the cells, attributes of the row perhaps prefixed.
+//
 // Names are unprefixed, one space goes before each attribute, values hold
 // neither '<' nor '&', text holds no '&'. Anything else, including what is
 // wrong, is left to the tokenizer, which reads it (or reports it) as ever.
@@ -39,6 +42,21 @@ bool isNameChar(unsigned char c)
 {
     return c != ':' && isXmlNameChar(c);
 }
+
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// An attribute of a row's start tag, its name resolved.
+struct RowAttribute
+{
+    int ns;
+    std::string_view local;
+    std::string_view value;
+    const char *begin; // of the name
+    const char *end;   // past the closing quote
+};
 
 // Bytes that end a run of text or of an attribute value here, or make the
 // tokenizer's reading of it necessary.
@@ -278,6 +296,136 @@ bool WorksheetPart::scanPlainCell(XmlTokenizer &t, qint64 at, const RowRecord &r
     cell.end = quint32(b.offset(p));
     m_cells.push_back(cell);
     t.skipElement(b.offset(p));
+    return true;
+}
+
+bool WorksheetPart::scanPlainRow(XmlTokenizer &t, qint64 at, quint32 *prevRow)
+{
+    const char *data = m_xml.constData(), *end = data + m_xml.size();
+    const CellBytes b(data, m_xml.size());
+    const char *p = data + at;
+    while (p < end && isSpace(*p))
+        ++p;
+    const char *begin = p;
+    if (end - p < 5 || std::memcmp(p, "<row", 4) != 0 || (p[4] != ' ' && p[4] != '>' && p[4] != '/'))
+        return false;
+    p += 4;
+    constexpr int MaxAttributes = 16;
+    RowAttribute attrs[MaxAttributes];
+    int count = 0;
+    bool selfClosing;
+    for (;;) {
+        if (p >= end)
+            return false;
+        if (*p == '>') {
+            ++p;
+            selfClosing = false;
+            break;
+        }
+        if (*p == '/') {
+            if (p + 1 >= end || p[1] != '>')
+                return false;
+            p += 2;
+            selfClosing = true;
+            break;
+        }
+        if (*p != ' ' || count == MaxAttributes)
+            return false;
+        const char *n = ++p;
+        if (p >= end || !isNameStart(uchar(*p)))
+            return false;
+        while (p < end && isNameChar(uchar(*p)))
+            ++p;
+        std::string_view prefix, local(n, size_t(p - n));
+        if (p < end && *p == ':') {
+            prefix = local;
+            const char *l = ++p;
+            if (p >= end || !isNameStart(uchar(*p)))
+                return false;
+            while (p < end && isNameChar(uchar(*p)))
+                ++p;
+            local = std::string_view(l, size_t(p - l));
+        }
+        if (prefix == "xmlns" || (prefix.empty() && local.substr(0, 5) == "xmlns"))
+            return false; // declares a namespace
+        const int ns = prefix.empty() ? int(NsNone) : t.prefixNamespace(prefix);
+        if (ns < 0 || end - p < 2 || p[0] != '=' || p[1] != '"')
+            return false;
+        p += 2;
+        const char *v = p;
+        while (p < end && !stopBytes.value[uchar(*p)])
+            ++p;
+        if (p >= end || *p != '"')
+            return false;
+        for (int i = 0; i < count; ++i)
+            if (attrs[i].ns == ns && attrs[i].local == local)
+                return false; // the tokenizer reports it
+        attrs[count++] = {ns, local, std::string_view(v, size_t(p - v)), n, p + 1};
+        ++p;
+    }
+    const auto find = [&](std::string_view name) -> const RowAttribute * {
+        for (int i = 0; i < count; ++i)
+            if (attrs[i].ns == NsNone && attrs[i].local == name)
+                return &attrs[i];
+        return nullptr;
+    };
+
+    // What the token path records of the row, or nothing where it would
+    // fail.
+    RowRecord row{};
+    quint32 r = *prevRow + 1;
+    if (const RowAttribute *ra = find("r"))
+        if (!readNumber(ra->value, quint64(OoxmlGrid.rows), &r) || r == 0)
+            return false;
+    if (r > quint32(OoxmlGrid.rows))
+        return false;
+    row.row = r;
+    row.begin = quint32(begin - data);
+    row.startTagEnd = quint32(p - data);
+    row.selfClosing = selfClosing;
+    row.firstCell = quint32(m_cells.size());
+    if (const RowAttribute *sp = find("spans")) {
+        row.spansBegin = quint32(sp->value.data() - data);
+        row.spansEnd = quint32(sp->value.data() + sp->value.size() - data);
+        row.spansAttributeBegin = quint32(sp->begin - data);
+        row.spansAttributeEnd = quint32(sp->end - data);
+    }
+    if (const RowAttribute *cf = find("customFormat"))
+        if (cf->value == "1" || cf->value == "true")
+            if (const RowAttribute *st = find("s"))
+                readNumber(st->value, 0xFFFFFFFFu, &row.style);
+
+    if (selfClosing) {
+        row.endTagBegin = row.end = row.startTagEnd;
+    } else {
+        const bool cellsOrdered = m_cellsOrdered;
+        const auto undo = [&] {
+            m_cells.resize(row.firstCell);
+            m_cellsOrdered = cellsOrdered;
+            t.skipElement(at);
+            return false;
+        };
+        quint32 prevCol = 0;
+        for (;;) {
+            while (p < end && isSpace(*p))
+                ++p;
+            if (b.startsWith(p, "</row>")) {
+                row.endTagBegin = quint32(p - data);
+                p += 6;
+                row.end = quint32(p - data);
+                break;
+            }
+            if (!scanPlainCell(t, p - data, row, &prevCol))
+                return undo();
+            p = data + t.nextTokenAt();
+        }
+    }
+    if (!m_rows.empty() && r <= *prevRow)
+        m_rowsOrdered = false;
+    *prevRow = r;
+    row.cellCount = quint32(m_cells.size()) - row.firstCell;
+    m_rows.push_back(row);
+    t.skipElement(row.end);
     return true;
 }
 

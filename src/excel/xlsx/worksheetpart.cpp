@@ -149,6 +149,12 @@ bool WorksheetPart::parse(QString *error)
             while ((at = t.nextTokenAt()) >= 0 && scanPlainCell(t, at, row, &prevCol)) {
             }
         }
+        // Whole rows of such cells, right inside the sheet data, likewise.
+        if (inSheetData && !inRow && m_book->cellScan && t.openElements() == 2 && t.defaultNamespace() == ns) {
+            qint64 at;
+            while ((at = t.nextTokenAt()) >= 0 && scanPlainRow(t, at, &prevRow)) {
+            }
+        }
         if (t.next() == XmlTokenizer::EndOfDocument)
             break;
         const XmlTokenizer::Token tok = t.token();

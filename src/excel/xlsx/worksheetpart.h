@@ -181,6 +181,9 @@ private:
     // worksheetcellscan.cpp), records it and moves t past it; false, with
     // nothing changed, when it is not.
     bool scanPlainCell(XmlTokenizer &t, qint64 at, const RowRecord &row, quint32 *prevCol);
+    // The same for a whole row, white space before it included: its start
+    // tag, its cells, each plain, and its end tag.
+    bool scanPlainRow(XmlTokenizer &t, qint64 at, quint32 *prevRow);
     bool markArrayRanges(QString *error);
     quint16 scopeFor(const XmlTokenizer &t);
 

@@ -166,6 +166,8 @@ public:
     // element must declare no namespace.
     qint64 nextTokenAt() const { return m_token == Invalid || m_pendingEnd || !m_started ? -1 : m_pos; }
     int defaultNamespace() { return lookupPrefix(std::string_view()); }
+    // The namespace a prefix stands for here; -1 when it is not declared.
+    int prefixNamespace(std::string_view prefix) { return lookupPrefix(prefix); }
     int openElements() const { return int(m_stack.size()); }
     void skipElement(qint64 end) { m_pos = end; }
 
