@@ -48,16 +48,6 @@ bool isSpace(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-// An attribute of a row's start tag, its name resolved.
-struct RowAttribute
-{
-    int ns;
-    std::string_view local;
-    std::string_view value;
-    const char *begin; // of the name
-    const char *end;   // past the closing quote
-};
-
 // Bytes that end a run of text or of an attribute value here, or make the
 // tokenizer's reading of it necessary.
 struct StopBytes
@@ -311,7 +301,7 @@ bool WorksheetPart::scanPlainRow(XmlTokenizer &t, qint64 at, quint32 *prevRow)
         return false;
     p += 4;
     constexpr int MaxAttributes = 16;
-    RowAttribute attrs[MaxAttributes];
+    XmlAttribute attrs[MaxAttributes];
     int count = 0;
     bool selfClosing;
     for (;;) {
@@ -358,42 +348,32 @@ bool WorksheetPart::scanPlainRow(XmlTokenizer &t, qint64 at, quint32 *prevRow)
         if (p >= end || *p != '"')
             return false;
         for (int i = 0; i < count; ++i)
-            if (attrs[i].ns == ns && attrs[i].local == local)
+            if (attrs[i].ns == ns && attrs[i].localName == local)
                 return false; // the tokenizer reports it
-        attrs[count++] = {ns, local, std::string_view(v, size_t(p - v)), n, p + 1};
+        XmlAttribute &a = attrs[count++];
+        a.ns = ns;
+        a.localName = local;
+        a.rawValue = std::string_view(v, size_t(p - v));
+        a.valueBegin = v - data;
+        a.begin = n - data;
+        a.end = p + 1 - data;
         ++p;
     }
-    const auto find = [&](std::string_view name) -> const RowAttribute * {
+    const auto find = [&](std::string_view name) -> const XmlAttribute * {
         for (int i = 0; i < count; ++i)
-            if (attrs[i].ns == NsNone && attrs[i].local == name)
+            if (attrs[i].ns == NsNone && attrs[i].localName == name)
                 return &attrs[i];
         return nullptr;
     };
-
-    // What the token path records of the row, or nothing where it would
-    // fail.
     RowRecord row{};
-    quint32 r = *prevRow + 1;
-    if (const RowAttribute *ra = find("r"))
-        if (!readNumber(ra->value, quint64(OoxmlGrid.rows), &r) || r == 0)
-            return false;
-    if (r > quint32(OoxmlGrid.rows))
+    QString why; // the token path reports it
+    if (!readRowAttributes(find("r"), find("spans"), find("customFormat"), find("s"), *prevRow, &row, &why))
         return false;
-    row.row = r;
+    const quint32 r = row.row;
     row.begin = quint32(begin - data);
     row.startTagEnd = quint32(p - data);
     row.selfClosing = selfClosing;
     row.firstCell = quint32(m_cells.size());
-    if (const RowAttribute *sp = find("spans")) {
-        row.spansBegin = quint32(sp->value.data() - data);
-        row.spansEnd = quint32(sp->value.data() + sp->value.size() - data);
-        row.spansAttributeBegin = quint32(sp->begin - data);
-        row.spansAttributeEnd = quint32(sp->end - data);
-    }
-    if (const RowAttribute *cf = find("customFormat"))
-        if (cf->value == "1" || cf->value == "true")
-            if (const RowAttribute *st = find("s"))
-                readNumber(st->value, 0xFFFFFFFFu, &row.style);
 
     if (selfClosing) {
         row.endTagBegin = row.end = row.startTagEnd;

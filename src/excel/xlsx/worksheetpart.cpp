@@ -118,6 +118,29 @@ quint16 WorksheetPart::scopeFor(const XmlTokenizer &t)
     return quint16(m_scopes.size() - 1);
 }
 
+bool WorksheetPart::readRowAttributes(const XmlAttribute *r, const XmlAttribute *spans, const XmlAttribute *customFormat,
+                                      const XmlAttribute *s, quint32 prevRow, RowRecord *row, QString *why)
+{
+    row->row = prevRow + 1;
+    if (r && (!readNumber(r->rawValue, quint64(OoxmlGrid.rows), &row->row) || row->row == 0)) {
+        *why = QStringLiteral("bad row number %1").arg(viewText(r->rawValue));
+        return false;
+    }
+    if (row->row > quint32(OoxmlGrid.rows)) {
+        *why = QStringLiteral("row beyond the last row of a sheet");
+        return false;
+    }
+    if (spans) {
+        row->spansBegin = quint32(spans->valueBegin);
+        row->spansEnd = quint32(spans->valueBegin + qint64(spans->rawValue.size()));
+        row->spansAttributeBegin = quint32(spans->begin);
+        row->spansAttributeEnd = quint32(spans->end);
+    }
+    if (isTrue(customFormat) && s)
+        readNumber(s->rawValue, 0xFFFFFFFFu, &row->style);
+    return true;
+}
+
 QString WorksheetPart::where(const CellRecord &r) const
 {
     return partError(m_partName, cellName(int(r.row), r.column) + QStringLiteral(": "));
@@ -219,31 +242,18 @@ bool WorksheetPart::parse(QString *error)
                     continue;
                 inRow = true;
                 row = RowRecord{};
-                quint32 r = prevRow + 1;
-                if (const XmlAttribute *ra = t.attribute("r")) {
-                    if (!readNumber(ra->rawValue, quint64(OoxmlGrid.rows), &r) || r == 0)
-                        return bad(QStringLiteral("bad row number %1").arg(viewText(ra->rawValue)), t.tokenBegin());
-                }
-                if (r > quint32(OoxmlGrid.rows))
-                    return bad(QStringLiteral("row beyond the last row of a sheet"), t.tokenBegin());
-                if (!m_rows.empty() && r <= prevRow)
+                QString why;
+                if (!readRowAttributes(t.attribute("r"), t.attribute("spans"), t.attribute("customFormat"), t.attribute("s"),
+                                       prevRow, &row, &why))
+                    return bad(why, t.tokenBegin());
+                if (!m_rows.empty() && row.row <= prevRow)
                     m_rowsOrdered = false;
-                prevRow = r;
+                prevRow = row.row;
                 prevCol = 0;
-                row.row = r;
                 row.begin = quint32(t.tokenBegin());
                 row.startTagEnd = quint32(t.tokenEnd());
                 row.selfClosing = t.isSelfClosing();
                 row.firstCell = quint32(m_cells.size());
-                if (const XmlAttribute *sp = t.attribute("spans")) {
-                    row.spansBegin = quint32(sp->valueBegin);
-                    row.spansEnd = quint32(sp->valueBegin + qint64(sp->rawValue.size()));
-                    row.spansAttributeBegin = quint32(sp->begin);
-                    row.spansAttributeEnd = quint32(sp->end);
-                }
-                if (isTrue(t.attribute("customFormat")))
-                    if (const XmlAttribute *s = t.attribute("s"))
-                        readNumber(s->rawValue, 0xFFFFFFFFu, &row.style);
                 continue;
             }
             if (d == 4) {

@@ -184,6 +184,12 @@ private:
     // The same for a whole row, white space before it included: its start
     // tag, its cells, each plain, and its end tag.
     bool scanPlainRow(XmlTokenizer &t, qint64 at, quint32 *prevRow);
+    // What a row's start tag says, however it was read: its number (the
+    // one after prevRow when it names none), where its spans are, and its
+    // style when customFormat applies it; false, with *why, for a number
+    // that is no row of a sheet.
+    static bool readRowAttributes(const XmlAttribute *r, const XmlAttribute *spans, const XmlAttribute *customFormat,
+                                  const XmlAttribute *s, quint32 prevRow, RowRecord *row, QString *why);
     bool markArrayRanges(QString *error);
     quint16 scopeFor(const XmlTokenizer &t);
 
