@@ -226,6 +226,17 @@ private slots:
                 << Changes{{p + "F9", text("two")}};
             row("replace after write") << QVector<Op>{value(s.sheet, "F9", "grape"), replace(s.sheet, "grape", "melon", xlWhole)}
                 << Changes{{p + "F9", text("melon")}};
+            // A formula this job wrote, overwritten again (a position named
+            // twice, or a sheet chosen twice).
+            row("formula written twice") << QVector<Op>{value(s.sheet, "F9", "=1"), value(s.sheet, "F9", "2")}
+                << Changes{{p + "F9", number(2)}};
+            row("area over a new formula") << QVector<Op>{value(s.sheet, "D5", "=SUM(1)"), value(s.sheet, "C1:E10", "")} << [&] {
+                Changes c;
+                for (int r = 1; r <= 10; ++r)
+                    for (const char *col : {"C", "D", "E"})
+                        c.insert(p + col + QString::number(r), QJsonValue());
+                return c;
+            }();
         }
     }
     void positionWrites()

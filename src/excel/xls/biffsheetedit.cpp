@@ -49,26 +49,40 @@ int Sheet::defaultXf(int row, int col) const
 
 bool Sheet::formulaBlocksWrite(const Slot &slot, int row, int col, QString *error) const
 {
+    const auto anchorError = [&]() {
+        *error = where(row, col) + QStringLiteral(" holds the formula that an array formula or data table is "
+                                                  "stored with; it cannot be overwritten in an .xls file");
+        return true;
+    };
+    // Cells this session added or rewrote hold formulas of their own, except
+    // the anchor of an array formula whose tokens changed: it keeps its ARRAY
+    // record in the tail.
+    if (slot.item < 0)
+        return false;
     const Item &it = m_items[size_t(slot.item)];
-    const auto anchors = [&](const Item &f, bool sharedToo) {
+    if (it.edit >= 0) {
+        const CellRecord &e = m_edits[size_t(it.edit)].cells[size_t(slot.col)];
+        if (e.type != 0)
+            return e.tail.size() >= 4 && qFromLittleEndian<quint16>(e.tail.constData()) == Rt::Array && anchorError();
+    }
+    if (it.kind != CellItem || it.type != Rt::Formula)
+        return false;
+    const auto anchors = [&](const Item &f) {
         for (int k = 1; k < f.recCount; ++k) {
             const quint16 t = m_book->index().records[size_t(f.rec + k)].type;
-            if (t == Rt::Array || t == Rt::Table || (sharedToo && t == Rt::ShrFmla))
+            if (t == Rt::Array || t == Rt::Table)
                 return true;
         }
         return false;
     };
-    if (anchors(it, false)) {
-        *error = where(row, col) + QStringLiteral(" holds the formula that an array formula or data table is "
-                                                  "stored with; it cannot be overwritten in an .xls file");
-        return true;
-    }
+    if (anchors(it))
+        return anchorError();
     const char *d = recData(it.rec);
     const Record &rec = m_book->index().records[size_t(it.rec)];
     if (rec.size >= 27 && qFromLittleEndian<quint16>(d + 20) == 5 && quint8(d[22]) == 0x01) {
         Slot anchor;
         if (findSlot(qFromLittleEndian<quint16>(d + 23), qFromLittleEndian<quint16>(d + 25), &anchor) && anchor.item >= 0 && anchor.item != slot.item
-            && m_items[size_t(anchor.item)].type == Rt::Formula && anchors(m_items[size_t(anchor.item)], false)) {
+            && m_items[size_t(anchor.item)].type == Rt::Formula && anchors(m_items[size_t(anchor.item)])) {
             *error = where(row, col) + QStringLiteral(" is part of an array formula or data table");
             return true;
         }
