@@ -159,6 +159,60 @@ private slots:
         verify(before, dump(path), changes);
     }
 
+    // Every mix of relative and absolute parts, as LibreOffice wrote them
+    // (cells, areas, whole columns, other sheets, a range of sheets, a name
+    // whose area mixes them, a shared formula): read as LibreOffice reads
+    // them and compiled back into the same tokens.
+    void referenceFormsReadAsLibreOffice()
+    {
+        const QString path = fixture("lo_references.xls");
+        Biff::Book book;
+        QString error;
+        QVERIFY2(book.openFile(readFile(path), &error), qPrintable(error));
+        const QMap<QString, QJsonArray> lo = libreOfficeFormulas(path);
+        int seen = 0;
+        for (int s = 0; s < book.sheetCount(); ++s) {
+            for (const Biff::Sheet::FormulaCell &f : book.sheet(s)->formulaCells()) {
+                const QString where = book.sheet(s)->name() + '!' + cellRef(f.row, f.col);
+                QString text, why;
+                QVERIFY2(Biff::decompileFormula(f.tokens, f.place, book.formulaNames(), &text, &why), qPrintable(why));
+                QCOMPARE('=' + text, lo.value(where).at(0).toString());
+                Biff::FormulaTokens back;
+                Biff::FormulaNames names = book.formulaNames();
+                QVERIFY2(Biff::compileFormula(text, f.place, names, &back, &why), qPrintable(why));
+                QCOMPARE(back.rgce.toHex(' '), f.tokens.rgce.toHex(' '));
+                ++seen;
+            }
+        }
+        QCOMPARE(seen, 15);
+    }
+
+    // The same forms written by position and by replacement, and the copies
+    // a dissolved shared formula gives its cells: LibreOffice reads them as
+    // typed.
+    void referenceFormsWrittenAsTyped()
+    {
+        const QString path = copyInto(m_dir, fixture("lo_references.xls"), "references.xls");
+        const QStringList typed = {"=A$1+$B1", "=SUM($A$1:B$2)", "=SUM($A:B)", "=SUM($1:2)", "=SUM(1:$2)",
+                                   "=Other!A$1+Other!$A1", "=SUM(Other:Third!A$1:$B2)", "=$A$1+A$2+$A3"};
+        // Whole rows of an .xls sheet end at column IV, which LibreOffice
+        // spells out in an .xlsx file.
+        const QMap<QString, QString> shown = {{"=SUM($1:2)", "=SUM($A$1:$IV2)"}, {"=SUM(1:$2)", "=SUM($A1:$IV$2)"}};
+        QVector<Op> ops;
+        for (int i = 0; i < typed.size(); ++i)
+            ops << value("Data", QString("I%1").arg(i + 1), typed[i]);
+        ops << replace("Data", "$A$1+A", "$C$1+C") << replace("Data", "=$A1*B$1+C1", "=$A1*B$1+C1*2", xlWhole);
+        QString error;
+        QVERIFY2(run(path, ops, &error), qPrintable(error));
+        const QMap<QString, QJsonArray> lo = libreOfficeFormulas(path);
+        for (int i = 0; i + 1 < typed.size(); ++i)
+            QCOMPARE(lo.value(QString("Data!I%1").arg(i + 1)).at(0).toString(), shown.value(typed[i], typed[i]));
+        QCOMPARE(lo.value("Data!I8").at(0).toString(), QString("=$C$1+C$2+$A3"));
+        QCOMPARE(lo.value("Data!G1").at(0).toString(), QString("=$A1*B$1+C1*2"));
+        for (int r = 2; r <= 6; ++r)
+            QCOMPARE(lo.value(QString("Data!G%1").arg(r)).at(0).toString(), QString("=$A%1*B$1+C%1").arg(r));
+    }
+
     void formulaThatDoesNotCompileFailsTheWorkbook()
     {
         const QString path = copyInto(m_dir, fixture("lo_formulas.xls"), "broken.xls");

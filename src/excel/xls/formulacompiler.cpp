@@ -108,7 +108,7 @@ private:
         if (offsets && colRel)
             c = (col - m_place.col) & 0xFF;
         *rowField = quint16(r);
-        *colField = quint16((c & 0xFF) | (rowRel ? 0x4000 : 0) | (colRel ? 0x8000 : 0));
+        *colField = quint16((c & 0xFF) | (colRel ? 0x4000 : 0) | (rowRel ? 0x8000 : 0));
     }
     bool reference(const Node &n, Want want)
     {

@@ -121,13 +121,15 @@ struct RefPart
     bool rowRel, colRel;
 };
 
-// A reference's row and column field. Shared-formula references keep
-// relative parts as offsets from the cell they are seen from.
+// A reference's row and column field; the column field's top bits say
+// which parts are relative (0x4000 the column, 0x8000 the row).
+// Shared-formula references keep relative parts as offsets from the cell
+// they are seen from.
 RefPart refPart(quint16 rowField, quint16 colField, bool offsets, const FormulaPlace &place)
 {
     RefPart p;
-    p.rowRel = colField & 0x4000;
-    p.colRel = colField & 0x8000;
+    p.rowRel = colField & 0x8000;
+    p.colRel = colField & 0x4000;
     p.row = rowField;
     p.col = colField & 0xFF;
     if (offsets && p.rowRel)

@@ -277,7 +277,7 @@ private:
                 ++m_pos;
                 if (column(&c2, &cr2) && endOfReference()) {
                     n->type = Node::Area;
-                    n->row1 = 0; n->row2 = 0xFFFF; n->rowRel1 = n->rowRel2 = true;
+                    n->row1 = 0; n->row2 = 0xFFFF; n->rowRel1 = n->rowRel2 = false;
                     n->col1 = c1; n->colRel1 = cr1; n->col2 = c2; n->colRel2 = cr2;
                     return true;
                 }
@@ -288,7 +288,7 @@ private:
             ++m_pos;
             if (rowNumber(&r2, &rr2) && endOfReference()) {
                 n->type = Node::Area;
-                n->col1 = 0; n->col2 = 0xFF; n->colRel1 = n->colRel2 = true;
+                n->col1 = 0; n->col2 = 0xFF; n->colRel1 = n->colRel2 = false;
                 n->row1 = r1; n->rowRel1 = rr1; n->row2 = r2; n->rowRel2 = rr2;
                 return true;
             }

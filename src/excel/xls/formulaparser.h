@@ -22,7 +22,8 @@ struct FormulaNode
     QString text;      // String: the text; Name, Call: the name; Unary, Binary: the operator
     double number = 0; // Number; Boolean and Error: the value
     // Cell and Area: first (and for an area last) corner, 0-based; an area
-    // of whole columns or rows spans the grid.
+    // of whole columns or rows spans the grid, its rows (or columns) absolute
+    // as Excel stores them, so that the area stays whole where it is copied.
     int row1 = 0, col1 = 0, row2 = 0, col2 = 0;
     bool rowRel1 = true, colRel1 = true, rowRel2 = true, colRel2 = true;
     QString sheet1, sheet2; // the 3-D prefix, empty for none

@@ -45,13 +45,14 @@ bool sharedToCellTokens(const FormulaTokens &shared, int row, int col, FormulaTo
     out->rgce = shared.rgce;
     out->extra = shared.extra;
     char *d = out->rgce.data();
-    // A row field and its column field (which holds the relative flags).
+    // A row field and its column field, which holds the relative flags: 0x4000
+    // for the column, 0x8000 for the row.
     const auto fix = [&](int rowAt, int colAt) {
         const quint16 colField = qFromLittleEndian<quint16>(d + colAt);
         quint16 r = qFromLittleEndian<quint16>(d + rowAt), c = colField & 0x00FF;
-        if (colField & 0x4000)
-            r = quint16((row + qint16(r)) & 0xFFFF);
         if (colField & 0x8000)
+            r = quint16((row + qint16(r)) & 0xFFFF);
+        if (colField & 0x4000)
             c = quint16((col + qint8(quint8(c))) & 0xFF);
         qToLittleEndian<quint16>(r, d + rowAt);
         qToLittleEndian<quint16>(quint16((colField & 0xC000) | c), d + colAt);

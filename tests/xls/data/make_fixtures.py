@@ -122,7 +122,39 @@ def lo_formulas():
     to_xls(wb, 'lo_formulas.xls')
 
 
+def lo_references():
+    # Every form of reference: relative and absolute parts in each mix, in
+    # cells, areas, whole columns and rows, on other sheets and across
+    # sheets, through a defined name, and in a column that LibreOffice
+    # stores as one shared formula.
+    wb = openpyxl.Workbook()
+    ws = wb.active
+    ws.title = 'Data'
+    for r in range(1, 5):
+        for c in range(1, 4):
+            ws.cell(r, c, r * 10 + c)
+    ws['E1'] = '=A1+$A2+A$3+$A$4'
+    ws['E2'] = '=SUM(A$1:$B2)'
+    ws['E3'] = '=SUM($A1:B$2)'
+    ws['E4'] = '=SUM($A:B)'
+    ws['E5'] = '=SUM(A1:$C$2)'
+    ws['E6'] = '=Other!$A1+Other!A$1'
+    ws['E7'] = '=SUM(Other!A$1:$B2)'
+    ws['E8'] = '=SUM(Other:Third!$A1)'
+    ws['E9'] = '=SUM(Corner)*2'
+    wb.defined_names.append(openpyxl.workbook.defined_name.DefinedName('Corner', attr_text='Data!$A1:B$2'))
+    for r in range(1, 7):
+        ws.cell(r, 7, '=$A%d*B$1+C%d' % (r, r))
+    other = wb.create_sheet('Other')
+    other['A1'] = 5
+    other['B2'] = 6
+    third = wb.create_sheet('Third')
+    third['A1'] = 100
+    to_xls(wb, 'lo_references.xls')
+
+
 if __name__ == '__main__':
+    lo_references()
     lo_formulas()
     lo_basic()
     lo_longsst()
