@@ -426,6 +426,10 @@ private slots:
         QVERIFY(sheet.contains("<c r=\"D1\"><f t=\"array\" ref=\"D1:D2\">A1:A2*11</f></c>"));
         QVERIFY(sheet.contains("<c r=\"D2\"><v>20</v></c>"));
         QVERIFY(sheet.contains("<c r=\"E1\"><f>LOG10(A1)+1E5+A1</f><v>100001</v></c>"));
+        // Its text cannot become a value: the range would keep its results.
+        const QByteArray before = TestUtil::readFile(file);
+        QVERIFY(run(file, "", "=A1:A2*11", "7", xlWhole).contains("an array formula cannot become a value"));
+        QCOMPARE(TestUtil::readFile(file), before);
     }
 
     void controlCharactersRoundTrip()

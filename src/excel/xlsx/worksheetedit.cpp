@@ -455,6 +455,12 @@ bool WorksheetPart::replaceInCell(int index, CellContent &c, Subject subject, co
         *error = where(m_cells[size_t(index)]) + typed.error;
         return false;
     }
+    // The rest of the range holds the array's results, which a value in
+    // its first cell would leave behind as constants.
+    if (subject == Subject::Formula && c.formula.kind == FormulaKind::Array && typed.value.kind != ValueKind::Formula) {
+        *error = where(m_cells[size_t(index)]) + QStringLiteral("an array formula cannot become a value");
+        return false;
+    }
     *changed = true;
     return applyValue(index, c, typed.value, runs, error);
 }
