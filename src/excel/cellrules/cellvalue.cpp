@@ -238,6 +238,13 @@ RetypeResult retypeBoolean(const QString &newText)
     return numberOrText(newText);
 }
 
+QString missingSheetReason(const QString &body, const QString &sheet)
+{
+    return QStringLiteral("=%1 refers to the sheet '%2', which the workbook does not have "
+                          "(Excel would take it for a link to another file)")
+        .arg(body.left(80), sheet);
+}
+
 RetypeResult retypeFormula(const QString &newTextWithEquals)
 {
     if (newTextWithEquals.startsWith(QLatin1Char('=')))

@@ -53,6 +53,11 @@ bool readsAsBoolean(const QString &text, bool *value);
 // quoted sheet names are closed.
 bool isWellFormedFormula(const QString &body);
 
+// Why a formula is not stored that refers to a sheet the workbook does not
+// have: Excel would take the reference for a link to another file and ask
+// for that file when the workbook is opened.
+QString missingSheetReason(const QString &body, const QString &sheet);
+
 // What a search sees in a number or boolean cell.
 QString booleanText(bool value);
 

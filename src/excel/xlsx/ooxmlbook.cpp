@@ -186,6 +186,7 @@ bool OoxmlBook::load(QString *error)
             *error = partError(m_workbookPart, QStringLiteral("sheet '%1': the package has no part %2").arg(l.name, e.partName.mid(1)));
             return false;
         }
+        m_context.sheetNames.append(e.name);
         m_sheets.push_back(std::move(e));
     }
     m_activeSheet = activeTab >= 0 && activeTab < qint64(m_sheets.size()) ? int(activeTab) : 0;

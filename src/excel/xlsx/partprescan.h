@@ -13,7 +13,8 @@
 // judged. Text split over rich-text runs stays findable: the needle is
 // searched with markup between its characters skipped. Parts with DTDs,
 // comments, CDATA, processing instructions, phonetic runs or shared
-// formulas (whose members' text exists nowhere in the bytes) are not
+// formulas (whose members' text exists nowhere in the bytes) or prefixed
+// newer functions ("_xlfn.", which their searched text leaves out) are not
 // judged either, nor patterns that can match a number or a boolean (their
 // text is not what the bytes hold), nor bytes that are not well-formed
 // enough to be read at all (a part cut short, bytes XML forbids).

@@ -2,6 +2,7 @@
 
 #include "worksheetpart.h"
 
+#include "formulatext.h"
 #include "formulatranslate.h"
 #include "partprescan.h"
 #include "xmltext.h"
@@ -121,7 +122,7 @@ bool WorksheetPart::quickSubject(int index, QString *text, QString *error) const
         }
         if (r.flags & FormulaText) {
             const quint32 from = r.begin + r.formulaOffset;
-            *text = QLatin1Char('=') + raw(from, from + r.formulaLength);
+            *text = QLatin1Char('=') + shownFormula(raw(from, from + r.formulaLength));
             return true;
         }
         if (r.flags & MemberIndex) {
@@ -133,7 +134,7 @@ bool WorksheetPart::quickSubject(int index, QString *text, QString *error) const
             if (masterText.isEmpty())
                 return false;
             const CellRecord &mr = m_cells[master.value()];
-            *text = QLatin1Char('=') + translateFormula(masterText, int(r.row) - int(mr.row), int(r.column) - int(mr.column));
+            *text = QLatin1Char('=') + shownFormula(translateFormula(masterText, int(r.row) - int(mr.row), int(r.column) - int(mr.column)));
             return true;
         }
         return false;
@@ -166,7 +167,7 @@ WorksheetPart::Subject WorksheetPart::subjectOf(int index, const CellContent &c,
         }
         if (f.isEmpty())
             return Subject::None;
-        *text = QLatin1Char('=') + f;
+        *text = QLatin1Char('=') + shownFormula(f);
         return Subject::Formula;
     }
     switch (c.type) {
@@ -518,19 +519,25 @@ bool WorksheetPart::applyValue(int index, CellContent &c, const CellValue &value
         after.type = wasInline ? CellType::InlineString : CellType::Number;
         setText(after, value.text, rich);
         break;
-    case ValueKind::Formula:
+    case ValueKind::Formula: {
+        QString stored, why;
+        if (!storedFormula(value.text, m_book->sheetNames, &stored, &why)) {
+            *error = where(m_cells[size_t(index)]) + why;
+            return false;
+        }
         // The cached result goes with the old formula text.
         after.type = CellType::Number;
         if (c.hasFormula && c.formula.kind == FormulaKind::Array) {
-            after.formula.text = value.text; // an array anchor keeps t and ref
+            after.formula.text = stored; // an array anchor keeps t and ref
         } else {
             after.dropCellMetadata = true;
             after.hasFormula = true;
             after.formula.kind = FormulaKind::Normal;
-            after.formula.text = value.text;
+            after.formula.text = stored;
             dropAttributes(&after.formula.attributes, {"t", "si", "ref"});
         }
         break;
+    }
     }
     return commit(index, c, after, true, error);
 }

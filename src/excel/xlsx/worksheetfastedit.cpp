@@ -7,6 +7,7 @@
 
 #include "worksheetpart.h"
 
+#include "formulatext.h"
 #include "plaintextbytes.h"
 
 #include "cellrules/cellvalue.h"
@@ -245,6 +246,10 @@ WorksheetPart::ByteEdit WorksheetPart::replaceFormulaBytes(int index, const Sear
         return ByteEdit::Fallback;
     const char *x = m_xml.constData();
     const quint32 textBegin = r.begin + r.formulaOffset, textEnd = textBegin + r.formulaLength;
+    // The formula bar does not show the prefixes of newer functions, so
+    // their bytes are not the text searched.
+    if (std::string_view(x + textBegin, r.formulaLength).find("_xlfn.") != std::string_view::npos)
+        return ByteEdit::Fallback;
     bool differs;
     if (!replaceBytes("=", x + textBegin, r.formulaLength, pattern, job, &differs))
         return ByteEdit::Fallback;
@@ -253,8 +258,12 @@ WorksheetPart::ByteEdit WorksheetPart::replaceFormulaBytes(int index, const Sear
     const std::string &out = m_byteResult;
     if (out.size() < 2 || out[0] != '=' || out.size() > 8192)
         return ByteEdit::Fallback;
-    if (!isWellFormedFormula(QString::fromUtf8(out.data() + 1, int(out.size() - 1))))
-        return ByteEdit::Fallback; // the full path says why
+    // The full path says why a formula cannot be stored, and adds what it
+    // must have before it is.
+    const QString body = QString::fromUtf8(out.data() + 1, int(out.size() - 1));
+    QString stored, why;
+    if (!isWellFormedFormula(body) || !storedFormula(body, m_book->sheetNames, &stored, &why) || stored != body)
+        return ByteEdit::Fallback;
 
     CellTag tag;
     if (!readCellTag(x, r.begin, r.end, nullptr, &tag))

@@ -39,6 +39,7 @@ struct BookContext
     Conformance family = Conformance::Transitional;
     SharedStrings *sharedStrings = nullptr; // none: the package has no table
     const StylesPart *styles = nullptr;
+    QStringList sheetNames;      // every sheet's, in tab order: what a formula may refer to
     bool formulaChanged = false; // a formula was written: recalculate on open
     bool valueChanged = false;   // a value changed: dependent results are stale
     bool formulaRemoved = false; // a formula cell became a constant: calc chain goes
