@@ -213,6 +213,18 @@ private slots:
             QCOMPARE(lo.value(QString("Data!G%1").arg(r)).at(0).toString(), QString("=$A%1*B$1+C%1").arg(r));
     }
 
+    // The first cell of D1:D5's shared formula changes; the others get
+    // copies that read as before and are not counted.
+    void sharedFormulaCountsOnlyTheChangedText()
+    {
+        const QString path = copyInto(m_dir, fixture("lo_formulas.xls"), "count.xls");
+        Application app;
+        Workbook *wb = app.Workbooks()->Open(path);
+        QVERIFY(wb);
+        QVERIFY(wb->Sheets()->Item(1)->UsedRange()->Replace("=A1+1", "=A1+100", xlWhole, xlByRows, false));
+        QCOMPARE(wb->changedCells(), 1);
+    }
+
     void formulaThatDoesNotCompileFailsTheWorkbook()
     {
         const QString path = copyInto(m_dir, fixture("lo_formulas.xls"), "broken.xls");

@@ -173,8 +173,8 @@ bool Sheet::dissolveIfMaster(int row, int col, const CellView &current, QString 
                     if (m_book->index().records[size_t(it.rec + k)].type != Rt::ShrFmla)
                         rec.tail.append(recData(it.rec + k) - 4, 4 + m_book->index().records[size_t(it.rec + k)].size);
             }
+            // Its formula reads as before: not a changed cell.
             store(s, std::move(rec));
-            m_changedCells.insert(keyOf(r, c));
         }
     }
     return true;
