@@ -213,6 +213,26 @@ private slots:
             QCOMPARE(lo.value(QString("Data!G%1").arg(r)).at(0).toString(), QString("=$A%1*B$1+C%1").arg(r));
     }
 
+    // xlwt's workbook has no reference table, no add-in functions and no
+    // names: it gets what the new formulas need, as Excel would write it,
+    // and everything else reads back as it was.
+    void tablesAddedWhereThereAreNone()
+    {
+        const QString path = copyInto(m_dir, fixture("xlwt_basic.xls"), "tables.xls");
+        const QJsonObject before = dump(path);
+        QString error;
+        QVERIFY2(run(path, {value("First", "C11", "=Second!A1&\"!\""), value("First", "C12", "=ZQ5(1)"),
+                            value("First", "C13", "=IFERROR(1/0,3)+EOMONTH(45000,0)"), value("First", "C14", "=Undefined1")},
+                     &error),
+                 qPrintable(error));
+        const QMap<QString, QJsonArray> lo = libreOfficeFormulas(path);
+        QCOMPARE(lo.value("First!C11"), QJsonArray({"=Second!A1&\"!\"", "apple second!"}));
+        QCOMPARE(lo.value("First!C12"), QJsonArray({"=ZQ5(1)", "#NAME?"}));
+        QCOMPARE(lo.value("First!C13"), QJsonArray({"=IFERROR(1/0,3)+EOMONTH(45000,0)", 45019}));
+        QCOMPARE(lo.value("First!C14"), QJsonArray({"=#NAME?", "#NAME?"}));
+        verify(before, dump(path), {{"First!C11", text("")}, {"First!C12", text("")}, {"First!C13", text("")}, {"First!C14", text("")}});
+    }
+
     // The first cell of D1:D5's shared formula changes; the others get
     // copies that read as before and are not counted.
     void sharedFormulaCountsOnlyTheChangedText()
@@ -229,11 +249,14 @@ private slots:
     {
         const QString path = copyInto(m_dir, fixture("lo_formulas.xls"), "broken.xls");
         const QByteArray original = readFile(path);
-        for (const Op &op : {value("Data", "C1", "=NOSUCHFUNCTION(1)"), value("Data", "C1", "=Nowhere!A1"),
-                             replace("Data", "SUM", "SUMX")}) {
+        const QPair<Op, QString> refused[] = {
+            {value("Data", "C1", "=Nowhere!A1"), "cell C1: =Nowhere!A1 refers to the sheet 'Nowhere'"},
+            {replace("Data", "Other!", "Fourth!"), "cell A4: =Fourth!B1*2 refers to the sheet 'Fourth'"},
+            {value("Data", "C1", "=1+"), "cannot be stored as an .xls formula"}};
+        for (const auto &op : refused) {
             QString error;
-            QVERIFY(!run(path, {op}, &error));
-            QVERIFY2(error.contains("cannot be stored"), qPrintable(error));
+            QVERIFY(!run(path, {op.first}, &error));
+            QVERIFY2(error.contains(op.second), qPrintable(error));
             QCOMPARE(readFile(path), original);
         }
     }

@@ -266,8 +266,17 @@ QByteArray Book::buildStream() const
     QHash<int, int> boundSheetAt; // record -> position in out
     QByteArray extSst;
     const int end = g.firstRecord + g.recordCount;
+    // Names and tables that formulas needed, and how far the SST kept as it
+    // was moved (its EXTSST points into it by stream offset).
+    const std::vector<std::pair<int, QByteArray>> added = m_formulaNames.addedRecords();
+    auto nextAdded = added.begin();
+    qint64 sstMoved = 0;
     for (int i = g.firstRecord; i < end; ++i) {
         const Record &r = m_index.records[size_t(i)];
+        for (; nextAdded != added.end() && nextAdded->first <= i; ++nextAdded)
+            out.append(nextAdded->second);
+        if (i == m_sstRecord)
+            sstMoved = qint64(out.size()) - qint64(r.offset);
         if (i == m_newSstBefore && m_sstRecord < 0 && rewriteSst) {
             out.append(m_sst.serialize(quint32(out.size()), cstTotal, &extSst));
             appendRecord(out, Rt::ExtSst, extSst);
@@ -287,6 +296,14 @@ QByteArray Book::buildStream() const
         }
         if (i == m_extSstRecord && rewriteSst && m_sstRecord >= 0) {
             appendRecord(out, Rt::ExtSst, extSst);
+            continue;
+        }
+        if (i == m_extSstRecord && !rewriteSst && sstMoved != 0) {
+            // The SST as it was, at another offset: its buckets follow it.
+            QByteArray moved(m_stream.constData() + r.dataOffset(), r.size);
+            for (int k = 2; k + 8 <= moved.size(); k += 8)
+                qToLittleEndian<quint32>(quint32(qFromLittleEndian<quint32>(moved.constData() + k) + sstMoved), moved.data() + k);
+            appendRecord(out, r.type, moved);
             continue;
         }
         if (r.type == Rt::BoundSheet8)

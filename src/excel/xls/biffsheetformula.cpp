@@ -203,9 +203,12 @@ bool Sheet::writeFormula(const Slot &slot, int row, int col, const CellView &cur
     const bool array = role == FormulaRole::ArrayAnchor;
     place.kind = array ? FormulaKind::Array : FormulaKind::Cell;
     FormulaTokens tokens;
-    QString why;
-    if (!compileFormula(body, place, m_book->formulaNames(), &tokens, &why)) {
-        *error = where(row, col) + QStringLiteral(": =%1 cannot be stored as an .xls formula (%2)").arg(body.left(80), why);
+    QString why, missingSheet;
+    if (!compileFormula(body, place, m_book->formulaNames(), &tokens, &why, &missingSheet)) {
+        if (!missingSheet.isEmpty())
+            *error = where(row, col) + QStringLiteral(": ") + missingSheetReason(body, missingSheet);
+        else
+            *error = where(row, col) + QStringLiteral(": =%1 cannot be stored as an .xls formula (%2)").arg(body.left(80), why);
         return false;
     }
     if (!dissolveIfMaster(row, col, current, error))

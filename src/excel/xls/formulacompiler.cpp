@@ -9,6 +9,7 @@
 #include "formulafunctions.h"
 #include "formulaparser.h"
 #include "littleendian.h"
+#include "cellrules/newerfunctions.h"
 
 #include <QVector>
 
@@ -30,6 +31,10 @@ class Compiler
 {
 public:
     Compiler(const FormulaPlace &place, FormulaNames &names) : m_place(place), m_names(names) {}
+
+    // The sheet the formula names that the workbook lacks, once run failed
+    // for it.
+    const QString &missingSheet() const { return m_missingSheet; }
 
     bool run(const Node &root, FormulaTokens *out, QString *why)
     {
@@ -85,6 +90,8 @@ private:
                 *n = i;
                 return true;
             }
+        if (m_why.isEmpty())
+            m_missingSheet = name;
         return fail(QStringLiteral("there is no sheet '%1'").arg(name));
     }
     bool sheetRange(const Node &n, int *ixti)
@@ -160,8 +167,10 @@ private:
             if (d.sheet == 0 && found < 0)
                 found = int(i);
         }
-        if (found < 0)
-            return fail(QStringLiteral("the workbook defines no name '%1'").arg(n.text));
+        // A name the workbook does not define is stored as Excel stores one:
+        // as a name without a definition, which reads as #NAME?.
+        if (found < 0 && (found = m_names.addName(n.text, false) - 1) < 0)
+            return fail(QStringLiteral("'%1' cannot be a name").arg(n.text.left(40)));
         space(n.space, 0);
         put(quint8(0x03 | operandClass(want)));
         put16(quint16(found + 1));
@@ -234,6 +243,7 @@ private:
     QByteArray m_rgce, m_extra;
     bool m_volatile = false;
     QString m_why;
+    QString m_missingSheet;
 };
 
 bool Compiler::call(const Node &n, Want want)
@@ -242,8 +252,9 @@ bool Compiler::call(const Node &n, Want want)
     const int argc = int(n.args.size());
     int udfRange = -1, udfName = -1;
     if (!f) {
-        // A function newer than the file format, or an add-in one: stored
-        // as a call of a name in the add-in table.
+        // A function the file format has no number for is called through
+        // a name: one of the add-in table, or (those of Excel 2007 and
+        // later) a hidden name of the workbook.
         const QString up = n.text.toUpper();
         for (size_t b = 0; b < m_names.supBooks.size() && udfName < 0; ++b) {
             if (m_names.supBooks[b].kind != FormulaNames::BookKind::AddIn)
@@ -258,15 +269,25 @@ bool Compiler::call(const Node &n, Want want)
                     break;
                 }
         }
-        // Excel 2007 and later keep them as hidden names of the workbook.
         int definedName = -1;
         for (size_t i = 0; i < m_names.names.size() && udfName < 0 && definedName < 0; ++i) {
             const QString t = m_names.names[i].text.toUpper();
             if (m_names.names[i].sheet == 0 && (t == up || t == QLatin1String("_XLFN.") + up))
                 definedName = int(i) + 1;
         }
-        if ((udfName < 0 || udfRange < 0) && definedName < 0)
-            return fail(QStringLiteral("%1 is no function an .xls file knows").arg(n.text));
+        // Where the workbook has none yet, it gets what Excel would write:
+        // the hidden name of a newer function, or the name of an add-in
+        // function. A function Excel does not know either is taken for an
+        // add-in one, which reads as #NAME? until such an add-in is there.
+        if ((udfName < 0 || udfRange < 0) && definedName < 0) {
+            const NewerFunction *newer = newerFunction(QStringView(n.text));
+            if (newer && newer->kind != NewerFunction::AddIn)
+                definedName = m_names.addName(QLatin1String("_xlfn.") + QLatin1String(newer->name), true);
+            else
+                udfName = m_names.addInFunction(newer ? QString(QLatin1String(newer->name)) : n.text, &udfRange);
+            if ((udfName < 0 || udfRange < 0) && definedName < 0)
+                return fail(QStringLiteral("%1 cannot be called in this workbook").arg(n.text.left(40)));
+        }
         if (argc > 29)
             return fail(QStringLiteral("%1 has more than 29 arguments").arg(n.text));
         if (definedName > 0) {
@@ -443,15 +464,17 @@ bool Compiler::node(const Node &n, Want want)
 } // namespace
 
 bool compileFormula(const QString &text, const FormulaPlace &place, FormulaNames &names, FormulaTokens *tokens,
-                    QString *why)
+                    QString *why, QString *missingSheet)
 {
     const std::unique_ptr<FormulaNode> root = parseFormula(text, why);
     if (!root)
         return false;
-    const size_t ranges = names.sheetRanges.size();
+    const FormulaNames::Mark mark = names.mark();
     Compiler c(place, names);
     if (!c.run(*root, tokens, why)) {
-        names.sheetRanges.resize(ranges); // entries added for a formula that fails are not kept
+        names.rollBack(mark); // what was added for a formula that fails is not kept
+        if (missingSheet)
+            *missingSheet = c.missingSheet();
         return false;
     }
     return true;

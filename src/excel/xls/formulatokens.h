@@ -37,11 +37,12 @@ struct FormulaTokens
 bool decompileFormula(const FormulaTokens &tokens, const FormulaPlace &place, const FormulaNames &names,
                       QString *text, QString *why);
 
-// The tokens of a formula-bar text (without "="). False, with why, when the
-// text is no formula this engine can store: a syntax error, a function or
-// name the workbook does not know, a sheet that does not exist.
+// The tokens of a formula-bar text (without "="). A name or function the
+// workbook lacks is added to names as Excel would add it. False, with why,
+// when the text is no formula this engine can store: a syntax error, a
+// reference to a sheet that does not exist (*missingSheet then names it).
 bool compileFormula(const QString &text, const FormulaPlace &place, FormulaNames &names, FormulaTokens *tokens,
-                    QString *why);
+                    QString *why, QString *missingSheet = nullptr);
 
 // Bytes of the token at pos, or -1 when it is unknown or cut off.
 int formulaTokenSize(const QByteArray &rgce, int pos);
