@@ -133,17 +133,20 @@ def formulas(data):
 def main(path):
     ole = olefile.OleFileIO(path)
     streams = {}
+    names = ['/'.join(entry) for entry in ole.listdir(streams=True, storages=False)]
+    # The workbook is in Workbook, or in Book where there is no Workbook.
+    lower = [n.lower() for n in names]
+    own = names[lower.index('workbook')] if 'workbook' in lower else names[lower.index('book')] if 'book' in lower else None
     workbook = None
-    for entry in ole.listdir(streams=True, storages=False):
-        name = '/'.join(entry)
+    for name in names:
         content = ole.openstream(name).read()
-        if name.lower() == 'workbook':
+        if name == own:
             workbook = content
         else:
             streams[name] = hashlib.sha1(content).hexdigest()
     # Ragged rows end at their last cell: a sheet with one far corner cell
-    # is not walked over its whole grid.
-    book = xlrd.open_workbook(path, formatting_info=True, ragged_rows=True)
+    # is not walked over its whole grid. xlrd's warnings go to stderr.
+    book = xlrd.open_workbook(path, formatting_info=True, ragged_rows=True, logfile=sys.stderr)
     f = formulas(workbook)
     sheets = []
     for sh in book.sheets():

@@ -50,14 +50,26 @@ bool Book::openFile(const QByteArray &file, QString *error)
         *error = QStringLiteral("encrypted workbook (the file is protected with a password)");
         return false;
     }
+    // Excel 5/95 names its stream Book, but so do some writers of Excel 97
+    // files: the version is the one its first record, the BOF, gives.
     CfbNode *wb = m_root.findStream("Workbook");
     if (!wb) {
-        if (m_root.findStream("Book"))
-            *error = QStringLiteral("Excel 5/95 workbook (only Excel 97 and later .xls files are supported)");
-        else
+        wb = m_root.findStream("Book");
+        if (!wb) {
             *error = QStringLiteral("no Workbook stream in the compound file");
-        return false;
+            return false;
+        }
+        const QByteArray &d = wb->data;
+        if (d.size() < 8 || qFromLittleEndian<quint16>(d.constData()) != Rt::Bof) {
+            *error = QStringLiteral("the Book stream does not start with a BOF record");
+            return false;
+        }
+        if (qFromLittleEndian<quint16>(d.constData() + 4) != 0x0600) {
+            *error = QStringLiteral("Excel 5/95 workbook (only Excel 97 and later .xls files are supported)");
+            return false;
+        }
     }
+    m_streamName = wb->name;
     QByteArray stream = wb->data;
     wb->data.clear(); // the Workbook stream lives in m_stream from here on
     return openStream(stream, error);
@@ -341,7 +353,7 @@ QByteArray Book::buildStream() const
 bool Book::buildFile(QByteArray *file, QString *error) const
 {
     CfbNode tree = m_root;
-    CfbNode *wb = tree.findStream("Workbook");
+    CfbNode *wb = tree.findStream(m_streamName.constData());
     if (!wb) {
         *error = QStringLiteral("save: the workbook has no container to write into");
         return false;

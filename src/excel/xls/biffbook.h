@@ -66,6 +66,7 @@ private:
     bool parseXf(const Record &r, QString *error);
 
     CfbNode m_root;
+    QByteArray m_streamName = "Workbook"; // the stream the workbook was read from
     FormulaNames m_formulaNames;
     bool m_formulaChanged = false;
     QByteArray m_stream;

@@ -150,13 +150,19 @@ bool Sheet::parse(int substream, QString *error)
             m_rowItems.emplace_back(it.row, i);
         }
     }
+    // A cell stored twice is what its later record says, as readers take
+    // it; the earlier record stays in the file as it is, unsearched.
     std::sort(m_lookup.begin(), m_lookup.end());
-    for (size_t i = 1; i < m_lookup.size(); ++i)
-        if (m_lookup[i].first == m_lookup[i - 1].first) {
-            const quint32 k = m_lookup[i].first;
-            *error = where(int(k >> 8), int(k & 0xFF)) + QStringLiteral(" is stored twice");
-            return false;
+    size_t kept = 0;
+    for (size_t i = 0; i < m_lookup.size(); ++i) {
+        if (kept > 0 && m_lookup[kept - 1].first == m_lookup[i].first) {
+            m_items[size_t(m_lookup[kept - 1].second)].shadowed = true;
+            m_lookup[kept - 1] = m_lookup[i];
+            continue;
         }
+        m_lookup[kept++] = m_lookup[i];
+    }
+    m_lookup.resize(kept);
     const auto byFirst = [](const auto &a, const auto &b) { return a.first < b.first; };
     const auto sameFirst = [](const auto &a, const auto &b) { return a.first == b.first; };
     std::stable_sort(m_rowItems.begin(), m_rowItems.end(), byFirst);
@@ -356,6 +362,14 @@ bool Sheet::findSlot(int row, int col, Slot *slot) const
         return true;
     }
     return false;
+}
+
+bool Sheet::isLive(int item, int col) const
+{
+    if (!m_items[size_t(item)].shadowed)
+        return true;
+    Slot s;
+    return findSlot(m_items[size_t(item)].row, col, &s) && s.item == item;
 }
 
 Sheet::CellView Sheet::view(const Slot &slot) const

@@ -101,6 +101,7 @@ private:
         quint8 kind = OtherItem;
         quint8 col = 0;
         quint8 lastCol = 0;   // MULRK / MULBLANK
+        bool shadowed = false; // a later record stores one of its cells again
     };
     struct Edit
     {
@@ -161,6 +162,9 @@ private:
     bool addCellItem(int &r, int last, Item &item, QString *error);
     const char *recData(int rec) const;
     bool findSlot(int row, int col, Slot *slot) const;
+    // Whether column col of the item is the cell as it stands (no later
+    // record stores it again).
+    bool isLive(int item, int col) const;
     CellView view(const Slot &slot) const;
     quint16 xfOf(const CellView &v) const;
     bool canEdit(quint16 xf) const;

@@ -461,7 +461,7 @@ bool Sheet::replace(const QVector<CellArea> &areas, const SearchPattern &pattern
         if (it.kind != CellItem && it.kind != MultiItem)
             continue;
         for (int c = it.col; c <= it.lastCol; ++c) {
-            if (!inAreas(it.row, c))
+            if (!inAreas(it.row, c) || !isLive(i, c))
                 continue;
             Slot s;
             s.item = i;

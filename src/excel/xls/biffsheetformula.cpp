@@ -115,7 +115,7 @@ std::vector<Sheet::FormulaCell> Sheet::formulaCells() const
     std::vector<FormulaCell> out;
     for (int i = 0; i < int(m_items.size()); ++i) {
         const Item &it = m_items[size_t(i)];
-        if (it.kind != CellItem || it.type != Rt::Formula)
+        if (it.kind != CellItem || it.type != Rt::Formula || !isLive(i, it.col))
             continue;
         Slot s;
         s.item = i;

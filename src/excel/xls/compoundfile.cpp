@@ -198,11 +198,15 @@ bool checkCompoundFile(const QByteArray &file, QString *error)
         for (quint32 i = 0; i < ss / 4; ++i)
             miniFat.push_back(qFromLittleEndian<quint32>(sectorData(s) + 4 * i));
     }
-    const quint64 miniSize = entries[0].size;
+    // A mini stream whose chain ends before the size the root entry gives
+    // is read as far as it goes (xlrd and libgsf read such files too): each
+    // stream in it must still find its whole chain there.
+    quint64 miniSize = entries[0].size;
+    std::vector<quint32> miniSectors;
     if (miniSize > 0
-        && !walkChain(fat, map, entries[0].start, (miniSize + ss - 1) / ss, QStringLiteral("the mini stream"),
-                      nullptr, error))
+        && !walkChain(fat, map, entries[0].start, 1, QStringLiteral("the mini stream"), &miniSectors, error))
         return false;
+    miniSize = std::min<quint64>(miniSize, quint64(miniSectors.size()) * ss);
     SectorMap miniMap(quint32(miniSize / 64));
 
     // Walk the tree from the root; every entry is reached at most once.

@@ -112,10 +112,10 @@ bool SharedStrings::parse(const QByteArray &stream, const StreamIndex &index, in
         if (in.available() < 3)
             return fail(QStringLiteral("has its header split across records"));
         const char *h = in.take(3);
+        // Longer texts than a cell may hold (32767 characters) are read and
+        // kept as they are; they only fail where an edit would write one.
         const int cch = qFromLittleEndian<quint16>(h);
         const quint8 flags = quint8(h[2]);
-        if (cch > 32767)
-            return fail(QStringLiteral("is longer than 32767 characters"));
         SstEntry e;
         e.highByte = flags & 0x01;
         const bool rich = flags & 0x08;
