@@ -27,6 +27,20 @@ enum class Want { Root, Ref, Value, Array };
 
 constexpr quint8 ClassRef = 0x20, ClassValue = 0x40, ClassArray = 0x60;
 
+// Letters then digits, as in XFD1 or A70000.
+bool looksLikeCell(const QString &text)
+{
+    int i = 0;
+    while (i < text.size() && i < 3 && text[i].unicode() < 128 && text[i].isLetter())
+        ++i;
+    if (i == 0 || i == text.size())
+        return false;
+    for (int k = i; k < text.size(); ++k)
+        if (text[k].unicode() < '0' || text[k].unicode() > '9')
+            return false;
+    return true;
+}
+
 class Compiler
 {
 public:
@@ -168,7 +182,10 @@ private:
                 found = int(i);
         }
         // A name the workbook does not define is stored as Excel stores one:
-        // as a name without a definition, which reads as #NAME?.
+        // as a name without a definition, which reads as #NAME?. What reads
+        // as a cell is one beyond the grid (a cell inside it is no name).
+        if (found < 0 && looksLikeCell(n.text))
+            return fail(QStringLiteral("%1 lies outside the .xls grid (A1:IV65536)").arg(n.text));
         if (found < 0 && (found = m_names.addName(n.text, false) - 1) < 0)
             return fail(QStringLiteral("'%1' cannot be a name").arg(n.text.left(40)));
         space(n.space, 0);
