@@ -3,11 +3,13 @@
 // What the stream fuzzer does with one input, shared with the regression
 // test that replays the committed fuzz inputs: open the Workbook stream;
 // if it is accepted, an unedited layout must reproduce it exactly, and after
-// a replace and some position writes (new rows and blocks included) the new
-// layout must read back with the same sheets. False when one of these
-// fails.
+// a replace and some position writes (new rows and blocks included, and a
+// formula that needs names, add-in functions and sheet references the
+// workbook may lack) the new layout must read back with the same sheets.
+// False when one of these fails.
 
 #include "biffbook.h"
+#include "formulatokens.h"
 #include "cellrules/celladdress.h"
 #include "cellrules/searchpattern.h"
 
@@ -30,6 +32,11 @@ inline bool exerciseStream(const QByteArray &stream)
         QVector<CellArea> areas;
         if (sheet->hasCells() && parseRangeAddress(QStringLiteral("B2,A40:C41,IV65536"), BiffGrid, &areas))
             sheet->setValue(areas, QStringLiteral("12.5"), &error);
+        const QString last = book.sheet(book.sheetCount() - 1)->name();
+        if (sheet->hasCells() && parseRangeAddress(QStringLiteral("C3"), BiffGrid, &areas))
+            sheet->setValue(areas, QStringLiteral("=ZQ9(1)+Undefined9+IFERROR(1,2)+EOMONTH(1,1)+")
+                                       + Biff::FormulaText::sheetPrefix(last, last) + QStringLiteral("A1"),
+                            &error);
     }
     const QByteArray out = book.buildStream();
     Biff::Book again;

@@ -40,6 +40,7 @@ bool editPart(const QByteArray &bytes, bool byteEdits, bool cellScan, QByteArray
     static const StylesPart styles;
     BookContext book;
     book.styles = &styles;
+    book.sheetNames = QStringList{QStringLiteral("Sheet1"), QStringLiteral("Data")};
     book.byteEdits = byteEdits;
     book.cellScan = cellScan;
     const QString part = QStringLiteral("/xl/worksheets/sheet1.xml");
@@ -52,7 +53,8 @@ bool editPart(const QByteArray &bytes, bool byteEdits, bool cellScan, QByteArray
     // Positions come from Range(), which keeps them on the grid.
     const int row = qMin(used.lastRow, OoxmlGrid.rows - 1), column = qMin(used.lastColumn, OoxmlGrid.columns - 1);
     bool changed = false;
-    const bool ok = sheet.replace({used}, SearchPattern(QStringLiteral("a"), false, false), QStringLiteral("b&<"), &changed, &error)
+    const bool ok = sheet.replace({used}, SearchPattern(QStringLiteral("sum"), false, false), QStringLiteral("xlookup"), &changed, &error)
+              && sheet.replace({used}, SearchPattern(QStringLiteral("a"), false, false), QStringLiteral("b&<"), &changed, &error)
               && sheet.replace({used}, SearchPattern(QStringLiteral("e"), false, true), QStringLiteral("\u00e9\r"), &changed, &error)
               && sheet.replace({used}, SearchPattern(QStringLiteral("1*"), false, true), QStringLiteral("=2"), &changed, &error)
               && sheet.replace({used}, SearchPattern(QStringLiteral("=?"), true, false), QStringLiteral(""), &changed, &error)
@@ -92,7 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     CellArea used{1, 1, 1, 1};
     sheet.usedArea(&used);
     const std::pair<QString, bool> unlikely[] = {
-        {QStringLiteral("Q"), true}, {QStringLiteral("zq"), false}, {QStringLiteral("\u00e9?"), true}};
+        {QStringLiteral("Q"), true}, {QStringLiteral("zq"), false}, {QStringLiteral("\u00e9?"), true},
+        {QStringLiteral("+XLOOKUP("), false}}; // the bytes say "+_xlfn.XLOOKUP("
     for (const auto &what : unlikely) {
         const SearchPattern pattern(what.first, false, what.second);
         if (!PartPrescan(pattern).excludes(bytes.constData(), size, "worksheet"))
