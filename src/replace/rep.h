@@ -10,6 +10,7 @@
 #include <memory>
 
 class Committer;
+class RunShared;
 class WorkbookLock;
 namespace Excel {
 class AtomicSave;
@@ -37,6 +38,12 @@ struct JobOptions
     // Not null: the save is put in place there (committer.h), and the job's
     // thread is free before the disk is done; null: on the job's thread.
     Committer *committer = nullptr;
+    // A workbook with several names (hard links) is saved all the same: the
+    // name processed gets a file of its own, the other names keep the old
+    // content. Otherwise such a workbook fails untouched.
+    bool breakLinks = false;
+    // What the jobs of the run share (runshared.h); null for a job alone.
+    std::shared_ptr<RunShared> shared;
 };
 
 // The job of one workbook: locks it (workbooklock.h), opens it, applies
