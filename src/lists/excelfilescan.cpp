@@ -1,7 +1,30 @@
 #include "excelfilescan.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool isInside(const QString &path, const QString &folder)
+{
+    if (folder == QLatin1String("/"))
+        return path.startsWith(QLatin1Char('/'));
+    return path == folder || (path.startsWith(folder) && path.at(folder.size()) == QLatin1Char('/'));
+}
+
+bool holdsBackupMarker(const QString &dirPath)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(dirPath + QLatin1Char('/') + QLatin1String(backupFolderMarker)).constData(),
+                   &st)
+        == 0;
+}
+
+} // namespace
 
 ExcelFileScan::ExcelFileScan(bool recurse, Found found)
     : m_recurse(recurse)
@@ -9,15 +32,58 @@ ExcelFileScan::ExcelFileScan(bool recurse, Found found)
 {
 }
 
+void ExcelFileScan::setExcludedFolders(const QStringList &folders)
+{
+    m_excluded.clear();
+    for (const QString &folder : folders) {
+        const QString canonical = QFileInfo(folder).canonicalFilePath();
+        if (!canonical.isEmpty())
+            m_excluded << canonical;
+    }
+}
+
 bool ExcelFileScan::isExcelFileName(const QString &path)
 {
-    return path.endsWith(QLatin1String(".xlsx")) || path.endsWith(QLatin1String(".xls"));
+    for (const char *suffix : {".xls", ".xlsx", ".xlsm", ".xltx", ".xltm"})
+        if (path.endsWith(QLatin1String(suffix), Qt::CaseInsensitive))
+            return true;
+    return false;
 }
 
 void ExcelFileScan::scan(const QString &dirPath)
 {
     m_visited.clear();
+    m_root = QFileInfo(dirPath).canonicalFilePath();
     walk(dirPath);
+}
+
+bool ExcelFileScan::isExcluded(const QString &canonical) const
+{
+    for (const QString &folder : m_excluded)
+        if (isInside(canonical, folder))
+            return true;
+    return false;
+}
+
+bool ExcelFileScan::mayFollow(const QString &dirPath, const QString &linkPath)
+{
+    struct stat link, dir;
+    if (::lstat(QFile::encodeName(linkPath).constData(), &link) != 0
+        || ::stat(QFile::encodeName(dirPath).constData(), &dir) != 0)
+        return false;
+    const uid_t us = ::geteuid();
+    if ((dir.st_mode & S_ISVTX) && (dir.st_mode & S_IWOTH) && link.st_uid != us && link.st_uid != dir.st_uid) {
+        ++m_skips.untrustedLinks;
+        m_skips.paths << linkPath;
+        return false;
+    }
+    const QString target = QFileInfo(linkPath).canonicalFilePath();
+    if (!target.isEmpty() && !m_root.isEmpty() && !isInside(target, m_root)) {
+        ++m_skips.linksOutside;
+        m_skips.paths << linkPath;
+        return false;
+    }
+    return true;
 }
 
 void ExcelFileScan::walk(const QString &dirPath)
@@ -27,20 +93,24 @@ void ExcelFileScan::walk(const QString &dirPath)
         if (m_visited.contains(canonical))
             return;
         m_visited.insert(canonical);
+        if (isExcluded(canonical) || holdsBackupMarker(canonical)) {
+            ++m_skips.backupFolders;
+            m_skips.paths << dirPath;
+            return;
+        }
     }
     const QDir dir(dirPath);
     const QFileInfoList entries = dir.entryInfoList();
     for (const QFileInfo &entry : entries) {
+        const QString name = entry.fileName();
+        if (name == QLatin1String(".") || name == QLatin1String(".."))
+            continue;
+        const QString path = dirPath.endsWith(QLatin1Char('/')) ? dirPath + name : dirPath + QLatin1Char('/') + name;
         if (entry.isFile()) {
-            const QString path = dirPath.endsWith(QLatin1Char('/')) ? dirPath + entry.fileName()
-                                                                    : dirPath + QLatin1Char('/') + entry.fileName();
-            if (isExcelFileName(path))
+            if (isExcelFileName(path) && (!entry.isSymLink() || mayFollow(dirPath, path)))
                 m_found(path);
-        } else if (m_recurse) {
-            const QString name = entry.fileName();
-            if (name == QLatin1String(".") || name == QLatin1String(".."))
-                continue;
-            if (entry.isDir())
+        } else if (m_recurse && entry.isDir()) {
+            if (!entry.isSymLink() || mayFollow(dirPath, path))
                 walk(entry.absoluteFilePath());
         }
     }
