@@ -26,6 +26,26 @@ bool holdsBackupMarker(const QString &dirPath)
 
 } // namespace
 
+void ScanSkips::add(const ScanSkips &other)
+{
+    linksOutside += other.linksOutside;
+    untrustedLinks += other.untrustedLinks;
+    backupFolders += other.backupFolders;
+}
+
+QString ScanSkips::counts() const
+{
+    QStringList parts;
+    const auto count = [&](int n, const char *one, const char *many) {
+        if (n > 0)
+            parts << QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+    };
+    count(linksOutside.size(), "link out of its folder", "links out of their folders");
+    count(untrustedLinks.size(), "link of another user", "links of other users");
+    count(backupFolders.size(), "folder of backups", "folders of backups");
+    return parts.join(QStringLiteral(", "));
+}
+
 ExcelFileScan::ExcelFileScan(bool recurse, Found found)
     : m_recurse(recurse)
     , m_found(std::move(found))
@@ -73,14 +93,12 @@ bool ExcelFileScan::mayFollow(const QString &dirPath, const QString &linkPath)
         return false;
     const uid_t us = ::geteuid();
     if ((dir.st_mode & S_ISVTX) && (dir.st_mode & S_IWOTH) && link.st_uid != us && link.st_uid != dir.st_uid) {
-        ++m_skips.untrustedLinks;
-        m_skips.paths << linkPath;
+        m_skips.untrustedLinks << linkPath;
         return false;
     }
     const QString target = QFileInfo(linkPath).canonicalFilePath();
     if (!target.isEmpty() && !m_root.isEmpty() && !isInside(target, m_root)) {
-        ++m_skips.linksOutside;
-        m_skips.paths << linkPath;
+        m_skips.linksOutside << linkPath;
         return false;
     }
     return true;
@@ -94,8 +112,7 @@ void ExcelFileScan::walk(const QString &dirPath)
             return;
         m_visited.insert(canonical);
         if (isExcluded(canonical) || holdsBackupMarker(canonical)) {
-            ++m_skips.backupFolders;
-            m_skips.paths << dirPath;
+            m_skips.backupFolders << dirPath;
             return;
         }
     }

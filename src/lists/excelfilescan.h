@@ -11,15 +11,19 @@
 // kept.
 inline constexpr char backupFolderMarker[] = ".korrin-backups";
 
-// What a scan left out, for the summary of whoever asked for it.
+// What a scan left out, by path in the order met, for the summary of
+// whoever asked for it.
 struct ScanSkips
 {
-    int linksOutside = 0;   // symbolic links that lead out of the scanned folder
-    int untrustedLinks = 0; // links another user left in a shared folder
-    int backupFolders = 0;  // folders of backups (backupFolderMarker, or excluded)
-    QStringList paths;      // each of them, in the order met
+    QStringList linksOutside;   // symbolic links that lead out of the scanned folder
+    QStringList untrustedLinks; // links another user may have planted in a shared folder
+    QStringList backupFolders;  // folders of backups (backupFolderMarker, or excluded)
 
-    int total() const { return linksOutside + untrustedLinks + backupFolders; }
+    int links() const { return linksOutside.size() + untrustedLinks.size(); }
+    int total() const { return links() + backupFolders.size(); }
+    void add(const ScanSkips &other);
+    // "2 links out of their folders, 1 folder of backups"; empty for none.
+    QString counts() const;
 };
 
 // Walks a folder the way the add-folder command lists it: QDir's default

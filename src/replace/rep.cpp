@@ -165,8 +165,10 @@ STATE Rep::process(Handoff *handoff)
     if (pending && !m_options.dryRun) {
         if (openElsewhere())
             return fail(m_reason);
-        if (m_options.shared && m_options.shared->stopped())
+        if (m_options.shared && m_options.shared->stopped()) {
+            m_stoppedBeforeSave = true;
             return fail(Reason(QStringLiteral("the run was stopped")).within(QStringLiteral("not saved")));
+        }
         QString why;
         if (!m_options.backupFolder.isEmpty()
             && !backUpWorkbook(lock->fd(), QFileInfo(filePath).fileName(), m_options.backupFolder, &m_backupPath,

@@ -71,6 +71,8 @@ public:
     qint64 changedCells() const { return m_changedCells; }
     // Where the original was copied to, when it was.
     QString backupPath() const { return m_backupPath; }
+    // Whether the job dropped its save because the run was stopped.
+    bool stoppedBeforeSave() const { return m_stoppedBeforeSave; }
 
 signals:
     void workFinished(Rep *rep);
@@ -100,4 +102,5 @@ private:
     Excel::Reason m_reason;
     qint64 m_changedCells = 0;
     QString m_backupPath;
+    bool m_stoppedBeforeSave = false;
 };

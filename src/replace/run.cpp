@@ -35,7 +35,8 @@ void Run::start()
     QHash<QPair<quint64, quint64>, int> firstEntryOf;
     for (int k = 0; k < m_plan.files.size(); ++k) {
         if (m_stopped) {
-            deliver(nullptr, k, FAILURE, Excel::Reason(QStringLiteral("not processed: the run was stopped")));
+            deliver(nullptr, k, FAILURE, Excel::Reason(QStringLiteral("not processed: the run was stopped")), 0,
+                    QString(), true);
             continue;
         }
         const WorkbookPath named = WorkbookPath::of(m_plan.files.at(k));
@@ -83,9 +84,9 @@ void Run::stop()
     while (m_nextInQueue < m_queue.size()) {
         const int k = m_queue.at(m_nextInQueue++);
         const QVector<int> repeats = m_repeats.take(k);
-        deliver(nullptr, k, FAILURE, reason);
+        deliver(nullptr, k, FAILURE, reason, 0, QString(), true);
         for (int r : repeats)
-            deliver(nullptr, r, FAILURE, reason);
+            deliver(nullptr, r, FAILURE, reason, 0, QString(), true);
     }
 }
 
@@ -122,7 +123,7 @@ void Run::onJobDone(Rep *rep, STATE state, int index)
 {
     --m_running;
     launchMore();
-    deliver(rep, index, state, rep->reason(), rep->changedCells(), rep->backupPath());
+    deliver(rep, index, state, rep->reason(), rep->changedCells(), rep->backupPath(), rep->stoppedBeforeSave());
     delete rep;
     const FileReport &first = m_reports.at(index);
     const QString firstPath = m_plan.files.at(index);
@@ -147,9 +148,10 @@ void Run::onJobDone(Rep *rep, STATE state, int index)
 }
 
 void Run::deliver(Rep *rep, int index, STATE state, const Excel::Reason &reason, qint64 cells,
-                  const QString &backupPath)
+                  const QString &backupPath, bool stopped)
 {
     FileReport &r = m_reports[index];
+    r.stopped = stopped;
     r.state = state;
     r.reason = reason;
     r.cells = cells;

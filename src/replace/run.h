@@ -27,6 +27,7 @@ struct FileReport
     qint64 cells = 0;  // cells changed (or that would change, in a dry run)
     QString backupPath;
     bool reported = false;
+    bool stopped = false; // left untouched because the run was stopped
 };
 
 struct RunSummary
@@ -74,7 +75,7 @@ private:
     void onJobWorkFinished(Rep *rep);
     void onJobDone(Rep *rep, STATE state, int index);
     void deliver(Rep *rep, int index, STATE state, const Excel::Reason &reason, qint64 cells = 0,
-                 const QString &backupPath = QString());
+                 const QString &backupPath = QString(), bool stopped = false);
     void launchMore();
 
     RunPlan m_plan;

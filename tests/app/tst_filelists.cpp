@@ -108,6 +108,23 @@ private slots:
         KORRIN_CHECK_TABLES(*w);
     }
 
+    // Links out of the folder and folders of backups are left out, and the
+    // status text counts them.
+    void folderScanLeavesOutLinksAndBackups()
+    {
+        const QString top = tmp.filePath("linked"), outside = tmp.filePath("outside.xlsx");
+        QVERIFY(QDir().mkpath(top + "/backups"));
+        for (const QString &name : {top + "/a.xlsx", top + "/backups/.korrin-backups", top + "/backups/a.xlsx", outside})
+            touch(name);
+        QVERIFY(QFile::link(outside, top + "/out.xlsx"));
+        QVERIFY(QFile::link(top + "/a.xlsx", top + "/in.xlsx"));
+        ScriptedWindow w;
+        w.person->answerFolders({top}, true);
+        w.ui()->pushButton_list1_Adds->click();
+        QCOMPARE(WindowProbe::list1(*w), (QStringList{top + "/a.xlsx", top + "/in.xlsx"}));
+        QCOMPARE(w.status(), QString("添加目录文件完毕! (not scanned: 1 link out of its folder, 1 folder of backups)"));
+    }
+
     void subfolderChoiceIsStoredOnAcceptOnly()
     {
         ScriptedWindow w;
