@@ -1,5 +1,7 @@
 #include "workbookdialog.h"
 
+#include "excelfilescan.h"
+
 #include <QFileDialog>
 #include <QFileSystemModel>
 
@@ -11,8 +13,9 @@ void matchNamesAsTheScanDoes(QFileDialog *dialog, bool everyWorkbookName)
     QFileSystemModel *model = dialog->findChild<QFileSystemModel *>();
     if (!model)
         return;
-    const QStringList patterns{QStringLiteral("*.xls"), QStringLiteral("*.xlsx"), QStringLiteral("*.xlsm"),
-                               QStringLiteral("*.xltx"), QStringLiteral("*.xltm")};
+    QStringList patterns;
+    for (const QString &suffix : ExcelFileScan::workbookSuffixes())
+        patterns << QLatin1Char('*') + suffix;
     model->setNameFilters(patterns);
     // Choosing the filter again sets its own patterns first.
     QObject::connect(dialog, &QFileDialog::filterSelected, model, [model, patterns] { model->setNameFilters(patterns); });

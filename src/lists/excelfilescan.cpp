@@ -62,10 +62,17 @@ void ExcelFileScan::setExcludedFolders(const QStringList &folders)
     }
 }
 
+QStringList ExcelFileScan::workbookSuffixes()
+{
+    return {QStringLiteral(".xls"), QStringLiteral(".xlsx"), QStringLiteral(".xlsm"), QStringLiteral(".xltx"),
+            QStringLiteral(".xltm")};
+}
+
 bool ExcelFileScan::isExcelFileName(const QString &path)
 {
-    for (const char *suffix : {".xls", ".xlsx", ".xlsm", ".xltx", ".xltm"})
-        if (path.endsWith(QLatin1String(suffix), Qt::CaseInsensitive))
+    static const QStringList suffixes = workbookSuffixes();
+    for (const QString &suffix : suffixes)
+        if (path.endsWith(suffix, Qt::CaseInsensitive))
             return true;
     return false;
 }

@@ -58,6 +58,8 @@ public:
     const ScanSkips &skips() const { return m_skips; }
 
     static bool isExcelFileName(const QString &path);
+    // The endings of those names, lower case: ".xls", ".xlsx", ...
+    static QStringList workbookSuffixes();
 
 private:
     void walk(const QString &dirPath);
