@@ -3,7 +3,6 @@
 #include "batchoptions.h"
 #include "batchplan.h"
 #include "batchrun.h"
-#include "application.h"
 #include "korrinversion.h"
 
 #include <QCoreApplication>
@@ -65,8 +64,6 @@ int main(int argc, char *argv[])
     // A reader of the output that goes away (| head) is a write error to
     // handle, not a signal that ends the process halfway through a save.
     std::signal(SIGPIPE, SIG_IGN);
-    // The engines' libraries, loaded now rather than by the first job.
-    Excel::loadEngineLibraries();
 
     RunPlan plan;
     QStringList notes;

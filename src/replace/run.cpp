@@ -28,7 +28,7 @@ void Run::start()
 {
     // A few descriptors stay for the process itself (a library loaded, a
     // report written).
-    m_jobBudget = qMax(0, freeDescriptors() - 4) / descriptorsPerJob;
+    m_jobBudget = qMax(0, freeDescriptors() - 2) / descriptorsPerJob;
     const Excel::Reason tooFew(QStringLiteral("too few files may be open (see ulimit -n): a job needs up to %1 "
                                               "descriptors, and fewer are free")
                                    .arg(descriptorsPerJob));
