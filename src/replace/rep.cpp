@@ -12,6 +12,7 @@
 
 #include <QDebug>
 #include <QFileInfo>
+#include <QThread>
 
 #include <sys/stat.h>
 
@@ -44,7 +45,8 @@ void Rep::run()
     const STATE state = process(&handoff);
     emit workFinished(this);
     if (!handoff.save) {
-        emit done(this, state, index); // the last act: the window may delete us now
+        emit done(this, state, index);
+        m_reported.store(true, std::memory_order_release); // the last act: we may be deleted now
         return;
     }
     // The last act: done() may come, and the window delete us, before
@@ -56,7 +58,16 @@ void Rep::run()
                                         m_changedCells = 0;
                                     }
                                     emit done(this, saved ? SUCCESS : FAILURE, index);
+                                    m_reported.store(true, std::memory_order_release);
                                 });
+}
+
+void Rep::waitUntilReported() const
+{
+    // The emitting thread has posted the report already and is a few
+    // instructions from its end.
+    while (!m_reported.load(std::memory_order_acquire))
+        QThread::yieldCurrentThread();
 }
 
 STATE Rep::process(Handoff *handoff)

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 
 class Committer;
@@ -74,6 +75,13 @@ public:
     // Whether the job dropped its save because the run was stopped.
     bool stoppedBeforeSave() const { return m_stoppedBeforeSave; }
 
+    // done() comes from the job's thread (or the committer's) as a queued
+    // signal, and that thread may still be inside the emission when the
+    // receiver gets it. Whoever deletes the job on its report waits here
+    // first: Qt does not allow deleting an object that another thread is
+    // emitting a signal of.
+    void waitUntilReported() const;
+
 signals:
     void workFinished(Rep *rep);
     void done(Rep *rep, STATE state, int index);
@@ -103,4 +111,5 @@ private:
     qint64 m_changedCells = 0;
     QString m_backupPath;
     bool m_stoppedBeforeSave = false;
+    std::atomic<bool> m_reported{false}; // done() was emitted and returned
 };

@@ -124,6 +124,7 @@ void Run::onJobDone(Rep *rep, STATE state, int index)
     --m_running;
     launchMore();
     deliver(rep, index, state, rep->reason(), rep->changedCells(), rep->backupPath(), rep->stoppedBeforeSave());
+    rep->waitUntilReported();
     delete rep;
     const FileReport &first = m_reports.at(index);
     const QString firstPath = m_plan.files.at(index);
