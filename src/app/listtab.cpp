@@ -48,10 +48,19 @@ bool ListTab::isListed(const QString &path)
 
 void ListTab::collectExcelFiles(const QString &dirPath, bool recurse)
 {
-    ExcelFileScan(recurse, [&](const QString &path) {
+    ExcelFileScan scan(recurse, [&](const QString &path) {
         if (!isListed(path))
             m_files->append(path);
-    }).scan(dirPath);
+    });
+    scan.scan(dirPath);
+    m_scanSkips.add(scan.skips());
+}
+
+void ListTab::reportScanSkips()
+{
+    if (m_scanSkips.total() > 0)
+        emit stateCause(Excel::Reason(QStringLiteral("not scanned: %1").arg(m_scanSkips.counts())));
+    m_scanSkips = ScanSkips();
 }
 
 void ListTab::addFolder(const QString &dirPath)
@@ -98,8 +107,10 @@ void ListTab::addChosenFolders()
     }
     for (const QString &folder : qAsConst(folders))
         addFolder(folder);
-    if (!folders.isEmpty())
+    if (!folders.isEmpty()) {
         refresh();
+        reportScanSkips();
+    }
 }
 
 // A list file among other dropped paths is taken as a workbook.
@@ -124,6 +135,7 @@ void ListTab::addDroppedPaths(const QStringList &paths)
         }
     }
     refresh();
+    reportScanSkips();
 }
 
 // A cancelled dialog gives an empty name, which the import reports as

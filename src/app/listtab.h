@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "excelfilescan.h"
 #include "reason.h"
 
 class QTableWidget;
@@ -95,12 +96,16 @@ private:
     void collectExcelFiles(const QString &dirPath, bool recurse);
     // The scan of one folder, into sub-folders as the stored option says.
     void addFolder(const QString &dirPath);
+    // After the refresh that ends adding folders: what the scans left out
+    // (links out of the folder, folders of backups), after the status text.
+    void reportScanSkips();
 
     bool chooseFolders(QStringList *folders);
 
     QString m_configPath;
     QString m_subfolderKey;
     QString m_folderTitle;
+    ScanSkips m_scanSkips; // of the folders added since the last report
 };
 
 // A user-visible text of the window; all of them share its translation

@@ -1,6 +1,7 @@
 #include "userinteraction.h"
 
 #include "folderdialog.h"
+#include "workbookdialog.h"
 
 #include <QCheckBox>
 #include <QCursor>
@@ -32,6 +33,7 @@ bool DesktopInteraction::chooseFiles(QWidget *parent, const QString &caption, co
 {
     QFileDialog dialog(parent, caption, dir, filter);
     dialog.setFileMode(QFileDialog::ExistingFiles);
+    matchNamesAsTheScanDoes(&dialog, true);
     if (dialog.exec() != QDialog::Accepted)
         return false;
     *files = dialog.selectedFiles();
@@ -58,7 +60,12 @@ QString DesktopInteraction::chooseSaveFile(QWidget *parent, const QString &capti
 QString DesktopInteraction::chooseOpenFile(QWidget *parent, const QString &caption, const QString &dir,
                                           const QString &filter)
 {
-    return QFileDialog::getOpenFileName(parent, caption, dir, filter);
+    QFileDialog dialog(parent, caption, dir, filter);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    matchNamesAsTheScanDoes(&dialog, false);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().first();
 }
 
 void DesktopInteraction::showToolTip(const QString &text)

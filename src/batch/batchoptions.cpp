@@ -17,6 +17,26 @@ QString sheetBoxText(const QString &value)
     return value;
 }
 
+// Whether the sheet box text names sheets: one of its four words, or a list
+// of sheet numbers (1 and up, commas between, spaces allowed around them,
+// which *text then loses).
+bool takeSheetChoice(QString *text)
+{
+    for (const char *word : {"默认页", "首表", "尾表", "所有表"})
+        if (*text == QString::fromUtf8(word))
+            return true;
+    QStringList numbers;
+    for (const QString &part : text->split(QLatin1Char(','))) {
+        const QString number = part.trimmed();
+        bool ok = false;
+        if (number.isEmpty() || !number.at(0).isDigit() || number.toInt(&ok) < 1 || !ok)
+            return false;
+        numbers << number;
+    }
+    *text = numbers.join(QLatin1Char(','));
+    return true;
+}
+
 // The options that take a value, as the pass before the parser must know
 // them: the word after such an option is its value, never a --pair.
 const QStringList &valueOptions()
@@ -70,8 +90,9 @@ QString batchUsage()
         "       korrin-batch [options] --pair KEY REPLACEMENT ... --files-from LIST\n"
         "       korrin-batch [options] --list LISTFILE.xlsx\n"
         "\n"
-        "Replaces text in Excel workbooks (.xlsx, .xlsm, .xls) in place, one job per file.\n"
-        "A folder is scanned for .xlsx and .xls files as the window's add-folder command does.\n"
+        "Replaces text in Excel workbooks (.xlsx, .xlsm, .xltx, .xltm, .xls) in place, one job per file.\n"
+        "A folder is scanned for them (by name, in any case) as the window's add-folder command\n"
+        "does: links that lead out of it and folders of backups are left out.\n"
         "\n"
         "  -p, --pair KEY REPLACEMENT  replace KEY by REPLACEMENT; KEY may hold several\n"
         "                          keywords joined by the separator; pairs apply in order\n"
@@ -90,6 +111,8 @@ QString batchUsage()
         "  --separator SEP         keyword separator (default |)\n"
         "  -n, --dry-run           do everything but write: report what would change\n"
         "  -b, --backup-dir DIR    copy each workbook that changes into DIR before it is replaced\n"
+        "  --break-links           save a workbook that has other names (hard links) all the same:\n"
+        "                          the name given gets the new file, the others keep the old one\n"
         "  -j, --jobs N            run N jobs at once (default: one per processor)\n"
         "  --json                  one JSON object per file instead of the plain lines\n"
         "  -v, --verbose           print diagnostics to stderr\n"
@@ -123,13 +146,14 @@ bool parseBatchArguments(const QStringList &args, BatchOptions *options, QString
     const QCommandLineOption separator("separator", QString(), "SEP");
     const QCommandLineOption dryRun({"n", "dry-run"}, QString());
     const QCommandLineOption backupDir({"b", "backup-dir"}, QString(), "DIR");
+    const QCommandLineOption breakLinks("break-links", QString());
     const QCommandLineOption jobs({"j", "jobs"}, QString(), "N");
     const QCommandLineOption json("json", QString());
     const QCommandLineOption verbose({"v", "verbose"}, QString());
     const QCommandLineOption help({"h", "help"}, QString());
     const QCommandLineOption version({"V", "version"}, QString());
     parser.addOptions({list, filesFrom, null, noRecursive, sheets, position, whole, matchCase, byColumns, separator,
-                       dryRun, backupDir, jobs, json, verbose, help, version});
+                       dryRun, backupDir, breakLinks, jobs, json, verbose, help, version});
     if (!parser.parse(QStringList{QStringLiteral("korrin-batch")} + rest)) {
         *error = parser.errorText();
         return false;
@@ -155,6 +179,11 @@ bool parseBatchArguments(const QStringList &args, BatchOptions *options, QString
     o.nullSeparated = parser.isSet(null);
     o.recursive = !parser.isSet(noRecursive);
     o.par.sheetIndex = parser.isSet(sheets) ? sheetBoxText(parser.value(sheets)) : QStringLiteral("默认页");
+    if (!takeSheetChoice(&o.par.sheetIndex)) {
+        *error = QStringLiteral("--sheets takes default, first, last, all or sheet numbers such as 1,3, not '%1'")
+                     .arg(parser.value(sheets));
+        return false;
+    }
     o.par.byKey = !parser.isSet(position);
     if (parser.isSet(whole))
         o.par.lookAt = 1;
@@ -165,6 +194,7 @@ bool parseBatchArguments(const QStringList &args, BatchOptions *options, QString
         o.separator = parser.value(separator);
     o.dryRun = parser.isSet(dryRun);
     o.backupDir = parser.value(backupDir);
+    o.breakLinks = parser.isSet(breakLinks);
     o.json = parser.isSet(json);
     if (parser.isSet(jobs)) {
         bool ok = false;

@@ -19,6 +19,7 @@ struct BatchOptions
     bool json = false;
     bool dryRun = false;
     QString backupDir;
+    bool breakLinks = false; // --break-links
     bool help = false;
     bool version = false;
     bool verbose = false;

@@ -3,6 +3,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -89,15 +91,17 @@ QByteArray jsonLine(const QString &path, const FileReport &report)
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
-QString summaryLine(const RunSummary &s, bool dryRun)
+QString summaryLine(const RunSummary &s, bool dryRun, const ScanSkips &skips)
 {
-    return QStringLiteral("%1 files: %2 SUCCESS, %3 FAILURE, %4 MISSING, %5%6")
+    const QString left = skips.counts();
+    return QStringLiteral("%1 files: %2 SUCCESS, %3 FAILURE, %4 MISSING, %5%6%7")
         .arg(s.files)
         .arg(s.success)
         .arg(s.failure)
         .arg(s.missing)
         .arg(cellCount(s.cells, dryRun))
-        .arg(dryRun ? QStringLiteral(" (dry run: nothing written)") : QString());
+        .arg(dryRun ? QStringLiteral(" (dry run: nothing written)") : QString())
+        .arg(left.isEmpty() ? QString() : QStringLiteral("; not scanned: ") + left);
 }
 
 BatchReporter::BatchReporter(Run *run, Format format, FILE *out, FILE *err, QObject *parent)
@@ -116,7 +120,29 @@ BatchReporter::BatchReporter(Run *run, Format format, FILE *out, FILE *err, QObj
 int BatchReporter::exitStatus() const
 {
     const RunSummary &s = m_run->summary();
-    return s.success == m_run->plan().files.size() ? 0 : 1;
+    return s.success == m_run->plan().files.size() && !m_outputFailed ? 0 : 1;
+}
+
+void BatchReporter::writeLine(const QByteArray &line)
+{
+    if (!m_outputFailed) {
+        errno = 0;
+        const bool written = std::fwrite(line.constData(), 1, size_t(line.size()), m_out) == size_t(line.size())
+            && std::fputc('\n', m_out) != EOF && std::fflush(m_out) == 0;
+        if (written)
+            return;
+        m_outputFailed = true;
+        std::fprintf(m_err,
+                     "korrin-batch: cannot write to standard output (%s): the run stops; files not yet saved stay "
+                     "as they were, and what is still reported follows here\n",
+                     errno ? std::strerror(errno) : "write error");
+        m_out = m_err;
+        // Not from inside this report: the run is delivering it.
+        QMetaObject::invokeMethod(m_run, &Run::stop, Qt::QueuedConnection);
+    }
+    std::fwrite(line.constData(), 1, size_t(line.size()), m_out);
+    std::fputc('\n', m_out);
+    std::fflush(m_out);
 }
 
 void BatchReporter::report(Rep *, STATE, int index)
@@ -124,24 +150,25 @@ void BatchReporter::report(Rep *, STATE, int index)
     clearProgress();
     const QString &path = m_run->plan().files.at(index);
     const FileReport &r = m_run->report(index);
-    if (m_format == Json) {
-        const QByteArray line = jsonLine(path, r);
-        std::fwrite(line.constData(), 1, size_t(line.size()), m_out);
-        std::fputc('\n', m_out);
-    } else {
-        std::fprintf(m_out, "%s\n", plainLine(path, r, m_run->plan().job.dryRun).toLocal8Bit().constData());
-    }
-    std::fflush(m_out);
+    // After a write error only what happened still counts; the summary
+    // counts the files the stop left alone.
+    if (m_outputFailed && r.stopped)
+        return drawProgress();
+    writeLine(m_format == Json ? jsonLine(path, r) : plainLine(path, r, m_run->plan().job.dryRun).toLocal8Bit());
     drawProgress();
 }
 
 void BatchReporter::summarise()
 {
     clearProgress();
+    const QByteArray line = summaryLine(m_run->summary(), m_run->plan().job.dryRun, m_skips).toLocal8Bit();
     // With --json standard output carries the files' objects only.
-    FILE *to = m_format == Json ? m_err : m_out;
-    std::fprintf(to, "%s\n", summaryLine(m_run->summary(), m_run->plan().job.dryRun).toLocal8Bit().constData());
-    std::fflush(to);
+    if (m_format == Json) {
+        std::fprintf(m_err, "%s\n", line.constData());
+        std::fflush(m_err);
+    } else {
+        writeLine(line);
+    }
     emit finished(exitStatus());
 }
 

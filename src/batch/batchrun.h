@@ -1,5 +1,6 @@
 #pragma once
 
+#include "excelfilescan.h"
 #include "run.h"
 
 #include <QObject>
@@ -16,7 +17,10 @@ public:
 
     BatchReporter(Run *run, Format format, FILE *out, FILE *err, QObject *parent = nullptr);
 
-    // 0 when every file succeeded, else 1.
+    // What the folder scans left out, counted in the summary.
+    void setScanSkips(const ScanSkips &skips) { m_skips = skips; }
+
+    // 0 when every file succeeded and every report could be written, else 1.
     int exitStatus() const;
 
 signals:
@@ -27,12 +31,17 @@ private:
     void summarise();
     void drawProgress();
     void clearProgress();
+    // Writes one line to the output; on a write error (a full disk, a
+    // reader that went away) the run stops and the rest goes to m_err.
+    void writeLine(const QByteArray &line);
 
     Run *m_run;
     Format m_format;
     FILE *m_out;
     FILE *m_err;
     bool m_progress;
+    bool m_outputFailed = false;
+    ScanSkips m_skips;
 };
 
 // A path or reason for the plain lines: backslash, tab, line break and the
@@ -44,5 +53,5 @@ QString escapeField(const QString &text);
 QString plainLine(const QString &path, const FileReport &report, bool dryRun);
 // Its JSON object, on one line.
 QByteArray jsonLine(const QString &path, const FileReport &report);
-// The summary line.
-QString summaryLine(const RunSummary &summary, bool dryRun);
+// The summary line, with what the folder scans left out.
+QString summaryLine(const RunSummary &summary, bool dryRun, const ScanSkips &skips = ScanSkips());

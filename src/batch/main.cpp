@@ -11,6 +11,7 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -60,9 +61,14 @@ int main(int argc, char *argv[])
     if (options.jobs > 0)
         QThreadPool::globalInstance()->setMaxThreadCount(options.jobs);
 
+    // A reader of the output that goes away (| head) is a write error to
+    // handle, not a signal that ends the process halfway through a save.
+    std::signal(SIGPIPE, SIG_IGN);
+
     RunPlan plan;
     QStringList notes;
-    if (!planBatch(options, &plan, &notes, &error)) {
+    ScanSkips skips;
+    if (!planBatch(options, &plan, &notes, &error, &skips)) {
         complain(error);
         return 2;
     }
@@ -79,6 +85,7 @@ int main(int argc, char *argv[])
 
     Run run(plan);
     BatchReporter reporter(&run, options.json ? BatchReporter::Json : BatchReporter::Plain, stdout, stderr);
+    reporter.setScanSkips(skips);
     QObject::connect(&reporter, &BatchReporter::finished, &app, &QCoreApplication::exit, Qt::QueuedConnection);
     QTimer::singleShot(0, &run, &Run::start);
     return app.exec();

@@ -1,8 +1,9 @@
 #include "atomicsave.h"
 
 #include "filelock.h"
+#include "keptattributes.h"
+#include "temporaryfiles.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 
@@ -106,105 +107,20 @@ bool resolveTarget(const QString &path, bool mustExist, QByteArray *target, QStr
     return true;
 }
 
-bool namesDescriptor(const char *path, int fd)
+// A file system that cannot flush a file (some FUSE and network mounts)
+// says so; the rename that follows is atomic all the same.
+bool syncUnsupported(int error)
 {
-    struct stat named, open;
-    return ::lstat(path, &named) == 0 && ::fstat(fd, &open) == 0 && named.st_dev == open.st_dev
-        && named.st_ino == open.st_ino;
-}
-
-// Removes a temporary file of ours at temp that no save is writing any more
-// (its writer was killed): one that is still locked is in use.
-bool removeStaleTemporary(const QByteArray &temp, QString *error)
-{
-    const int fd = ::open(temp.constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        if (errno == ENOENT)
-            return true;
-        struct stat st;
-        if (errno == ELOOP && ::lstat(temp.constData(), &st) == 0 && S_ISLNK(st.st_mode))
-            return ::unlink(temp.constData()) == 0 || errno == ENOENT; // a link in our name: only the link goes
-        *error = QStringLiteral("cannot remove the old temporary file %1: %2")
-                     .arg(QFile::decodeName(temp), systemError());
-        return false;
-    }
-    struct stat st;
-    bool ok = true;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        *error = QStringLiteral("%1 is in the way and is no temporary file").arg(QFile::decodeName(temp));
-        ok = false;
-    } else {
-        switch (tryLockFile(fd)) {
-        case FileLock::Held:
-            if (namesDescriptor(temp.constData(), fd))
-                ::unlink(temp.constData());
-            break;
-        case FileLock::Busy:
-            *error = QStringLiteral("another save of this file is under way");
-            ok = false;
-            break;
-        case FileLock::Failed:
-            *error = QStringLiteral("cannot lock the temporary file: %1").arg(systemError());
-            ok = false;
-            break;
-        }
-    }
-    ::close(fd);
-    return ok;
-}
-
-// Creates the temporary file at temp, locked, replacing a stale one.
-int createTemporary(const QByteArray &temp, QString *error)
-{
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        const int fd = ::open(temp.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            if (errno != EEXIST) {
-                *error = QStringLiteral("cannot create a temporary file in the folder: %1").arg(systemError());
-                return -1;
-            }
-            if (!removeStaleTemporary(temp, error))
-                return -1;
-            continue;
-        }
-        // Between the create and the lock another save may have taken our
-        // new file for a stale one and removed it: then start again.
-        const FileLock lock = tryLockFile(fd);
-        if (lock == FileLock::Held && namesDescriptor(temp.constData(), fd))
-            return fd;
-        ::close(fd);
-        if (lock == FileLock::Failed) {
-            *error = QStringLiteral("cannot lock the temporary file: %1").arg(systemError());
-            return -1;
-        }
-    }
-    *error = QStringLiteral("cannot create a temporary file in the folder: another save keeps taking it");
-    return -1;
+    return error == EINVAL || error == ENOSYS || error == ENOTSUP || error == EOPNOTSUPP;
 }
 
 } // namespace
 
-QByteArray temporaryFileName(const QByteArray &fileName)
-{
-    static const QByteArray prefix = ".~korrin.", suffix = ".tmp";
-    if (prefix.size() + fileName.size() + suffix.size() <= NAME_MAX)
-        return prefix + fileName + suffix;
-    // Keep whole UTF-8 sequences of the name's start; the hash tells names
-    // with the same start apart.
-    int keep = 180;
-    while (keep > 0 && (uchar(fileName.at(keep)) & 0xC0) == 0x80)
-        --keep;
-    const QByteArray hash = QCryptographicHash::hash(fileName, QCryptographicHash::Sha1).toHex().left(16);
-    return prefix + fileName.left(keep) + '~' + hash + suffix;
-}
-
-bool removeStaleTemporaryFile(const QString &path, QString *error)
+QByteArray saveFolderOf(const QString &path)
 {
     QByteArray target;
-    if (!resolveTarget(path, true, &target, error))
-        return false;
-    const int slash = target.lastIndexOf('/');
-    return removeStaleTemporary(target.left(slash + 1) + temporaryFileName(target.mid(slash + 1)), error);
+    QString ignored;
+    return resolveTarget(path, true, &target, &ignored) ? folderOf(target) : QByteArray();
 }
 
 bool writeAll(int fd, const QByteArray &data, QString *error)
@@ -276,6 +192,7 @@ bool AtomicSave::begin(const QString &path, const FileIdentity *expected, QStrin
         *error = QStringLiteral("the file is read-only");
         return false;
     }
+    m_replacesFile = exists;
     m_mode = exists ? (st.st_mode & 07777) : newFileMode();
     m_uid = exists ? st.st_uid : uid_t(-1);
     m_gid = exists ? st.st_gid : gid_t(-1);
@@ -287,11 +204,19 @@ bool AtomicSave::begin(const QString &path, const FileIdentity *expected, QStrin
         *error = QStringLiteral("the folder is read-only");
         return false;
     }
-    const QByteArray temp = folder + '/' + temporaryFileName(name);
-    m_fd = createTemporary(temp, error);
-    if (m_fd < 0)
+    // In a folder with the sticky bit (/tmp, a shared folder) a file may be
+    // replaced only by its owner, the folder's owner or root.
+    const uid_t us = ::geteuid();
+    if (exists && (dst.st_mode & S_ISVTX) && us != 0 && st.st_uid != us && dst.st_uid != us) {
+        *error = QStringLiteral("the file belongs to another user and its folder has the sticky bit: only the "
+                                "file's owner can replace it");
         return false;
-    m_temp = temp;
+    }
+    TemporaryFile temp;
+    if (!createTemporaryFile(folder, name, &temp, error))
+        return false;
+    m_fd = temp.fd;
+    m_temp = temp.path;
     return true;
 }
 
@@ -319,9 +244,27 @@ bool AtomicSave::reopen(QString *error)
         discard();
         return false;
     }
-    if (tryLockFile(m_fd) != FileLock::Held) {
+    const FileLock lock = tryLockFile(m_fd);
+    if (lock != FileLock::Held && lock != FileLock::Unsupported) {
         *error = QStringLiteral("cannot lock the temporary file again");
         discard();
+        return false;
+    }
+    return true;
+}
+
+bool AtomicSave::keepAttributes(QString *error)
+{
+    if (m_fd < 0) {
+        *error = QStringLiteral("nothing to save");
+        return false;
+    }
+    FileAttributes kept;
+    kept.uid = m_uid;
+    kept.gid = m_gid;
+    kept.mode = m_mode;
+    if (!giveAttributes(m_fd, m_replacesFile ? m_target : QByteArray(), kept, error)) {
+        *error = QStringLiteral("cannot write the new file: %1").arg(*error);
         return false;
     }
     return true;
@@ -341,11 +284,11 @@ bool AtomicSave::replace(QString *error, FileIdentity *written)
         *error = QStringLiteral("nothing to save");
         return false;
     }
-    // Keep the original's owner where we may, and its permissions.
-    if (::fchown(m_fd, m_uid, m_gid) != 0) {
-        // Not our file: it keeps our ownership, as any editor's save would.
+    if (!keepAttributes(error)) {
+        discard();
+        return false;
     }
-    if (::fchmod(m_fd, m_mode) != 0 || ::fsync(m_fd) != 0) {
+    if (::fsync(m_fd) != 0 && !syncUnsupported(errno)) {
         *error = QStringLiteral("cannot write the new file: %1").arg(systemError());
         discard();
         return false;
@@ -408,6 +351,11 @@ bool PendingSave::commit(QString *error)
     if (m_committed)
         m_committed(written);
     return true;
+}
+
+bool PendingSave::rehearse(QString *error)
+{
+    return m_save->keepAttributes(error);
 }
 
 std::unique_ptr<AtomicSave> PendingSave::takeSave()

@@ -1,20 +1,13 @@
 #pragma once
 
 // Replaces a file atomically: the new content goes to a temporary file in
-// the same folder, which is flushed to disk, given the original's
-// permissions (and owner, where we may) and renamed over it; then the folder
-// itself is flushed. A symbolic link is followed first, so the link survives
-// and its target is replaced. A file that does not exist yet is created the
-// same way, with the permissions a new file gets. Until commit() succeeds
-// the original is never touched, and a save that is abandoned removes its
-// temporary file.
-//
-// The temporary file has a fixed name of our own beside the file it
-// replaces (temporaryFileName) and is locked (filelock.h) while it is being
-// written. One left behind by a save that was killed is therefore
-// recognised, unlocked, and removed by the next save of the same file; one
-// that is locked belongs to a save under way, and the second save is
-// refused.
+// the same folder (temporaryfiles.h), which is given the original's owner,
+// group, permissions and extended attributes (keptattributes.h), flushed to
+// disk and renamed over it; then the folder itself is flushed. A symbolic
+// link is followed first, so the link survives and its target is replaced.
+// A file that does not exist yet is created the same way, with the
+// permissions a new file gets. Until commit() succeeds the original is never
+// touched, and a save that is abandoned removes its temporary file.
 
 #include <QByteArray>
 #include <QString>
@@ -45,14 +38,10 @@ bool identityOfDescriptor(int fd, FileIdentity *id);
 // Writes all of data to fd.
 bool writeAll(int fd, const QByteArray &data, QString *error);
 
-// The name of the temporary file that a save of the file named fileName
-// (a name, not a path) writes beside it: ".~korrin." + fileName + ".tmp", or
-// for a name too long for that, a shortened name with a hash of the whole.
-QByteArray temporaryFileName(const QByteArray &fileName);
-
-// Removes the temporary file that a killed save of path left beside it, if
-// there is one and no save is writing it; true when none is left.
-bool removeStaleTemporaryFile(const QString &path, QString *error);
+// The folder a save of path writes its temporary file in: the folder of the
+// file that is replaced, symbolic links resolved as a save resolves them.
+// Empty when it cannot be told.
+QByteArray saveFolderOf(const QString &path);
 
 class AtomicSave
 {
@@ -63,9 +52,11 @@ public:
     AtomicSave &operator=(const AtomicSave &) = delete;
 
     // Refuses a file that is read-only (no write permission bits, or not
-    // writable by us) or a folder that is; otherwise creates the temporary
-    // file. When expected is given, the file must exist and still be that
-    // one; without it, a missing file is created.
+    // writable by us) or a folder that is, and a file of another user in a
+    // folder with the sticky bit, which only its owner may replace;
+    // otherwise creates the temporary file. When expected is given, the
+    // file must exist and still be that one; without it, a missing file is
+    // created.
     bool begin(const QString &path, const FileIdentity *expected, QString *error);
 
     int fd() const { return m_fd; }
@@ -76,6 +67,11 @@ public:
     // For content that a library writes to tempPath() by name, possibly by
     // replacing the file there: takes up whatever file is there now.
     bool reopen(QString *error);
+
+    // Gives the new file what the old one had (owner, group, mode,
+    // extended attributes). replace() does it; a dry run calls it alone to
+    // find out whether the save would go through. False with a reason.
+    bool keepAttributes(QString *error);
 
     // Flushes the new file, renames it over the old one and flushes the
     // folder; *written identifies the new file then.
@@ -98,6 +94,7 @@ private:
     QByteArray m_target; // the resolved path
     QByteArray m_temp;
     int m_fd = -1;
+    bool m_replacesFile = false; // the target existed when the save began
     mode_t m_mode = 0;
     uid_t m_uid = uid_t(-1); // -1: leave as created
     gid_t m_gid = gid_t(-1);
@@ -124,6 +121,10 @@ public:
 
     // Once only; false with a reason, the original then untouched.
     bool commit(QString *error);
+
+    // For a dry run: every step of the save but the rename
+    // (AtomicSave::keepAttributes); the new file goes when this is destroyed.
+    bool rehearse(QString *error);
 
     // Instead of commit(), for a commit done elsewhere, after the workbook
     // is gone: the save on its own, which needs nothing of the workbook.

@@ -20,14 +20,17 @@ FileLock tryLockFile(int fd, LockKind kind)
             return FileLock::Busy;
         break;
     }
-    if (errno != EINVAL && errno != ENOLCK && errno != EOPNOTSUPP)
+    if (errno != EINVAL && errno != ENOLCK && errno != EOPNOTSUPP && errno != ENOSYS)
         return FileLock::Failed;
     for (;;) {
         if (::flock(fd, (kind == LockKind::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0)
             return FileLock::Held;
         if (errno == EINTR)
             continue;
-        return errno == EWOULDBLOCK ? FileLock::Busy : FileLock::Failed;
+        if (errno == EWOULDBLOCK)
+            return FileLock::Busy;
+        return errno == EINVAL || errno == ENOLCK || errno == EOPNOTSUPP || errno == ENOSYS ? FileLock::Unsupported
+                                                                                            : FileLock::Failed;
     }
 }
 

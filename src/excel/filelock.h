@@ -7,14 +7,16 @@
 
 namespace Excel {
 
-enum class FileLock { Held, Busy, Failed };
+// Unsupported: the file system has no locks at all (neither kind below).
+enum class FileLock { Held, Busy, Failed, Unsupported };
 
 enum class LockKind { Exclusive, Shared };
 
 // Tries a lock on the file open at fd without waiting: an exclusive one
 // (fd must be open for writing) or a shared one, which keeps writers out
 // but not other readers. Where the file system has no OFD locks, falls
-// back to flock(), which has the same scope.
+// back to flock(), which has the same scope; where it has neither, the
+// answer is Unsupported.
 FileLock tryLockFile(int fd, LockKind kind = LockKind::Exclusive);
 
 } // namespace Excel

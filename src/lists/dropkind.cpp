@@ -1,5 +1,7 @@
 #include "dropkind.h"
 
+#include "excelfilescan.h"
+
 #include <QFileInfo>
 #include <QMimeDatabase>
 
@@ -19,8 +21,12 @@ DropKind dropKind(const QString &path)
     const QString mime = db.mimeTypeForFile(path).name();
     if (mime == QLatin1String("inode/directory"))
         return DropKind::Directory;
-    if (mime == QLatin1String("application/vnd.ms-excel"))
-        return DropKind::Workbook;
+    // .xls (and .xlt), .xlsm, .xltx, .xltm
+    for (const char *workbook : {"application/vnd.ms-excel", "application/vnd.ms-excel.sheet.macroEnabled.12",
+                                 "application/vnd.openxmlformats-officedocument.spreadsheetml.template",
+                                 "application/vnd.ms-excel.template.macroEnabled.12"})
+        if (mime == QLatin1String(workbook))
+            return DropKind::Workbook;
     if (mime == QLatin1String("application/vnd.openxmlformats-officedocument.spreadsheetml.sheet")) {
         const QString base = QFileInfo(path).baseName();
         if (base == mode1ListBaseName())
@@ -29,5 +35,9 @@ DropKind dropKind(const QString &path)
             return DropKind::Mode2ListFile;
         return DropKind::Workbook;
     }
+    // A mime database that lacks one of the types still knows the file by
+    // the name the folder scan goes by.
+    if (ExcelFileScan::isExcelFileName(path) && QFileInfo(path).isFile())
+        return DropKind::Workbook;
     return DropKind::Unsupported;
 }

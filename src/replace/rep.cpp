@@ -3,12 +3,18 @@
 #include "application.h"
 #include "atomicsave.h"
 #include "committer.h"
+#include "officelock.h"
+#include "runshared.h"
 #include "sheetchoice.h"
+#include "temporaryfiles.h"
 #include "workbookbackup.h"
 #include "workbooklock.h"
 
 #include <QDebug>
 #include <QFileInfo>
+#include <QThread>
+
+#include <sys/stat.h>
 
 using Excel::Reason;
 
@@ -39,7 +45,8 @@ void Rep::run()
     const STATE state = process(&handoff);
     emit workFinished(this);
     if (!handoff.save) {
-        emit done(this, state, index); // the last act: the window may delete us now
+        emit done(this, state, index);
+        m_reported.store(true, std::memory_order_release); // the last act: we may be deleted now
         return;
     }
     // The last act: done() may come, and the window delete us, before
@@ -51,7 +58,16 @@ void Rep::run()
                                         m_changedCells = 0;
                                     }
                                     emit done(this, saved ? SUCCESS : FAILURE, index);
+                                    m_reported.store(true, std::memory_order_release);
                                 });
+}
+
+void Rep::waitUntilReported() const
+{
+    // The emitting thread has posted the report already and is a few
+    // instructions from its end.
+    while (!m_reported.load(std::memory_order_acquire))
+        QThread::yieldCurrentThread();
 }
 
 STATE Rep::process(Handoff *handoff)
@@ -64,19 +80,22 @@ STATE Rep::process(Handoff *handoff)
         m_reason = Reason(lockError);
         return FAILURE;
     }
+    const bool locked = lock->isLocked();
     const auto openElsewhere = [&] {
         const QString office = officeLockFile(filePath);
         if (!office.isEmpty())
-            m_reason = Reason(QStringLiteral("open in another program (its lock file %1 is there)").arg(office));
+            m_reason = Reason(openElsewhereReason(office));
         return !office.isEmpty();
     };
     if (openElsewhere())
         return FAILURE;
-    // With the lock held no other job can be saving this workbook: a
-    // temporary file of its save found now was left by a killed one.
-    QString ignored;
-    if (!m_options.dryRun)
-        Excel::removeStaleTemporaryFile(filePath, &ignored);
+    // Temporary files that killed saves left go, once a folder in a run: the
+    // file of a save under way is locked and stays.
+    if (!m_options.dryRun) {
+        const QByteArray folder = Excel::saveFolderOf(filePath);
+        if (!folder.isEmpty() && (!m_options.shared || m_options.shared->firstInFolder(folder)))
+            Excel::removeStaleTemporaryFiles(folder);
+    }
 
     // Every exit after this point leaves through the application's Quit,
     // which drops whatever was changed and not saved.
@@ -139,9 +158,28 @@ STATE Rep::process(Handoff *handoff)
     if (!book->prepareSave(&pending))
         return fail(Reason::orElse(book->lastError(), QStringLiteral("the workbook could not be written"))
                         .within(QStringLiteral("not saved")));
+    if (pending && !m_options.breakLinks) {
+        struct stat st;
+        if (::fstat(lock->fd(), &st) == 0 && st.st_nlink > 1)
+            return fail(Reason(QStringLiteral("the file has %1 hard links: a save would give this name a new file "
+                                              "and leave the old content under the other names (korrin-batch "
+                                              "--break-links saves it all the same)")
+                                   .arg(st.st_nlink)));
+    }
+    if (pending && m_options.dryRun) {
+        // Everything the save would do but the rename, so that a dry run
+        // fails where the real one would.
+        QString why;
+        if (!pending->rehearse(&why))
+            return fail(Reason(why).within(QStringLiteral("not saved")));
+    }
     if (pending && !m_options.dryRun) {
         if (openElsewhere())
             return fail(m_reason);
+        if (m_options.shared && m_options.shared->stopped()) {
+            m_stoppedBeforeSave = true;
+            return fail(Reason(QStringLiteral("the run was stopped")).within(QStringLiteral("not saved")));
+        }
         QString why;
         if (!m_options.backupFolder.isEmpty()
             && !backUpWorkbook(lock->fd(), QFileInfo(filePath).fileName(), m_options.backupFolder, &m_backupPath,
@@ -157,5 +195,9 @@ STATE Rep::process(Handoff *handoff)
     }
     pending.reset(); // a dry run's new file goes here
     app.Quit();
+    if (!locked && (!m_options.shared || m_options.shared->firstWithoutLocks()))
+        m_reason = Reason(QStringLiteral("worked on without file locks, which its file system does not support: "
+                                         "other programs were kept out only by the check that the file was not "
+                                         "changed since it was read"));
     return SUCCESS;
 }

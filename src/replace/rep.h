@@ -7,9 +7,11 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 
 class Committer;
+class RunShared;
 class WorkbookLock;
 namespace Excel {
 class AtomicSave;
@@ -37,6 +39,12 @@ struct JobOptions
     // Not null: the save is put in place there (committer.h), and the job's
     // thread is free before the disk is done; null: on the job's thread.
     Committer *committer = nullptr;
+    // A workbook with several names (hard links) is saved all the same: the
+    // name processed gets a file of its own, the other names keep the old
+    // content. Otherwise such a workbook fails untouched.
+    bool breakLinks = false;
+    // What the jobs of the run share (runshared.h); null for a job alone.
+    std::shared_ptr<RunShared> shared;
 };
 
 // The job of one workbook: locks it (workbooklock.h), opens it, applies
@@ -64,6 +72,15 @@ public:
     qint64 changedCells() const { return m_changedCells; }
     // Where the original was copied to, when it was.
     QString backupPath() const { return m_backupPath; }
+    // Whether the job dropped its save because the run was stopped.
+    bool stoppedBeforeSave() const { return m_stoppedBeforeSave; }
+
+    // done() comes from the job's thread (or the committer's) as a queued
+    // signal, and that thread may still be inside the emission when the
+    // receiver gets it. Whoever deletes the job on its report waits here
+    // first: Qt does not allow deleting an object that another thread is
+    // emitting a signal of.
+    void waitUntilReported() const;
 
 signals:
     void workFinished(Rep *rep);
@@ -93,4 +110,6 @@ private:
     Excel::Reason m_reason;
     qint64 m_changedCells = 0;
     QString m_backupPath;
+    bool m_stoppedBeforeSave = false;
+    std::atomic<bool> m_reported{false}; // done() was emitted and returned
 };

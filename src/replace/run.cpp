@@ -1,8 +1,11 @@
 #include "run.h"
 
 #include "committer.h"
+#include "descriptorbudget.h"
+#include "runshared.h"
 #include "workbooklock.h"
 
+#include <QFileInfo>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -13,6 +16,7 @@ Run::Run(RunPlan plan, QObject *parent)
     registerStateType();
     m_plan.pars.resize(m_plan.files.size());
     m_reports.resize(m_plan.files.size());
+    m_plan.job.shared = std::make_shared<RunShared>();
 }
 
 // A run destroyed before it finished (the window closed during a run)
@@ -22,8 +26,19 @@ Run::~Run() = default;
 
 void Run::start()
 {
+    // A few descriptors stay for the process itself (a library loaded, a
+    // report written).
+    m_jobBudget = qMax(0, freeDescriptors() - 2) / descriptorsPerJob;
+    const Excel::Reason tooFew(QStringLiteral("too few files may be open (see ulimit -n): a job needs up to %1 "
+                                              "descriptors, and fewer are free")
+                                   .arg(descriptorsPerJob));
     QHash<QPair<quint64, quint64>, int> firstEntryOf;
     for (int k = 0; k < m_plan.files.size(); ++k) {
+        if (m_stopped) {
+            deliver(nullptr, k, FAILURE, Excel::Reason(QStringLiteral("not processed: the run was stopped")), 0,
+                    QString(), true);
+            continue;
+        }
         const WorkbookPath named = WorkbookPath::of(m_plan.files.at(k));
         if (named.kind == WorkbookPath::Missing) {
             deliver(nullptr, k, MISSING, Excel::Reason(named.reason));
@@ -31,6 +46,10 @@ void Run::start()
         }
         if (named.kind == WorkbookPath::NotRegular) {
             deliver(nullptr, k, m_plan.nonFilesAreMissing ? MISSING : FAILURE, Excel::Reason(named.reason));
+            continue;
+        }
+        if (m_jobBudget == 0) {
+            deliver(nullptr, k, FAILURE, tooFew);
             continue;
         }
         const QPair<quint64, quint64> key(quint64(named.device), quint64(named.inode));
@@ -55,6 +74,22 @@ void Run::start()
         emit finished();
 }
 
+void Run::stop()
+{
+    if (m_stopped)
+        return;
+    m_stopped = true;
+    m_plan.job.shared->stop();
+    const Excel::Reason reason(QStringLiteral("not processed: the run was stopped"));
+    while (m_nextInQueue < m_queue.size()) {
+        const int k = m_queue.at(m_nextInQueue++);
+        const QVector<int> repeats = m_repeats.take(k);
+        deliver(nullptr, k, FAILURE, reason, 0, QString(), true);
+        for (int r : repeats)
+            deliver(nullptr, r, FAILURE, reason, 0, QString(), true);
+    }
+}
+
 void Run::launchMore()
 {
     QThreadPool *pool = QThreadPool::globalInstance();
@@ -62,11 +97,11 @@ void Run::launchMore()
     // Enough waiting in the pool that its threads never run dry while this
     // thread is busy elsewhere; and enough saves waiting for the committer
     // that it has its fill, but not so many that their open files pile up.
-    const int working = 2 * qMax(1, pool->maxThreadCount()) + 1;
-    const int running = working + 2 * committer->inFlight();
+    const int running = qMin(2 * qMax(1, pool->maxThreadCount()) + 1 + 2 * committer->inFlight(), m_jobBudget);
+    const int working = qMin(2 * qMax(1, pool->maxThreadCount()) + 1, running);
     JobOptions options = m_plan.job;
     options.committer = committer;
-    while (m_working < working && m_running < running && m_nextInQueue < m_queue.size()) {
+    while (!m_stopped && m_working < working && m_running < running && m_nextInQueue < m_queue.size()) {
         const int k = m_queue.at(m_nextInQueue++);
         Rep *rep = new Rep(m_plan.files.at(k), m_plan.pars.at(k), k);
         rep->setJobOptions(options);
@@ -88,21 +123,36 @@ void Run::onJobDone(Rep *rep, STATE state, int index)
 {
     --m_running;
     launchMore();
-    deliver(rep, index, state, rep->reason(), rep->changedCells(), rep->backupPath());
+    deliver(rep, index, state, rep->reason(), rep->changedCells(), rep->backupPath(), rep->stoppedBeforeSave());
+    rep->waitUntilReported();
     delete rep;
     const FileReport &first = m_reports.at(index);
+    const QString firstPath = m_plan.files.at(index);
     for (int k : m_repeats.take(index)) {
+        // A hard link of a file that its job saved under the other name
+        // keeps the old content; another spelling of the same name (or a
+        // symbolic link to it) was processed.
+        const bool brokenLink = state == SUCCESS && first.cells > 0
+            && QFileInfo(m_plan.files.at(k)).canonicalFilePath() != QFileInfo(firstPath).canonicalFilePath();
+        if (brokenLink) {
+            deliver(nullptr, k, FAILURE,
+                    Excel::Reason(QStringLiteral("not processed: another name (hard link) of %1, which got a file "
+                                                 "of its own; this name keeps the old content")
+                                      .arg(firstPath)));
+            continue;
+        }
         const Excel::Reason reason = state == SUCCESS
-            ? Excel::Reason(QStringLiteral("the same workbook as %1: processed once, there").arg(m_plan.files.at(index)))
-            : first.reason.within(QStringLiteral("the same workbook as %1, which failed").arg(m_plan.files.at(index)));
+            ? Excel::Reason(QStringLiteral("the same workbook as %1: processed once, there").arg(firstPath))
+            : first.reason.within(QStringLiteral("the same workbook as %1, which failed").arg(firstPath));
         deliver(nullptr, k, state, reason);
     }
 }
 
 void Run::deliver(Rep *rep, int index, STATE state, const Excel::Reason &reason, qint64 cells,
-                  const QString &backupPath)
+                  const QString &backupPath, bool stopped)
 {
     FileReport &r = m_reports[index];
+    r.stopped = stopped;
     r.state = state;
     r.reason = reason;
     r.cells = cells;
@@ -122,6 +172,8 @@ void Run::deliver(Rep *rep, int index, STATE state, const Excel::Reason &reason,
     }
     m_summary.cells += cells;
     emit done(rep, state, index);
-    if (m_summary.files == m_plan.files.size())
+    if (m_summary.files == m_plan.files.size() && !m_finished) {
+        m_finished = true;
         emit finished();
+    }
 }

@@ -7,7 +7,8 @@
 // entry that is no regular file, and a second entry for a workbook already
 // in the run (the same device and inode: another spelling, a symbolic or a
 // hard link), which is processed once only, since its pairs applied twice
-// would change it twice.
+// would change it twice. (A hard link that a job broke, given
+// JobOptions::breakLinks, keeps the old content: its repeat says so.)
 
 #include "reason.h"
 #include "rep.h"
@@ -26,6 +27,7 @@ struct FileReport
     qint64 cells = 0;  // cells changed (or that would change, in a dry run)
     QString backupPath;
     bool reported = false;
+    bool stopped = false; // left untouched because the run was stopped
 };
 
 struct RunSummary
@@ -51,6 +53,12 @@ public:
     // not hold all its jobs at once.
     void start();
 
+    // Ends the run early: no job starts any more, and jobs that have not
+    // handed in their saves drop them (the report says so); the files no
+    // job took are reported as not processed. Saves already under way are
+    // put in place and reported as usual.
+    void stop();
+
     const RunPlan &plan() const { return m_plan; }
     const FileReport &report(int index) const { return m_reports.at(index); }
     const RunSummary &summary() const { return m_summary; }
@@ -67,7 +75,7 @@ private:
     void onJobWorkFinished(Rep *rep);
     void onJobDone(Rep *rep, STATE state, int index);
     void deliver(Rep *rep, int index, STATE state, const Excel::Reason &reason, qint64 cells = 0,
-                 const QString &backupPath = QString());
+                 const QString &backupPath = QString(), bool stopped = false);
     void launchMore();
 
     RunPlan m_plan;
@@ -79,4 +87,8 @@ private:
     // Entries that repeat a workbook, by the entry that runs it.
     QHash<int, QVector<int>> m_repeats;
     RunSummary m_summary;
+    // Jobs that may be under way at once, for the descriptors there are.
+    int m_jobBudget = 0;
+    bool m_stopped = false;
+    bool m_finished = false;
 };

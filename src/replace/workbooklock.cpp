@@ -150,10 +150,17 @@ bool WorkbookLock::acquire(const QString &path, int waitMs, QString *error)
             *error = QStringLiteral("not a regular file");
             return false;
         }
+        m_locked = true;
         for (;;) {
             const Excel::FileLock lock = Excel::tryLockFile(fd, kind);
             if (lock == Excel::FileLock::Held)
                 break;
+            if (lock == Excel::FileLock::Unsupported) {
+                // The file system has no locks: the job goes on without,
+                // guarded by the checks that the file is still the one read.
+                m_locked = false;
+                break;
+            }
             if (lock == Excel::FileLock::Failed) {
                 *error = QStringLiteral("cannot lock the file: %1").arg(systemError(errno));
                 ::close(fd);

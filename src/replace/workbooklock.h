@@ -47,8 +47,12 @@ public:
     // waits up to waitMs. A save replaces the file by another one under the
     // same name, so after a wait the path must still name the file that was
     // locked, or the newer file is locked instead. False with the reason.
+    // On a file system without locks the file is opened all the same and
+    // isLocked() says false.
     bool acquire(const QString &path, int waitMs, QString *error);
     void release();
+
+    bool isLocked() const { return m_fd >= 0 && m_locked; }
 
     // The locked file, open for reading (and writing, unless it is read-only); -1 when none is held.
     int fd() const { return m_fd; }
@@ -58,4 +62,5 @@ public:
 private:
     QString m_path;
     int m_fd = -1;
+    bool m_locked = false;
 };

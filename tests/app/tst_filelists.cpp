@@ -3,6 +3,7 @@
 
 #include "folderdialog.h"
 #include "settings.h"
+#include "workbookdialog.h"
 #include "windowprobe.h"
 
 class TestFileLists : public QObject
@@ -10,7 +11,7 @@ class TestFileLists : public QObject
     Q_OBJECT
 
     QTemporaryDir tmp;
-    QString folder; // a.xlsx, B.XLS, c.xls, d.xlsm, e/f.xlsx
+    QString folder; // A.XLSX, b.Xls, c.xlsm, d.xltx, e.txt, sub/f.xlsx
 
     static void touch(const QString &path)
     {
@@ -49,8 +50,8 @@ private slots:
     void initTestCase()
     {
         folder = tmp.filePath("books");
-        QVERIFY(QDir().mkpath(folder + "/e"));
-        for (const char *name : {"a.xlsx", "B.XLS", "c.xls", "d.xlsm", "e/f.xlsx"})
+        QVERIFY(QDir().mkpath(folder + "/sub"));
+        for (const char *name : {"A.XLSX", "b.Xls", "c.xlsm", "d.xltx", "e.txt", "sub/f.xlsx"})
             touch(folder + "/" + name);
     }
 
@@ -86,12 +87,14 @@ private slots:
         QCOMPARE(WindowProbe::list1(*w).size(), 3);
     }
 
+    // Every name a workbook goes by, in any case: not e.txt.
     void folderScanWithAndWithoutSubfolders()
     {
+        const QStringList top{folder + "/A.XLSX", folder + "/b.Xls", folder + "/c.xlsm", folder + "/d.xltx"};
         ScriptedWindow w;
         w.person->answerFolders({folder}, false);
         w.ui()->pushButton_list1_Adds->click();
-        QCOMPARE(WindowProbe::list1(*w), (QStringList{folder + "/a.xlsx", folder + "/c.xls"}));
+        QCOMPARE(WindowProbe::list1(*w), top);
         QCOMPARE(w.person->dialogs.last().caption, QString("选择文本文档所在目录:"));
         QCOMPARE(w.status(), QString("添加目录文件完毕!"));
         KORRIN_CHECK_TABLES(*w);
@@ -99,11 +102,27 @@ private slots:
         QSignalSpy spy(&*w, &MainWindow::stateChangedSignals);
         w.person->answerFolders({folder}, true);
         w.ui()->pushButton_list1_Adds->click();
-        QCOMPARE(WindowProbe::list1(*w),
-                 (QStringList{folder + "/a.xlsx", folder + "/c.xls", folder + "/e/f.xlsx"}));
-        QCOMPARE(codes(spy), (QList<int>{1, 13, 13, 2}));
-        QCOMPARE(w.fileCount(), QString(" 文件(3)"));
+        QCOMPARE(WindowProbe::list1(*w), top + QStringList{folder + "/sub/f.xlsx"});
+        QCOMPARE(codes(spy), (QList<int>{1, 13, 13, 13, 13, 2}));
+        QCOMPARE(w.fileCount(), QString(" 文件(5)"));
         KORRIN_CHECK_TABLES(*w);
+    }
+
+    // Links out of the folder and folders of backups are left out, and the
+    // status text counts them.
+    void folderScanLeavesOutLinksAndBackups()
+    {
+        const QString top = tmp.filePath("linked"), outside = tmp.filePath("outside.xlsx");
+        QVERIFY(QDir().mkpath(top + "/backups"));
+        for (const QString &name : {top + "/a.xlsx", top + "/backups/.korrin-backups", top + "/backups/a.xlsx", outside})
+            touch(name);
+        QVERIFY(QFile::link(outside, top + "/out.xlsx"));
+        QVERIFY(QFile::link(top + "/a.xlsx", top + "/in.xlsx"));
+        ScriptedWindow w;
+        w.person->answerFolders({top}, true);
+        w.ui()->pushButton_list1_Adds->click();
+        QCOMPARE(WindowProbe::list1(*w), (QStringList{top + "/a.xlsx", top + "/in.xlsx"}));
+        QCOMPARE(w.status(), QString("添加目录文件完毕! (not scanned: 1 link out of its folder, 1 folder of backups)"));
     }
 
     void subfolderChoiceIsStoredOnAcceptOnly()
@@ -279,9 +298,10 @@ private slots:
     void mode2FolderScan()
     {
         ScriptedWindow w;
-        w.person->answerFolders({folder, folder + "/e"}, false);
+        w.person->answerFolders({folder, folder + "/sub"}, false);
         w.ui()->pushButton_list2_Adds->click();
-        QCOMPARE(WindowProbe::list2(*w), (QStringList{folder + "/a.xlsx", folder + "/c.xls", folder + "/e/f.xlsx"}));
+        QCOMPARE(WindowProbe::list2(*w), (QStringList{folder + "/A.XLSX", folder + "/b.Xls", folder + "/c.xlsm",
+                                                      folder + "/d.xltx", folder + "/sub/f.xlsx"}));
         KORRIN_CHECK_TABLES(*w);
     }
 
@@ -314,6 +334,36 @@ private slots:
         QVERIFY(WindowProbe::list1(*w).isEmpty());
         QVERIFY(w.ui()->plainTextEdit_s1->toPlainText().isEmpty());
         KORRIN_CHECK_TABLES(*w);
+    }
+
+    // The add-files dialog keeps its filter text and shows the workbooks the
+    // folder scan takes, whatever their case, also after the filter is
+    // chosen again.
+    void fileDialogShowsEveryWorkbookName()
+    {
+        QFileDialog dialog(nullptr, "选择Excel文档:", folder, "Excel文件(*.xls *.xlsx)");
+        matchNamesAsTheScanDoes(&dialog, true);
+        QVERIFY(dialog.testOption(QFileDialog::DontUseNativeDialog));
+        auto *model = dialog.findChild<QFileSystemModel *>();
+        QVERIFY(model);
+        const auto shown = [&] {
+            QStringList names;
+            const QModelIndex root = model->index(folder);
+            for (int i = 0; i < model->rowCount(root); ++i)
+                if (!model->isDir(model->index(i, 0, root)))
+                    names << model->index(i, 0, root).data().toString();
+            names.sort(Qt::CaseInsensitive);
+            return names;
+        };
+        const QStringList workbooks{"A.XLSX", "b.Xls", "c.xlsm", "d.xltx"};
+        (void)QTest::qWaitFor([&] { return shown() == workbooks; }, 5000); // the model loads the folder on a thread
+        QCOMPARE(shown(), workbooks);
+        auto *types = dialog.findChild<QComboBox *>("fileTypeCombo");
+        QCOMPARE(types->currentText(), QString("Excel文件(*.xls *.xlsx)"));
+        emit types->activated(0);
+        emit types->activated(types->currentText());
+        QTest::qWait(50);
+        QCOMPARE(shown(), workbooks);
     }
 
     void folderDialogLayout()

@@ -6,6 +6,8 @@
 #include "workbooklock.h"
 #include "windowprobe.h"
 
+#include <unistd.h>
+
 class TestRun : public QObject
 {
     Q_OBJECT
@@ -293,19 +295,25 @@ private slots:
         const QString good = realBook("tip-good.xlsx"), bad = junk("tip-bad.xlsx");
         const QString folder = tmp.filePath("tip-folder.xlsx");
         QVERIFY(QDir().mkpath(folder));
-        addFiles(w, {good, bad, folder});
+        // a workbook with a second name is not saved under one of them
+        const QString linked = realBook("tip-linked.xlsx");
+        QVERIFY(::link(QFile::encodeName(linked).constData(), QFile::encodeName(linked + ".too").constData()) == 0);
+        addFiles(w, {good, bad, folder, linked});
         w.ui()->plainTextEdit_s1->setPlainText("apple");
         w.ui()->plainTextEdit_s2->setPlainText("fruit");
         w.ui()->pushButton_replace->click();
         QTRY_COMPARE(w.status(), QString("文件替换处理全部完成!"));
         QCOMPARE(rowColour(w, 2), QColor(Qt::blue));
         QTableWidget *t = w.ui()->tableWidget_list1;
-        for (int row = 0; row < 3; ++row)
+        for (int row = 0; row < 4; ++row)
             emit t->cellEntered(row, 0);
-        QCOMPARE(w.person->tips.size(), 3);
+        QCOMPARE(w.person->tips.size(), 4);
         QCOMPARE(w.person->tips.at(0), good + " 【右键双击】可打开\n成功: 更改了 1 个单元格");
         QVERIFY2(w.person->tips.at(1).startsWith(bad + " 【右键双击】可打开\n失败: open: "), qPrintable(w.person->tips.at(1)));
         QCOMPARE(w.person->tips.at(2), folder + " 【右键双击】可打开\n丢失: a folder, not a workbook file");
+        QVERIFY2(w.person->tips.at(3).startsWith(linked + " 【右键双击】可打开\n失败: the file has 2 hard links"),
+                 qPrintable(w.person->tips.at(3)));
+        QCOMPARE(firstCells(linked), QString("apple pear"));
 
         // Mode 2: the column header carries it
         addFiles(w, {bad}, 1);

@@ -244,6 +244,69 @@ private slots:
         QCOMPARE(TestBooks::bytes(backups + "/b.xlsx"), x0);
     }
 
+    // The folder scan takes every name a workbook goes by, in any case; a
+    // macro-enabled workbook keeps its VBA project and its content types
+    // byte for byte, and it and a template read back in openpyxl and
+    // LibreOffice.
+    void everyNameOfAWorkbook()
+    {
+        KORRIN_REQUIRE_PYTHON(TESTBOOKS_MODULES);
+        QTemporaryDir dir;
+        const QString folder = dir.filePath("names");
+        QVERIFY(QDir().mkpath(folder));
+        TestBooks::write(folder + "/A.XLSX", {"old"});
+        TestBooks::write(folder + "/b.Xls", {"old"});
+        QVERIFY(TestUtil::writeFile(folder + "/e.txt", "old"));
+        // .xlsm and .xltx: openpyxl's package with the main part's content
+        // type of each, and for .xlsm a VBA project part
+        const QString parts = py(
+            "import zipfile\n"
+            "src, xlsm, xltx = sys.argv[1:4]\n"
+            "wb = openpyxl.Workbook(); wb.active['A1'] = 'old'; wb.save(src)\n"
+            "sheet = 'application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml'\n"
+            "kinds = {xlsm: 'application/vnd.ms-excel.sheet.macroEnabled.main+xml',\n"
+            "         xltx: 'application/vnd.openxmlformats-officedocument.spreadsheetml.template.main+xml'}\n"
+            "vba = b'\\xd0\\xcf\\x11\\xe0\\xa1\\xb1\\x1a\\xe1' + bytes(range(256)) * 8\n"
+            "for path, kind in kinds.items():\n"
+            "    with zipfile.ZipFile(src) as zin, zipfile.ZipFile(path, 'w', zipfile.ZIP_DEFLATED) as zout:\n"
+            "        for item in zin.infolist():\n"
+            "            data = zin.read(item.filename)\n"
+            "            if item.filename == '[Content_Types].xml':\n"
+            "                data = data.replace(sheet.encode(), kind.encode())\n"
+            "                if path == xlsm:\n"
+            "                    data = data.replace(b'<Default ', b'<Default Extension=\"bin\" ContentType=\"application/vnd.ms-office.vbaProject\"/><Default ', 1)\n"
+            "            if item.filename == 'xl/_rels/workbook.xml.rels' and path == xlsm:\n"
+            "                data = data.replace(b'</Relationships>', b'<Relationship Id=\"rIdVba\" Type=\"http://schemas.microsoft.com/office/2006/relationships/vbaProject\" Target=\"vbaProject.bin\"/></Relationships>')\n"
+            "            zout.writestr(item, data)\n"
+            "        if path == xlsm:\n"
+            "            zout.writestr('xl/vbaProject.bin', vba)\n"
+            "print('ok')\n",
+            {dir.filePath("plain.xlsx"), folder + "/c.xlsm", folder + "/d.xltx"});
+        QCOMPARE(parts, QString("ok"));
+        const QString entries = "import sys, zipfile\nz = zipfile.ZipFile(sys.argv[1])\n"
+                                "print(z.read('xl/vbaProject.bin').hex(), z.read('[Content_Types].xml').hex())\n";
+        const QString before = TestBooks::python(entries, {folder + "/c.xlsm"});
+
+        const Result r = run({"-p", "old", "new", folder});
+        QCOMPARE(r.status, 0);
+        QStringList taken;
+        for (const QString &line : r.lines.mid(0, r.lines.size() - 1))
+            taken << line.section('\t', 1, 1).section('/', -1);
+        taken.sort(Qt::CaseInsensitive);
+        QCOMPARE(taken, (QStringList{"A.XLSX", "b.Xls", "c.xlsm", "d.xltx"}));
+        QCOMPARE(r.lines.last(), QString("4 files: 4 SUCCESS, 0 FAILURE, 0 MISSING, 4 cells changed"));
+        QCOMPARE(TestUtil::readFile(folder + "/e.txt"), QByteArray("old"));
+        QCOMPARE(TestBooks::python(entries, {folder + "/c.xlsm"}), before);
+        for (const QString &name : QStringList{"A.XLSX", "b.Xls", "c.xlsm", "d.xltx"})
+            QCOMPARE(TestBooks::column(folder + "/" + name), QString("new"));
+        const QString lo = TestUtil::missingLibreOffice();
+        if (!lo.isEmpty())
+            QSKIP(qPrintable(lo));
+        const QMap<QString, QString> texts = TestUtil::libreOfficeTexts({folder + "/c.xlsm", folder + "/d.xltx"});
+        QCOMPARE(texts.value(folder + "/c.xlsm").trimmed(), QString("new"));
+        QCOMPARE(texts.value(folder + "/d.xltx").trimmed(), QString("new"));
+    }
+
     // Files from standard input, a line or a NUL each, and folders scanned
     // as the window scans them; a path with a tab or a line break stays one
     // field of one line.
@@ -257,7 +320,7 @@ private slots:
         TestBooks::write(a, {"k"});
         TestBooks::write(b, {"k"});
         TestBooks::write(odd, {"k"});
-        TestBooks::write(dir.filePath("top/sub/B.XLS"), {"k"}); // not a workbook name to the folder scan
+        TestBooks::write(dir.filePath("top/sub/B.XLS"), {"k"}); // a workbook name, in capitals
         QVERIFY(QFile::link(dir.filePath("top"), dir.filePath("top/sub/loop")));
 
         Result r = run({"-p", "k", "K", "--no-recursive", dir.filePath("top")});
@@ -268,7 +331,7 @@ private slots:
 
         r = run({"-p", "K", "k", dir.filePath("top")});
         QCOMPARE(r.status, 0);
-        QCOMPARE(r.lines.size(), 4); // three workbooks, found once each, and the summary
+        QCOMPARE(r.lines.size(), 5); // four workbooks, found once each, and the summary
         QVERIFY(r.lines.contains("SUCCESS\t" + b + "\t0 cells changed"));
 
         r = run({"--json", "-p", "k", "v", "-f", "-", "-0"}, QFile::encodeName(odd) + '\0' + QFile::encodeName(a) + '\0');

@@ -80,6 +80,7 @@ private slots:
         QTest::newRow("all") << "all" << "所有表";
         QTest::newRow("chinese") << "尾表" << "尾表";
         QTest::newRow("list") << "2,2" << "2,2";
+        QTest::newRow("spaced list") << " 1, 3" << "1,3";
     }
     void sheetAliases()
     {
@@ -102,6 +103,9 @@ private slots:
         QTest::newRow("null without a list") << QStringList{"-0", "--pair", "a", "b", "a.xlsx"};
         QTest::newRow("list and files-from") << QStringList{"--list", "l.xlsx", "--files-from", "-"};
         QTest::newRow("sheets twice") << QStringList{"-s", "1", "-s", "2", "--pair", "a", "b", "a.xlsx"};
+        for (const char *sheets : {"al", "nonsense", "all,", "0", "-1", "1,,2", "", "1;2"})
+            QTest::newRow(qPrintable(QString("sheets '%1'").arg(sheets)))
+                << QStringList{"-s", sheets, "--pair", "a", "b", "a.xlsx"};
     }
     void usageErrors()
     {

@@ -1,6 +1,7 @@
 #include "atomicfile.h"
 #include "atomicsave.h"
 #include "filelock.h"
+#include "temporaryfiles.h"
 
 #include <QtTest>
 
@@ -188,37 +189,47 @@ private slots:
         QVERIFY(leftovers(tmp.path()).isEmpty());
     }
 
-    // A save killed halfway leaves its temporary file; the next save of the
-    // same file removes it. One that another save holds open is left alone
-    // and the second save refused.
-    void staleTemporaryIsRemovedLiveOneIsNot()
+    // A save killed halfway leaves its temporary file; the clean-up removes
+    // it. One that a save under way holds locked stays, and so does a file
+    // of another user under such a name: neither stops a save, which takes a
+    // name of its own.
+    void onlyOurOwnStaleTemporariesAreRemoved()
     {
         QTemporaryDir tmp;
         const QString path = tmp.filePath("book.xlsx");
         write(path, "old");
-        const QString temp = tmp.filePath(QString::fromUtf8(Excel::temporaryFileName("book.xlsx")));
-        QCOMPARE(QFileInfo(temp).fileName(), QString(".~korrin.book.xlsx.tmp"));
-        write(temp, "half of a killed save");
+        const QString stem = tmp.filePath(QString::fromUtf8(Excel::temporaryNameStem("book.xlsx")));
+        QCOMPARE(QFileInfo(stem).fileName(), QString(".~korrin.book.xlsx."));
+        const QString killed = stem + "Q7x0ab3Z.tmp", older = tmp.filePath(".~korrin.book.xlsx.tmp");
+        const QString live = stem + "LiveSave.tmp", foreign = tmp.filePath(".~korrin.other.xlsx.tmp");
+        for (const QString &name : {killed, older, live, foreign})
+            write(name, "half of a save");
+        const int fd = ::open(QFile::encodeName(live).constData(), O_RDWR);
+        QVERIFY(fd >= 0);
+        QVERIFY(Excel::tryLockFile(fd) == Excel::FileLock::Held);
+        const bool asRoot = ::geteuid() == 0;
+        if (asRoot)
+            QVERIFY(::chown(QFile::encodeName(foreign).constData(), 65534, 65534) == 0);
+
         QString error;
         QVERIFY2(Excel::writeFileAtomically(path, "new", &error), qPrintable(error));
         QCOMPARE(read(path), QByteArray("new"));
-        QVERIFY(leftovers(tmp.path()).isEmpty());
-
-        write(temp, "a save under way");
-        const int fd = ::open(QFile::encodeName(temp).constData(), O_RDWR);
-        QVERIFY(fd >= 0);
-        QVERIFY(Excel::tryLockFile(fd) == Excel::FileLock::Held);
-        QVERIFY(!Excel::writeFileAtomically(path, "newer", &error));
-        QVERIFY2(error.contains("under way"), qPrintable(error));
-        QCOMPARE(read(temp), QByteArray("a save under way"));
-        QCOMPARE(read(path), QByteArray("new"));
+        QCOMPARE(Excel::removeStaleTemporaryFiles(QFile::encodeName(tmp.path())), asRoot ? 2 : 3);
+        QStringList left{QFileInfo(live).fileName()};
+        if (asRoot)
+            left.append(QFileInfo(foreign).fileName());
+        QCOMPARE(leftovers(tmp.path()), left);
+        QCOMPARE(read(live), QByteArray("half of a save"));
         ::close(fd);
 
         // a name too long to take the prefix keeps to the limit, and two
         // such names with the same start get different temporary names
         const QByteArray longName = QByteArray(240, 'n') + "1.xlsx";
-        QVERIFY(Excel::temporaryFileName(longName).size() <= 255);
-        QVERIFY(Excel::temporaryFileName(longName) != Excel::temporaryFileName(QByteArray(240, 'n') + "2.xlsx"));
+        QVERIFY(Excel::temporaryNameStem(longName).size() + 12 <= 255);
+        QVERIFY(Excel::temporaryNameStem(longName) != Excel::temporaryNameStem(QByteArray(240, 'n') + "2.xlsx"));
+        write(tmp.filePath(QString::fromUtf8(longName)), "old");
+        QVERIFY2(Excel::writeFileAtomically(tmp.filePath(QString::fromUtf8(longName)), "new", &error),
+                 qPrintable(error));
     }
 };
 

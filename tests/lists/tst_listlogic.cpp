@@ -24,19 +24,23 @@ private:
     }
 
 private slots:
+    // Every name a workbook goes by, in any case; nothing else.
     void scanOrderAndSuffixRule()
     {
         QTemporaryDir tmp;
         const QString d = tmp.path();
-        for (const char *name : {"a.xlsx", "B.XLS", "c.xls", "d.xlsm", "Z.xlsx", "notes.txt", ".hidden.xlsx"})
+        for (const char *name : {"a.xlsx", "B.XLS", "c.xls", "d.xlsm", "t.xltx", "u.XLTM", "v.xlsb", "w.xlsx.bak",
+                                 "Z.xlsx", "notes.txt", ".hidden.xlsx"})
             touch(d + "/" + name);
         QVERIFY(QDir(d).mkpath("e/deeper"));
         touch(d + "/e/f.xlsx");
         touch(d + "/e/deeper/g.xls");
-        QCOMPARE(scan(d, false), (QStringList{d + "/a.xlsx", d + "/c.xls", d + "/Z.xlsx"}));
+        QCOMPARE(scan(d, false), (QStringList{d + "/a.xlsx", d + "/B.XLS", d + "/c.xls", d + "/d.xlsm",
+                                              d + "/t.xltx", d + "/u.XLTM", d + "/Z.xlsx"}));
         // depth first: e's files come where "e" falls in the parent's order
-        QCOMPARE(scan(d, true), (QStringList{d + "/a.xlsx", d + "/c.xls", d + "/e/deeper/g.xls",
-                                             d + "/e/f.xlsx", d + "/Z.xlsx"}));
+        QCOMPARE(scan(d, true), (QStringList{d + "/a.xlsx", d + "/B.XLS", d + "/c.xls", d + "/d.xlsm",
+                                             d + "/e/deeper/g.xls", d + "/e/f.xlsx", d + "/t.xltx", d + "/u.XLTM",
+                                             d + "/Z.xlsx"}));
     }
 
     void scanSurvivesLinkLoops()
@@ -109,6 +113,11 @@ private slots:
         QVERIFY(QFile::copy(QString(KORRIN_CORPUS) + "/xls/LONumbers.xls", d + "/old.xls"));
         QCOMPARE(dropKind(d + "/book.xlsx"), DropKind::Workbook);
         QCOMPARE(dropKind(d + "/old.xls"), DropKind::Workbook);
+        // every name of a workbook, in any case
+        for (const char *name : {"REPORT.XLSX", "Old.XLS", "macros.xlsm", "form.xltx", "form.XLTM"}) {
+            QVERIFY(QFile::copy(QString(name).endsWith("XLS") ? d + "/old.xls" : xlsx, d + "/" + name));
+            QCOMPARE(dropKind(d + "/" + name), DropKind::Workbook);
+        }
         QCOMPARE(dropKind(d + "/Tarvo方式一文件列表.xlsx"), DropKind::Mode1ListFile);
         QCOMPARE(dropKind(d + "/Tarvo方式二替换列表.xlsx"), DropKind::Mode2ListFile);
         // the base name ends at the first dot

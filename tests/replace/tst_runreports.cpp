@@ -64,19 +64,35 @@ private slots:
                                 dir.filePath("folder.xlsx"),
                                 dir.filePath("fifo.xlsx")};
 
-        Run run(RunPlan::forEvery(files, replacing("A", "AB")));
+        // A workbook with a second hard link fails untouched, and so do its
+        // repeats, unless the links may be broken: then the other name keeps
+        // the old content and its report says so.
+        Run linked(RunPlan::forEvery(files, replacing("A", "AB")));
+        QVERIFY(runToTheEnd(linked).finished);
+        QCOMPARE(TestBooks::column(book), QString("A"));
+        QVERIFY2(linked.report(0).reason.text().startsWith("the file has 2 hard links"),
+                 qPrintable(linked.report(0).reason.text()));
+        for (int k = 0; k <= 3; ++k)
+            QCOMPARE(linked.report(k).state, FAILURE);
+
+        RunPlan breaking = RunPlan::forEvery(files, replacing("A", "AB"));
+        breaking.job.breakLinks = true;
+        Run run(breaking);
         const Outcome o = runToTheEnd(run);
         QVERIFY(o.finished);
         QCOMPARE(o.timesReported, QVector<int>(files.size(), 1));
         QCOMPARE(o.reportedDuringStart, 4); // the missing and the no-files
         QCOMPARE(TestBooks::column(book), QString("AB")); // not ABB
+        QCOMPARE(TestBooks::column(dir.filePath("hard.xlsx")), QString("A"));
         QCOMPARE(run.report(0).state, SUCCESS);
         QCOMPARE(run.report(0).cells, qint64(1));
-        for (int k = 1; k <= 3; ++k) {
+        for (int k : {1, 3}) {
             QCOMPARE(run.report(k).state, SUCCESS);
             QCOMPARE(run.report(k).cells, qint64(0));
             QVERIFY2(run.report(k).reason.text().startsWith("the same workbook as " + book), qPrintable(run.report(k).reason.text()));
         }
+        QCOMPARE(run.report(2).state, FAILURE);
+        QVERIFY2(run.report(2).reason.text().contains("keeps the old content"), qPrintable(run.report(2).reason.text()));
         QCOMPARE(run.report(4).state, MISSING);
         QCOMPARE(run.report(4).reason.text(), QString("the file does not exist"));
         QCOMPARE(run.report(5).state, MISSING);
@@ -85,8 +101,8 @@ private slots:
         QCOMPARE(run.report(6).reason.text(), QString("a folder, not a workbook file"));
         QCOMPARE(run.report(7).state, FAILURE);
         QCOMPARE(run.summary().files, files.size());
-        QCOMPARE(run.summary().success, 4);
-        QCOMPARE(run.summary().failure, 2);
+        QCOMPARE(run.summary().success, 3);
+        QCOMPARE(run.summary().failure, 3);
         QCOMPARE(run.summary().missing, 2);
         QCOMPARE(run.summary().cells, qint64(1));
 

@@ -27,7 +27,7 @@ inline QString python(const QString &code, const QStringList &args)
 inline void write(const QString &path, const QStringList &texts)
 {
     python(QStringLiteral("import sys\n"
-                          "if sys.argv[1].endswith('.xls'):\n"
+                          "if sys.argv[1].lower().endswith('.xls'):\n"
                           "    import xlwt\n"
                           "    wb = xlwt.Workbook(); ws = wb.add_sheet('One')\n"
                           "    for i, t in enumerate(sys.argv[2:]): ws.write(i, 0, t)\n"
@@ -43,7 +43,7 @@ inline void write(const QString &path, const QStringList &texts)
 inline QString column(const QString &path)
 {
     return python(QStringLiteral("import sys\n"
-                                 "if sys.argv[1].endswith('.xls'):\n"
+                                 "if sys.argv[1].lower().endswith('.xls'):\n"
                                  "    import xlrd\n"
                                  "    s = xlrd.open_workbook(sys.argv[1]).sheet_by_index(0)\n"
                                  "    print('|'.join(str(s.cell_value(r, 0)) for r in range(s.nrows)))\n"
