@@ -138,6 +138,42 @@ private slots:
         QVERIFY2(same, out.constData());
         qInfo("%s", out.trimmed().constData());
     }
+
+    // The same rows as .xlsx (one sheet, header, frozen, autofilter) and as
+    // .csv (what Python's csv reads of it), as read back by openpyxl.
+    void exportsHoldTheRecord()
+    {
+        QStringList books;
+        for (const QString &name : QDir(m_books).entryList(QDir::Files, QDir::Name))
+            books << m_books + '/' + name;
+        const QStringList pairs{"--sheets", "all", "-n", "-p", "alpha", "omega", "-p", "enough", "ENOUGH"};
+        const BatchProcess::Result lines = BatchProcess::run(pairs + QStringList{"--changes", "-"} + books);
+        QCOMPARE(lines.status, 0);
+        const QString xlsx = m_dir.filePath("record.xlsx"), csv = m_dir.filePath("record.csv");
+        for (const QString &to : {xlsx, csv})
+            QCOMPARE(BatchProcess::run(pairs + QStringList{"--changes", to} + books).status, 0);
+        QVERIFY(TestUtil::writeFile(m_dir.filePath("record.jsonl"), lines.out));
+        QByteArray out;
+        const bool same = TestUtil::runPythonCode(
+            "import csv, json, sys, openpyxl\n"
+            "rows = [[o[k] for k in ('file', 'sheet', 'cell', 'before', 'after')]\n"
+            "        for o in map(json.loads, open(sys.argv[1], encoding='utf-8'))]\n"
+            "rows.sort()\n"
+            "head = ['file', 'sheet', 'cell', 'before', 'after']\n"
+            "raw = open(sys.argv[3], 'rb').read()\n"
+            "assert raw.startswith(b'\\xef\\xbb\\xbf'), 'no byte-order mark'\n"
+            "c = list(csv.reader(open(sys.argv[3], encoding='utf-8-sig', newline='')))\n"
+            "assert c[0] == head and sorted(c[1:]) == rows, 'csv differs'\n"
+            "wb = openpyxl.load_workbook(sys.argv[2])\n"
+            "ws = wb.active\n"
+            "assert wb.sheetnames == ['Changes'] and ws.freeze_panes == 'A2', (wb.sheetnames, ws.freeze_panes)\n"
+            "assert ws.auto_filter.ref == 'A1:E%d' % (len(rows) + 1), ws.auto_filter.ref\n"
+            "x = [[v if v is not None else '' for v in r] for r in ws.iter_rows(values_only=True)]\n"
+            "assert x[0] == head and sorted(x[1:]) == rows, 'xlsx differs'\n"
+            "print(len(rows))\n",
+            {m_dir.filePath("record.jsonl"), xlsx, csv}, &out);
+        QVERIFY2(same && out.trimmed().toInt() > 20, out.constData());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestChanges)
