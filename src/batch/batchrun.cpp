@@ -180,9 +180,9 @@ void ChangeStream::write(Rep *, STATE, int index)
     const qint64 rows = m_record->rowCount(index);
     if (rows == 0 || !ok())
         return;
-    const QString path = m_record->filePath(index);
+    const QByteArray path = m_record->filePath(index).toUtf8();
     QString error;
-    const bool read = m_record->read(m_record->firstRow(index), rows, [&](qint64, const ChangeRow &row) {
+    const bool read = m_record->readRaw(m_record->firstRow(index), rows, [&](qint64, const RawChangeRow &row) {
         const QByteArray line = changeJsonLine(path, row) + '\n';
         if (std::fwrite(line.constData(), 1, size_t(line.size()), m_out) != size_t(line.size())) {
             error = QStringLiteral("cannot write the record of changes to standard output");

@@ -100,8 +100,9 @@ public:
     virtual void keepOriginalTexts() = 0;
     // Tells the sink, sheet by sheet in tab order and row by row, every
     // cell that Replace or Value set changed whose text is not what it was
-    // (a cell set to the text it had is left out). False when a cell cannot
-    // be read (lastError() says why) or the sink stopped.
+    // (a cell set to the text it had is left out); nothing for a workbook
+    // in the failed state. False when a cell cannot be read (lastError()
+    // says why) or the sink stopped.
     virtual bool reportChanges(CellChangeSink *sink) = 0;
 };
 

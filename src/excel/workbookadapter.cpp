@@ -120,6 +120,8 @@ public:
     void keepOriginalTexts() override { m_engine->keepOriginalTexts(); }
     bool reportChanges(CellChangeSink *sink) override
     {
+        if (m_failed)
+            return true; // it will not be saved: nothing changes
         QString error;
         if (m_engine->reportChanges(sink, &error))
             return true;

@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStandardPaths>
 
 #include <algorithm>
 #include <cerrno>
@@ -75,7 +76,7 @@ bool makeMarker(const QString &folder, QString *error)
 QString isoNow()
 {
     const QDateTime now = QDateTime::currentDateTime();
-    return now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate);
+    return now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODateWithMs);
 }
 
 QJsonObject entryObject(const BackupEntry &e)
@@ -133,6 +134,11 @@ bool newerFirst(const BackupRunInfo &a, const BackupRunInfo &b)
 }
 
 } // namespace
+
+QString defaultBackupRoot()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/korrin/backups");
+}
 
 bool isOwnFolder(const QString &folder, QString *error)
 {
@@ -260,7 +266,7 @@ bool BackupRun::finish(QString *error)
         cells += e.cells;
     }
     const QDateTime started = m_started.toOffsetFromUtc(m_started.offsetFromUtc());
-    const QJsonObject manifest{{"started", started.toString(Qt::ISODate)},
+    const QJsonObject manifest{{"started", started.toString(Qt::ISODateWithMs)},
                                {"finished", isoNow()},
                                {"cells", double(cells)},
                                {"files", files}};
@@ -391,7 +397,7 @@ bool markUndone(const QString &folder, QString *error)
         QJsonArray files;
         for (const BackupEntry &e : qAsConst(entries))
             files.append(entryObject(e));
-        manifest = QJsonObject{{"started", info.started.toString(Qt::ISODate)},
+        manifest = QJsonObject{{"started", info.started.toString(Qt::ISODateWithMs)},
                                {"cells", double(info.cells)},
                                {"files", files}};
     }

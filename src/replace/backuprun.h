@@ -87,6 +87,10 @@ private:
     bool m_finished = false;
 };
 
+// Where the window keeps its runs' backups unless told otherwise:
+// ~/.local/share/korrin/backups ($XDG_DATA_HOME/korrin/backups).
+QString defaultBackupRoot();
+
 // Whether folder can be trusted with backups: a real folder (no symbolic
 // link) of the user who runs. False with the reason.
 bool isOwnFolder(const QString &folder, QString *error);

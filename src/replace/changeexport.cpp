@@ -4,8 +4,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonArray>
 
 #include <xlsxwriter.h>
 
@@ -58,39 +56,89 @@ bool ChangeExport::write(const ChangeRecord &record, QString *error, const Chang
     return committed;
 }
 
-QString csvField(const QString &text)
+namespace {
+
+// A field as RFC 4180 writes it: quoted, with its quotes doubled, when it
+// holds a comma, a quote or a line break.
+void appendCsv(QByteArray *out, std::string_view field)
 {
-    bool quote = false;
-    for (const QChar c : text) {
-        if (c == QLatin1Char(',') || c == QLatin1Char('"') || c == QLatin1Char('\n') || c == QLatin1Char('\r')) {
-            quote = true;
+    bool plain = true;
+    for (const char c : field) {
+        if (c == ',' || c == '"' || c == '\n' || c == '\r') {
+            plain = false;
             break;
         }
     }
-    if (!quote)
-        return text;
-    QString out = text;
-    out.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + out + QLatin1Char('"');
+    if (plain) {
+        out->append(field.data(), int(field.size()));
+        return;
+    }
+    out->append('"');
+    for (size_t at = 0;;) {
+        const size_t quote = field.find('"', at);
+        out->append(field.data() + at, int((quote == std::string_view::npos ? field.size() : quote) - at));
+        if (quote == std::string_view::npos)
+            break;
+        out->append("\"\"", 2);
+        at = quote + 1;
+    }
+    out->append('"');
 }
+
+std::string_view view(const QByteArray &bytes)
+{
+    return std::string_view(bytes.constData(), size_t(bytes.size()));
+}
+
+void appendJsonString(QByteArray *out, std::string_view text)
+{
+    static const char hex[] = "0123456789abcdef";
+    out->append('"');
+    for (const char ch : text) {
+        const uchar c = uchar(ch);
+        if (c == '"' || c == '\\') {
+            out->append('\\');
+            out->append(ch);
+        } else if (c < 0x20) {
+            const char escape[] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 15]};
+            out->append(escape, 6);
+        } else {
+            out->append(ch);
+        }
+    }
+    out->append('"');
+}
+
+} // namespace
 
 bool ChangeExport::writeCsv(const ChangeRecord &record, const ChangeLabels &labels, QString *error)
 {
     QByteArray out("\xEF\xBB\xBF");
-    const auto line = [&](const QStringList &fields) {
-        QString text;
-        for (int i = 0; i < fields.size(); ++i) {
-            if (i)
-                text += QLatin1Char(',');
-            text += csvField(fields[i]);
-        }
-        out += text.toUtf8();
-        out += "\r\n";
-    };
-    line(labels.headers);
+    for (int i = 0; i < labels.headers.size(); ++i) {
+        if (i)
+            out += ',';
+        appendCsv(&out, view(labels.headers[i].toUtf8()));
+    }
+    out += "\r\n";
+    int file = -1;
+    QByteArray path;
     bool written = true;
-    const bool read = record.read(0, record.rowCount(), [&](qint64, const ChangeRow &r) {
-        line({record.filePath(r.file), r.sheet, r.cell(), r.before, r.after});
+    char cell[16];
+    const bool read = record.readRaw(0, record.rowCount(), [&](qint64, const RawChangeRow &r) {
+        if (r.file != file) {
+            file = r.file;
+            path = record.filePath(file).toUtf8();
+        }
+        appendCsv(&out, view(path));
+        out += ',';
+        appendCsv(&out, r.sheet);
+        out += ',';
+        out.append(cell, r.cell(cell));
+        out += ',';
+        appendCsv(&out, r.before);
+        out += ',';
+        appendCsv(&out, r.after);
+        out += "\r\n";
         if (out.size() >= (1 << 20)) {
             written = Excel::writeAll(m_save->fd(), out, error);
             out.clear();
@@ -122,9 +170,10 @@ bool ChangeExport::writeXlsx(const ChangeRecord &record, const ChangeLabels &lab
         *error = why;
         return false;
     };
-    const auto cell = [&](lxw_row_t row, lxw_col_t column, const QString &text, lxw_format *format) {
-        const QByteArray utf8 = text.toUtf8();
-        const lxw_error e = worksheet_write_string(sheet, row, column, utf8.constData(), format);
+    std::string text; // the library wants its strings ended by NUL
+    const auto cell = [&](lxw_row_t row, lxw_col_t column, std::string_view value, lxw_format *format) {
+        text.assign(value.data(), value.size());
+        const lxw_error e = worksheet_write_string(sheet, row, column, text.c_str(), format);
         return e == LXW_NO_ERROR || fail(QStringLiteral("cannot write a cell: %1").arg(QString::fromUtf8(lxw_strerror(e))));
     };
     const auto finishSheet = [&] {
@@ -145,19 +194,26 @@ bool ChangeExport::writeXlsx(const ChangeRecord &record, const ChangeLabels &lab
         worksheet_freeze_panes(sheet, 1, 0);
         sheetRows = 0;
         for (int c = 0; c < labels.headers.size(); ++c)
-            if (!cell(0, lxw_col_t(c), labels.headers[c], bold))
+            if (!cell(0, lxw_col_t(c), view(labels.headers[c].toUtf8()), bold))
                 return false;
         return true;
     };
     bool ok = startSheet();
+    int file = -1;
+    QByteArray path;
+    char name[16];
     for (qint64 first = 0; ok && first < record.rowCount(); first += ReadBatch) {
-        ok = record.read(first, ReadBatch, [&](qint64, const ChangeRow &r) {
+        ok = record.readRaw(first, ReadBatch, [&](qint64, const RawChangeRow &r) {
             if (sheetRows == RowsPerSheet && !startSheet())
                 return ok = false;
+            if (r.file != file) {
+                file = r.file;
+                path = record.filePath(file).toUtf8();
+            }
             const lxw_row_t row = lxw_row_t(++sheetRows);
-            ok = cell(row, 0, record.filePath(r.file), nullptr) && cell(row, 1, r.sheet, nullptr)
-                 && cell(row, 2, r.cell(), nullptr) && cell(row, 3, r.before, nullptr)
-                 && cell(row, 4, r.after, nullptr);
+            ok = cell(row, 0, view(path), nullptr) && cell(row, 1, r.sheet, nullptr)
+                 && cell(row, 2, std::string_view(name, size_t(r.cell(name))), nullptr)
+                 && cell(row, 3, r.before, nullptr) && cell(row, 4, r.after, nullptr);
             return ok;
         }, error) && ok;
     }
@@ -168,13 +224,21 @@ bool ChangeExport::writeXlsx(const ChangeRecord &record, const ChangeLabels &lab
     return ok && m_save->reopen(error);
 }
 
-QByteArray changeJsonLine(const QString &file, const ChangeRow &row)
+QByteArray changeJsonLine(const QByteArray &file, const RawChangeRow &row)
 {
-    // By hand, so that the keys keep the order of the columns.
-    const auto string = [](const QString &text) {
-        const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
-        return array.mid(1, array.size() - 2); // without the brackets
-    };
-    return "{\"file\":" + string(file) + ",\"sheet\":" + string(row.sheet) + ",\"cell\":" + string(row.cell())
-           + ",\"before\":" + string(row.before) + ",\"after\":" + string(row.after) + '}';
+    QByteArray out;
+    out.reserve(int(file.size() + row.sheet.size() + row.before.size() + row.after.size()) + 64);
+    out += "{\"file\":";
+    appendJsonString(&out, view(file));
+    out += ",\"sheet\":";
+    appendJsonString(&out, row.sheet);
+    char cell[16];
+    out += ",\"cell\":\"";
+    out.append(cell, row.cell(cell));
+    out += "\",\"before\":";
+    appendJsonString(&out, row.before);
+    out += ",\"after\":";
+    appendJsonString(&out, row.after);
+    out += '}';
+    return out;
 }

@@ -53,9 +53,6 @@ private:
     std::unique_ptr<Excel::AtomicSave> m_save;
 };
 
-// A row as one JSON object, without a line break: file, sheet, cell,
-// before, after.
-QByteArray changeJsonLine(const QString &file, const ChangeRow &row);
-// A field as RFC 4180 writes it: quoted, with its quotes doubled, when it
-// holds a comma, a quote or a line break.
-QString csvField(const QString &text);
+// A row as one JSON object, without a line break: file (in UTF-8), sheet,
+// cell, before, after.
+QByteArray changeJsonLine(const QByteArray &file, const RawChangeRow &row);

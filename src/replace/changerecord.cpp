@@ -33,7 +33,7 @@ void appendU32(QByteArray *out, quint32 v)
     out->append(b, 4);
 }
 
-bool decodeRow(const char *p, qint64 size, ChangeRow *row)
+bool decodeRow(const char *p, qint64 size, RawChangeRow *row)
 {
     if (size < RowHeader)
         return false;
@@ -45,10 +45,15 @@ bool decodeRow(const char *p, qint64 size, ChangeRow *row)
     row->row = int(qFromLittleEndian<quint32>(p));
     row->column = int(qFromLittleEndian<quint32>(p + 4));
     const char *t = p + RowHeader;
-    row->sheet = QString::fromUtf8(t, int(sheet));
-    row->before = QString::fromUtf8(t + sheet, int(before));
-    row->after = QString::fromUtf8(t + sheet + before, int(after));
+    row->sheet = std::string_view(t, sheet);
+    row->before = std::string_view(t + sheet, before);
+    row->after = std::string_view(t + sheet + before, after);
     return true;
+}
+
+QString fromView(std::string_view s)
+{
+    return QString::fromUtf8(s.data(), int(s.size()));
 }
 
 } // namespace
@@ -56,6 +61,24 @@ bool decodeRow(const char *p, qint64 size, ChangeRow *row)
 QString ChangeRow::cell() const
 {
     return Excel::cellName(row, column);
+}
+
+int RawChangeRow::cell(char *buffer) const
+{
+    char letters[8];
+    int n = 0;
+    for (int c = column; c > 0 && n < 8; c = (c - 1) / 26)
+        letters[n++] = char('A' + (c - 1) % 26);
+    int at = 0;
+    while (n > 0)
+        buffer[at++] = letters[--n];
+    char digits[12];
+    int d = 0;
+    for (unsigned r = unsigned(row); d == 0 || r > 0; r /= 10)
+        digits[d++] = char('0' + r % 10);
+    while (d > 0)
+        buffer[at++] = digits[--d];
+    return at;
 }
 
 ChangeRecord::ChangeRecord() = default;
@@ -95,7 +118,12 @@ std::unique_ptr<ChangeRecord::Writer> ChangeRecord::writer()
 bool ChangeRecord::Writer::cellChanged(const QString &sheet, int row, int column, const QString &before,
                                        const QString &after, QString *error)
 {
-    const QByteArray s = sheet.toUtf8(), b = before.toUtf8(), a = after.toUtf8();
+    // Rows of one sheet come together: its name is encoded once.
+    if (sheet != m_sheet) {
+        m_sheet = sheet;
+        m_sheetUtf8 = sheet.toUtf8();
+    }
+    const QByteArray &s = m_sheetUtf8, b = before.toUtf8(), a = after.toUtf8();
     m_starts.push_back(quint32(m_buffer.size()));
     appendU32(&m_buffer, quint32(row));
     appendU32(&m_buffer, quint32(column));
@@ -225,6 +253,22 @@ bool ChangeRecord::row(qint64 index, ChangeRow *row, QString *error) const
 bool ChangeRecord::read(qint64 first, qint64 count,
                         const std::function<bool(qint64 index, const ChangeRow &row)> &visit, QString *error) const
 {
+    ChangeRow row;
+    return readRaw(first, count, [&](qint64 index, const RawChangeRow &raw) {
+        row.file = raw.file;
+        row.row = raw.row;
+        row.column = raw.column;
+        row.sheet = fromView(raw.sheet);
+        row.before = fromView(raw.before);
+        row.after = fromView(raw.after);
+        return visit(index, row);
+    }, error);
+}
+
+bool ChangeRecord::readRaw(qint64 first, qint64 count,
+                           const std::function<bool(qint64 index, const RawChangeRow &row)> &visit,
+                           QString *error) const
+{
     std::map<int, Segment>::const_iterator segment;
     qint64 within;
     if (count <= 0 || !locate(first, &segment, &within))
@@ -232,7 +276,7 @@ bool ChangeRecord::read(qint64 first, qint64 count,
     qint64 index = first;
     const qint64 end = std::min(m_rowCount, first + count);
     QByteArray buffer;
-    ChangeRow row;
+    RawChangeRow row;
     for (; segment != m_files.end() && index < end; ++segment, within = 0) {
         const std::vector<Chunk> &chunks = segment->second.chunks;
         auto chunk = std::upper_bound(chunks.begin(), chunks.end(), within,

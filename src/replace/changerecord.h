@@ -18,6 +18,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 struct ChangeRow
@@ -31,6 +32,20 @@ struct ChangeRow
 
     // "B7".
     QString cell() const;
+};
+
+// A row as it is stored: its texts in UTF-8, valid during the visit only.
+struct RawChangeRow
+{
+    int file = -1;
+    int row = 0;
+    int column = 0;
+    std::string_view sheet;
+    std::string_view before;
+    std::string_view after;
+
+    // The cell's name ("B7") into buffer (of at least 16 bytes); its length.
+    int cell(char *buffer) const;
 };
 
 class ChangeRecord
@@ -71,6 +86,8 @@ public:
         bool flush(QString *error);
 
         ChangeRecord *m_record;
+        QString m_sheet; // the last sheet's name, and in UTF-8
+        QByteArray m_sheetUtf8;
         QByteArray m_buffer;
         std::vector<quint32> m_starts;
         std::vector<Chunk> m_chunks;
@@ -95,6 +112,9 @@ public:
     // early (a success). False with the reason when the file cannot be read.
     bool read(qint64 first, qint64 count, const std::function<bool(qint64 index, const ChangeRow &row)> &visit,
               QString *error) const;
+    // The same without decoding the texts, for what writes them out.
+    bool readRaw(qint64 first, qint64 count,
+                 const std::function<bool(qint64 index, const RawChangeRow &row)> &visit, QString *error) const;
 
 private:
     struct Segment

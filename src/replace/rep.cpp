@@ -140,7 +140,9 @@ STATE Rep::process(Handoff *handoff)
     }
 
     m_changedCells = book->changedCells();
-    if (m_options.changes) {
+    // Recorded while the sheet last worked on still has its bytes; a failed
+    // workbook reports nothing, and its save says why it failed.
+    if (m_options.changes && m_changedCells > 0) {
         m_changes = m_options.changes->writer();
         QString why;
         if (!book->reportChanges(m_changes.get()))

@@ -283,8 +283,10 @@ bool OoxmlBook::reportChanges(CellChangeSink *sink, QString *error)
         const SheetEntry &e = m_sheets[size_t(i)];
         if (!e.part || !e.part->hasReportedChanges())
             continue;
-        WorksheetPart *part = worksheet(i, error);
-        if (!part || !part->reportChanges(e.name, sink, error))
+        WorksheetPart *part = e.part.get();
+        if (part->reportNeedsXml() && !(part = worksheet(i, error)))
+            return false;
+        if (!part->reportChanges(e.name, sink, error))
             return false;
     }
     return true;

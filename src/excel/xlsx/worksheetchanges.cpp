@@ -38,9 +38,12 @@ bool WorksheetPart::reportChanges(const QString &sheet, CellChangeSink *sink, QS
     for (size_t i = 0; i < m_counted.size(); ++i)
         if (m_counted[i])
             cells.push_back(quint32(i));
-    std::sort(cells.begin(), cells.end(), [this](quint32 a, quint32 b) {
+    // Mostly in order already: the cells as read come by position.
+    const auto byPosition = [this](quint32 a, quint32 b) {
         return key(m_cells[a].row, m_cells[a].column) < key(m_cells[b].row, m_cells[b].column);
-    });
+    };
+    if (!std::is_sorted(cells.begin(), cells.end(), byPosition))
+        std::sort(cells.begin(), cells.end(), byPosition);
     StringCache strings;
     QString before, after;
     for (const quint32 i : cells) {
@@ -53,6 +56,18 @@ bool WorksheetPart::reportChanges(const QString &sheet, CellChangeSink *sink, QS
             return false;
     }
     return true;
+}
+
+bool WorksheetPart::reportNeedsXml() const
+{
+    for (size_t i = 0; i < m_counted.size(); ++i) {
+        if (!m_counted[i])
+            continue;
+        const auto move = m_moveOf.constFind(quint32(i));
+        if (move == m_moveOf.constEnd() || m_moves[move.value()].edit != m_cells[i].edit)
+            return true;
+    }
+    return false;
 }
 
 bool WorksheetPart::textNow(quint32 index, StringCache *strings, QString *text, QString *error) const
@@ -86,9 +101,8 @@ bool WorksheetPart::textAsRead(quint32 index, StringCache *strings, QString *tex
 
 bool WorksheetPart::sharedEntryText(quint32 entry, StringCache *strings, QString *text, QString *error) const
 {
-    const auto cached = strings->constFind(entry);
-    if (cached != strings->constEnd()) {
-        *text = cached.value();
+    if (entry < strings->known.size() && strings->known[entry]) {
+        *text = strings->texts[entry];
         return true;
     }
     const SharedStrings *table = m_book->sharedStrings;
@@ -98,7 +112,12 @@ bool WorksheetPart::sharedEntryText(quint32 entry, StringCache *strings, QString
     }
     if (!table->text(entry, text, error))
         return false;
-    strings->insert(entry, *text);
+    if (strings->known.size() < table->size()) {
+        strings->known.resize(table->size(), false);
+        strings->texts.resize(table->size());
+    }
+    strings->known[entry] = true;
+    strings->texts[entry] = *text;
     return true;
 }
 

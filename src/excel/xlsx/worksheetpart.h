@@ -116,6 +116,9 @@ public:
     // worksheetchanges.cpp). Cells whose element as read must be parsed
     // again need the part's bytes loaded.
     bool reportChanges(const QString &sheet, CellChangeSink *sink, QString *error) const;
+    // Whether that needs the part's bytes: false when every changed cell
+    // only moved to another shared string, whose texts tell it all.
+    bool reportNeedsXml() const;
 
     // For readers: the cell at a position (-1 when there is none) and its
     // current content.
@@ -257,7 +260,11 @@ private:
     bool dissolveSharedGroup(int masterIndex, const CellContent &master, QString *error);
     // The record of changes (worksheetchanges.cpp): a cell's text as the
     // formula bar shows it, now or as read; strings caches shared strings.
-    using StringCache = QHash<quint32, QString>;
+    struct StringCache
+    {
+        std::vector<QString> texts; // by entry
+        std::vector<bool> known;
+    };
     bool textNow(quint32 index, StringCache *strings, QString *text, QString *error) const;
     bool textAsRead(quint32 index, StringCache *strings, QString *text, QString *error) const;
     bool shownText(quint32 index, const CellContent &c, bool asRead, StringCache *strings, QString *text,
