@@ -85,26 +85,26 @@ int main(int argc, char *argv[])
     // Whatever the run needs to write besides the workbooks is set up
     // before any workbook is touched: a path that cannot be written stops
     // the run before it begins.
-    std::unique_ptr<ChangeRecord> changes;
+    std::shared_ptr<ChangeRecord> changes;
     std::unique_ptr<ChangeExport> exported;
     const bool changesToOutput = options.changes == QLatin1String("-");
     if (!options.changes.isEmpty()) {
-        changes = std::make_unique<ChangeRecord>();
+        changes = std::make_shared<ChangeRecord>();
         if (!changes->open(&error)
             || (!changesToOutput && !(exported = ChangeExport::begin(options.changes, &error)))) {
             complain(error);
             return 2;
         }
-        plan.job.changes = changes.get();
+        plan.job.changes = changes;
     }
-    std::unique_ptr<BackupRun> backups;
+    std::shared_ptr<BackupRun> backups;
     if (!options.backupDir.isEmpty() && !options.dryRun) {
         backups = BackupRun::start(options.backupDir, &error);
         if (!backups) {
             complain(error);
             return 2;
         }
-        plan.job.backups = backups.get();
+        plan.job.backups = backups;
     }
 
     Run run(plan);

@@ -161,7 +161,7 @@ STATE Rep::process(Handoff *handoff)
         if (openElsewhere())
             return fail(m_reason);
         QString why;
-        if (BackupRun *backups = m_options.backups) {
+        if (BackupRun *backups = m_options.backups.get()) {
             // The copy, and its note with what is about to replace the
             // workbook, are on disk before the workbook is replaced.
             if (!backups->backUp(lock->fd(), filePath, &m_backup, &why))

@@ -33,10 +33,11 @@ struct JobOptions
     bool dryRun = false;
     // Not null: before a changed workbook is replaced, its original is
     // copied into this run's backup folder and noted there (backuprun.h).
-    BackupRun *backups = nullptr;
+    // Shared by the jobs, which may outlive the run that made them.
+    std::shared_ptr<BackupRun> backups;
     // Not null: every cell the job changes (or, in a dry run, would
     // change) goes into the job's rows for this record (changerecord.h).
-    ChangeRecord *changes = nullptr;
+    std::shared_ptr<ChangeRecord> changes;
     // How long to wait for a workbook that another job holds.
     int lockWaitMs = 60000;
     // Not null: the save is put in place there (committer.h), and the job's

@@ -8,8 +8,8 @@ bool planUndo(const QString &runFolder, const JobOptions &job, RunPlan *plan, QS
         return false;
     *plan = RunPlan();
     plan->job = job;
-    plan->job.backups = nullptr;
-    plan->job.changes = nullptr;
+    plan->job.backups.reset();
+    plan->job.changes.reset();
     plan->restoreFolder = info.folder;
     plan->restores = entries;
     for (const BackupEntry &e : qAsConst(entries))

@@ -178,10 +178,10 @@ private slots:
         QVERIFY(TestBooks::leftovers(dir.path()).isEmpty());
 
         QString error;
-        const std::unique_ptr<BackupRun> backups = BackupRun::start(dir.filePath("backups"), &error);
+        const std::shared_ptr<BackupRun> backups = BackupRun::start(dir.filePath("backups"), &error);
         QVERIFY2(backups, qPrintable(error));
         JobOptions keep;
-        keep.backups = backups.get();
+        keep.backups = backups;
         r = runJob(path, par, keep);
         QCOMPARE(r.state, SUCCESS);
         QCOMPARE(r.cells, qint64(2));
@@ -203,9 +203,9 @@ private slots:
         QCOMPARE(QDir(backups->folder()).entryList({"book*"}, QDir::Files).size(), 2);
 
         const QByteArray third = TestBooks::bytes(path);
-        const std::unique_ptr<BackupRun> gone = BackupRun::start(dir.filePath("gone"), &error);
+        const std::shared_ptr<BackupRun> gone = BackupRun::start(dir.filePath("gone"), &error);
         QVERIFY(gone && QDir(dir.filePath("gone")).removeRecursively());
-        keep.backups = gone.get();
+        keep.backups = gone;
         r = runJob(path, replacing("ABC", "D"), keep);
         QCOMPARE(r.state, FAILURE);
         QVERIFY2(r.reason.startsWith("backup: "), qPrintable(r.reason));
