@@ -7,7 +7,8 @@
 # fresh copies in /dev/shm, RUNS times each (default 5), the same run without
 # a record, with --changes to a .csv and with --changes to an .xlsx. Prints
 # min and median wall seconds, peak RSS and the ratio of the medians to the
-# run without a record.
+# run without a record. The three take turns, so that a load that comes
+# and goes weighs on each alike.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
@@ -34,37 +35,45 @@ fi
 shm=$(mktemp -d /dev/shm/korrin-changes.XXXXXX)
 trap 'rm -rf "$shm"' EXIT
 
-# series SOURCE CMD...: RUNS times CMD on a fresh copy of SOURCE at $shm/w;
-# prints "min median peak-MB".
-series() {
-    source=$1
+# measure NAME CMD...: CMD once on a fresh copy of the set at $shm/w;
+# appends "seconds peak-kB" to $work/NAME.log.
+measure() {
+    name=$1
     shift
-    : >"$work/series.log"
-    for _ in $(seq "$runs"); do
-        rm -rf "$shm/w" "$shm"/record.*
-        cp -r "$source" "$shm/w"
-        local t0=$EPOCHREALTIME
-        /usr/bin/time -f "%M" -o "$work/time.log" "$@" >"$work/out.log" 2>&1 \
-            || { echo "failed: $*" >&2; tail -5 "$work/out.log" >&2; exit 1; }
-        local t1=$EPOCHREALTIME
-        echo "$t0 $t1 $(cat "$work/time.log")" | awk '{ printf "%.3f %s\n", $2 - $1, $3 }' >>"$work/series.log"
-    done
-    sort -n "$work/series.log" | awk '{ t[NR] = $1; if ($2 > m) m = $2 }
+    rm -rf "$shm/w" "$shm"/record.*
+    cp -r "$source" "$shm/w"
+    local t0=$EPOCHREALTIME
+    /usr/bin/time -f "%M" -o "$work/time.log" "$@" >"$work/out.log" 2>&1 \
+        || { echo "failed: $*" >&2; tail -5 "$work/out.log" >&2; exit 1; }
+    local t1=$EPOCHREALTIME
+    echo "$t0 $t1 $(cat "$work/time.log")" | awk '{ printf "%.3f %s\n", $2 - $1, $3 }' >>"$work/$name.log"
+}
+# summary NAME: "min median peak-MB" of its runs.
+summary() {
+    sort -n "$work/$1.log" | awk '{ t[NR] = $1; if ($2 > m) m = $2 }
         END { printf "%s %s %d\n", t[1], t[int((NR + 1) / 2)], m / 1024 }'
 }
 pair="--sheets all --match-case --pair alpha omega"
-echo "runs: $runs; wall seconds min, median; peak RSS; median / median without a record"
+echo "runs: $runs, the three kinds taking turns; wall seconds min, median; peak RSS; median / median without a record"
 for set in small big; do
+    source=$work/$set
     files="$shm/w/*.xlsx"
-    none=$(series "$work/$set" sh -c "exec \"$batch\" $pair $files")
+    rm -f "$work"/none.log "$work"/csv.log "$work"/xlsx.log
+    for _ in $(seq "$runs"); do
+        measure none sh -c "exec \"$batch\" $pair $files"
+        for to in csv xlsx; do
+            measure $to sh -c "exec \"$batch\" $pair --changes \"$shm/record.$to\" $files"
+        done
+    done
+    none=$(summary none)
     base=$(echo "$none" | cut -d' ' -f2)
     printf '%-6s %-18s %7s %7s %5sMB\n' "$set" "no record" $none
     for to in csv xlsx; do
-        with=$(series "$work/$set" sh -c "exec \"$batch\" $pair --changes \"$shm/record.$to\" $files")
+        with=$(summary $to)
         printf '%-6s %-18s %7s %7s %5sMB   %.2fx\n' "$set" "--changes .$to" $with \
             "$(echo "$with $base" | awk '{ print $2 / $4 }')"
     done
-    rows=$("$batch" $pair -n --changes - "$work/$set"/*.xlsx 2>/dev/null | wc -l)
+    rows=$("$batch" $pair -n --changes - "$source"/*.xlsx 2>/dev/null | wc -l)
     echo "$set: $rows rows in the record"
 done
 echo "work folder: $work"

@@ -141,7 +141,7 @@ bool ChangeExport::writeCsv(const ChangeRecord &record, const ChangeLabels &labe
         out += "\r\n";
         if (out.size() >= (1 << 20)) {
             written = Excel::writeAll(m_save->fd(), out, error);
-            out.clear();
+            out.resize(0);
         }
         return written;
     }, error);

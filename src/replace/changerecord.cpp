@@ -26,13 +26,6 @@ QString systemError()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-void appendU32(QByteArray *out, quint32 v)
-{
-    char b[4];
-    qToLittleEndian(v, b);
-    out->append(b, 4);
-}
-
 bool decodeRow(const char *p, qint64 size, RawChangeRow *row)
 {
     if (size < RowHeader)
@@ -115,6 +108,46 @@ std::unique_ptr<ChangeRecord::Writer> ChangeRecord::writer()
     return std::unique_ptr<Writer>(new Writer(this));
 }
 
+namespace {
+
+// UTF-16 to UTF-8 at the end of out, as QString::toUtf8 does it (a lone
+// surrogate becomes U+FFFD), without a buffer of its own.
+void appendUtf8(QByteArray *out, const QString &text)
+{
+    const int from = out->size();
+    out->resize(from + 3 * text.size());
+    char *p = out->data() + from;
+    const ushort *u = reinterpret_cast<const ushort *>(text.constData());
+    const ushort *end = u + text.size();
+    while (u < end) {
+        uint c = *u++;
+        if (c < 0x80) {
+            *p++ = char(c);
+            continue;
+        }
+        if (c >= 0xD800 && c < 0xDC00 && u < end && *u >= 0xDC00 && *u < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (*u++ - 0xDC00);
+            *p++ = char(0xF0 | (c >> 18));
+            *p++ = char(0x80 | ((c >> 12) & 0x3F));
+            *p++ = char(0x80 | ((c >> 6) & 0x3F));
+            *p++ = char(0x80 | (c & 0x3F));
+            continue;
+        }
+        if (c >= 0xD800 && c < 0xE000)
+            c = 0xFFFD;
+        if (c < 0x800) {
+            *p++ = char(0xC0 | (c >> 6));
+        } else {
+            *p++ = char(0xE0 | (c >> 12));
+            *p++ = char(0x80 | ((c >> 6) & 0x3F));
+        }
+        *p++ = char(0x80 | (c & 0x3F));
+    }
+    out->resize(int(p - out->constData()));
+}
+
+} // namespace
+
 bool ChangeRecord::Writer::cellChanged(const QString &sheet, int row, int column, const QString &before,
                                        const QString &after, QString *error)
 {
@@ -123,16 +156,21 @@ bool ChangeRecord::Writer::cellChanged(const QString &sheet, int row, int column
         m_sheet = sheet;
         m_sheetUtf8 = sheet.toUtf8();
     }
-    const QByteArray &s = m_sheetUtf8, b = before.toUtf8(), a = after.toUtf8();
-    m_starts.push_back(quint32(m_buffer.size()));
-    appendU32(&m_buffer, quint32(row));
-    appendU32(&m_buffer, quint32(column));
-    appendU32(&m_buffer, quint32(s.size()));
-    appendU32(&m_buffer, quint32(b.size()));
-    appendU32(&m_buffer, quint32(a.size()));
-    m_buffer += s;
-    m_buffer += b;
-    m_buffer += a;
+    if (m_buffer.capacity() < PieceSize)
+        m_buffer.reserve(PieceSize + (PieceSize >> 3));
+    const int at = m_buffer.size();
+    m_starts.push_back(quint32(at));
+    m_buffer.resize(at + RowHeader);
+    m_buffer += m_sheetUtf8;
+    appendUtf8(&m_buffer, before);
+    const int afterAt = m_buffer.size();
+    appendUtf8(&m_buffer, after);
+    char *header = m_buffer.data() + at;
+    qToLittleEndian(quint32(row), header);
+    qToLittleEndian(quint32(column), header + 4);
+    qToLittleEndian(quint32(m_sheetUtf8.size()), header + 8);
+    qToLittleEndian(quint32(afterAt - at - RowHeader - m_sheetUtf8.size()), header + 12);
+    qToLittleEndian(quint32(m_buffer.size() - afterAt), header + 16);
     ++m_rows;
     return m_buffer.size() < PieceSize || flush(error);
 }
@@ -152,7 +190,7 @@ bool ChangeRecord::Writer::flush(QString *error)
         return false;
     chunk.rowStarts = std::move(m_starts);
     m_starts.clear();
-    m_buffer.clear();
+    m_buffer.resize(0); // its room stays for the next piece
     m_chunks.push_back(std::move(chunk));
     return true;
 }

@@ -81,7 +81,7 @@ private slots:
         QString error;
         QVERIFY(record.open(&error));
         std::unique_ptr<ChangeRecord::Writer> w = record.writer();
-        QVERIFY(w->cellChanged("S, 1", 2, 1, "a \"q\"", "line\nbreak", &error));
+        QVERIFY(w->cellChanged("S, 1", 2, 1, "a \"q\"", QString::fromUtf8("line\nbreak \xF0\x9F\x98\x80"), &error));
         QVERIFY(w->cellChanged("中文", 1, 28, "=SUM(A1)", "", &error) && w->finish(&error));
         record.keep(0, "/x/a.xlsx", std::move(w));
         QTemporaryDir dir;
@@ -91,7 +91,7 @@ private slots:
         QVERIFY2(out->write(record, &error), qPrintable(error));
         QCOMPARE(TestUtil::readFile(path),
                  QByteArray("\xEF\xBB\xBF" "file,sheet,cell,before,after\r\n"
-                            "/x/a.xlsx,\"S, 1\",A2,\"a \"\"q\"\"\",\"line\nbreak\"\r\n"
+                            "/x/a.xlsx,\"S, 1\",A2,\"a \"\"q\"\"\",\"line\nbreak \xF0\x9F\x98\x80\"\r\n"
                             "/x/a.xlsx,中文,AB1,=SUM(A1),\r\n"));
         QVERIFY(!ChangeExport::begin(dir.filePath("r.txt"), &error));
         QVERIFY(!ChangeExport::begin(dir.filePath("no/r.csv"), &error));

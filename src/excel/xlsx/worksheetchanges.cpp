@@ -45,14 +45,31 @@ bool WorksheetPart::reportChanges(const QString &sheet, CellChangeSink *sink, QS
     if (!std::is_sorted(cells.begin(), cells.end(), byPosition))
         std::sort(cells.begin(), cells.end(), byPosition);
     StringCache strings;
+    if (const SharedStrings *table = m_book->sharedStrings) {
+        // Sized once, so that texts in it stay where they are.
+        strings.known.assign(table->size(), false);
+        strings.texts.resize(table->size());
+    }
+    // Each cell's latest move, looked up by index rather than hashed.
+    std::vector<qint32> moveOf(m_moves.empty() ? 0 : m_cells.size(), -1);
+    for (size_t k = 0; k < m_moves.size(); ++k)
+        moveOf[m_moves[k].move.cell] = qint32(k);
     QString before, after;
     for (const quint32 i : cells) {
-        if (!textAsRead(i, &strings, &before, error) || !textNow(i, &strings, &after, error))
-            return false;
-        if (before == after)
-            continue;
         const CellRecord &r = m_cells[i];
-        if (!sink->cellChanged(sheet, int(r.row), int(r.column), before, after, error))
+        const QString *was = &before, *is = &after;
+        const MoveRecord *move = i < moveOf.size() && moveOf[i] >= 0 ? &m_moves[size_t(moveOf[i])] : nullptr;
+        if (move && move->edit == r.edit) {
+            // Moved to another shared string, and nothing else since.
+            if (!cachedEntry(move->move.from, &strings, &was, error)
+                || !cachedEntry(move->move.to, &strings, &is, error))
+                return false;
+        } else if (!textAsRead(i, &strings, &before, error) || !textNow(i, &strings, &after, error)) {
+            return false;
+        }
+        if (*was == *is)
+            continue;
+        if (!sink->cellChanged(sheet, int(r.row), int(r.column), *was, *is, error))
             return false;
     }
     return true;
@@ -99,25 +116,28 @@ bool WorksheetPart::textAsRead(quint32 index, StringCache *strings, QString *tex
     return shownText(index, c, true, strings, text, error);
 }
 
-bool WorksheetPart::sharedEntryText(quint32 entry, StringCache *strings, QString *text, QString *error) const
+bool WorksheetPart::cachedEntry(quint32 entry, StringCache *strings, const QString **text, QString *error) const
 {
-    if (entry < strings->known.size() && strings->known[entry]) {
-        *text = strings->texts[entry];
-        return true;
-    }
     const SharedStrings *table = m_book->sharedStrings;
-    if (!table || entry >= table->size()) {
+    if (!table || entry >= table->size() || entry >= strings->known.size()) {
         *error = partError(m_partName, QStringLiteral("shared string %1 does not exist").arg(entry));
         return false;
     }
-    if (!table->text(entry, text, error))
-        return false;
-    if (strings->known.size() < table->size()) {
-        strings->known.resize(table->size(), false);
-        strings->texts.resize(table->size());
+    if (!strings->known[entry]) {
+        if (!table->text(entry, &strings->texts[entry], error))
+            return false;
+        strings->known[entry] = true;
     }
-    strings->known[entry] = true;
-    strings->texts[entry] = *text;
+    *text = &strings->texts[entry];
+    return true;
+}
+
+bool WorksheetPart::sharedEntryText(quint32 entry, StringCache *strings, QString *text, QString *error) const
+{
+    const QString *cached;
+    if (!cachedEntry(entry, strings, &cached, error))
+        return false;
+    *text = *cached;
     return true;
 }
 

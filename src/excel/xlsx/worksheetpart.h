@@ -270,6 +270,8 @@ private:
     bool shownText(quint32 index, const CellContent &c, bool asRead, StringCache *strings, QString *text,
                    QString *error) const;
     bool sharedEntryText(quint32 entry, StringCache *strings, QString *text, QString *error) const;
+    // The entry's text in the cache (sized to the table beforehand).
+    bool cachedEntry(quint32 entry, StringCache *strings, const QString **text, QString *error) const;
     bool sharedMemberText(int index, const CellContent &c, QString *text, QString *error) const;
     quint32 newCellStyle(int row, int column) const;
     int rowIndexOf(quint32 row) const;
