@@ -4,16 +4,16 @@
 // test that replays the committed fuzz inputs: open the Workbook stream;
 // if it is accepted, an unedited layout must reproduce it exactly, and after
 // a replace and some position writes (new rows and blocks included) the new
-// layout must read back with the same sheets, and the record of the
-// changes may hold no more cells than the edits changed. False when one of
-// these fails.
+// layout must read back with the same sheets. False when one of these
+// fails.
 
 #include "biffbook.h"
-#include "cellchanges.h"
 #include "cellrules/celladdress.h"
 #include "cellrules/searchpattern.h"
 
 #include <QByteArray>
+
+#include "cellchanges.h"
 
 inline bool exerciseStream(const QByteArray &stream)
 {
@@ -43,6 +43,7 @@ inline bool exerciseStream(const QByteArray &stream)
             return true;
         }
     };
+    // The record of the changes holds no more cells than the edits changed.
     for (int i = 0; i < book.sheetCount(); ++i) {
         Count count;
         if (!book.sheet(i)->reportChanges(&count, &error) || count.rows > book.sheet(i)->changedCells())
