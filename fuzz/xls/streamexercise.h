@@ -15,6 +15,8 @@
 
 #include <QByteArray>
 
+#include "cellchanges.h"
+
 inline bool exerciseStream(const QByteArray &stream)
 {
     using namespace Excel;
@@ -24,6 +26,7 @@ inline bool exerciseStream(const QByteArray &stream)
         return true;
     if (book.buildStream() != stream)
         return false;
+    book.strings().keepEntriesAsRead();
     const SearchPattern pattern(QStringLiteral("a*"), false, false);
     for (int i = 0; i < book.sheetCount(); ++i) {
         Biff::Sheet *sheet = book.sheet(i);
@@ -37,6 +40,21 @@ inline bool exerciseStream(const QByteArray &stream)
             sheet->setValue(areas, QStringLiteral("=ZQ9(1)+Undefined9+IFERROR(1,2)+EOMONTH(1,1)+")
                                        + Biff::FormulaText::sheetPrefix(last, last) + QStringLiteral("A1"),
                             &error);
+    }
+    struct Count : CellChangeSink
+    {
+        qint64 rows = 0;
+        bool cellChanged(const QString &, int, int, const QString &, const QString &, QString *) override
+        {
+            ++rows;
+            return true;
+        }
+    };
+    // The record of the changes holds no more cells than the edits changed.
+    for (int i = 0; i < book.sheetCount(); ++i) {
+        Count count;
+        if (!book.sheet(i)->reportChanges(&count, &error) || count.rows > book.sheet(i)->changedCells())
+            return false;
     }
     const QByteArray out = book.buildStream();
     Biff::Book again;

@@ -1,8 +1,10 @@
 // A worksheet part: parsed, searched, written to, spliced, and the result
 // parsed again, which must always succeed; the byte path for plain cells
 // must write what the full path writes, and a parse that reads plain cells
-// from their bytes must read what the tokens say, errors included. And the byte pre-scan, which may
+// from their bytes must read what the tokens say, errors included; the
+// record of the changes must be the same on every path. And the byte pre-scan, which may
 // rule a part out for a search only when the search changes nothing.
+#include "cellchanges.h"
 #include "partprescan.h"
 #include "worksheetpart.h"
 
@@ -25,6 +27,19 @@ public:
     QByteArray bytes;
 };
 
+// The record of changes as one text.
+class Record : public Excel::CellChangeSink
+{
+public:
+    bool cellChanged(const QString &, int row, int column, const QString &before, const QString &after,
+                     QString *) override
+    {
+        text += QStringLiteral("%1 %2 %3|%4\n").arg(row).arg(column).arg(before, after);
+        return true;
+    }
+    QString text;
+};
+
 } // namespace
 
 namespace {
@@ -32,8 +47,10 @@ namespace {
 // The edits of one run over the part; false when the part does not read
 // or a change is refused (*why: the reason). byteEdits: whether plain cells
 // take the byte path, which must write exactly what the full path writes;
-// cellScan: whether the parse reads plain cells from their bytes.
-bool editPart(const QByteArray &bytes, bool byteEdits, bool cellScan, QByteArray *written, QString *why)
+// cellScan: whether the parse reads plain cells from their bytes; *record
+// receives the record of the changes.
+bool editPart(const QByteArray &bytes, bool byteEdits, bool cellScan, QByteArray *written, QString *record,
+              QString *why)
 {
     using namespace Excel;
     using namespace Excel::Xlsx;
@@ -64,6 +81,10 @@ bool editPart(const QByteArray &bytes, bool byteEdits, bool cellScan, QByteArray
               && sheet.setValue({{1, 1, 1, 1}}, QString(), &error);
     if (!ok || !sheet.isChanged())
         return false;
+    Record changes;
+    if (!sheet.reportChanges(QStringLiteral("s"), &changes, &error))
+        changes.text = QStringLiteral("failed: ") + error;
+    *record = changes.text;
     Buffer out;
     if (!sheet.write(&out, &error))
         return false;
@@ -109,10 +130,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
     }
     QByteArray fromBytes, full, tokens;
-    QString byteWhy, fullWhy, tokenWhy;
-    const bool byteOk = editPart(bytes, true, true, &fromBytes, &byteWhy),
-               fullOk = editPart(bytes, false, true, &full, &fullWhy),
-               tokenOk = editPart(bytes, true, false, &tokens, &tokenWhy);
+    QString byteWhy, fullWhy, tokenWhy, byteRecord, fullRecord, tokenRecord;
+    const bool byteOk = editPart(bytes, true, true, &fromBytes, &byteRecord, &byteWhy),
+               fullOk = editPart(bytes, false, true, &full, &fullRecord, &fullWhy),
+               tokenOk = editPart(bytes, true, false, &tokens, &tokenRecord, &tokenWhy);
     if (byteOk != fullOk || fromBytes != full) {
         std::fprintf(stderr, "the byte path and the full path disagree\n");
         std::abort();
@@ -120,6 +141,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (byteOk != tokenOk || fromBytes != tokens || byteWhy != tokenWhy) {
         std::fprintf(stderr, "reading cells from their bytes and from tokens disagree: %s | %s\n", qPrintable(byteWhy),
                      qPrintable(tokenWhy));
+        std::abort();
+    }
+    if (byteRecord != fullRecord || byteRecord != tokenRecord) {
+        std::fprintf(stderr, "the paths record other changes:\n%s---\n%s---\n%s", qPrintable(byteRecord),
+                     qPrintable(fullRecord), qPrintable(tokenRecord));
         std::abort();
     }
     return 0;

@@ -42,7 +42,7 @@ bool takeSheetChoice(QString *text)
 const QStringList &valueOptions()
 {
     static const QStringList names{"--list", "-l", "--sheets", "-s", "--separator", "--files-from", "-f",
-                                   "--jobs", "-j", "--backup-dir", "-b"};
+                                   "--jobs", "-j", "--backup-dir", "-b", "--changes", "--undo"};
     return names;
 }
 
@@ -89,6 +89,7 @@ QString batchUsage()
         "Usage: korrin-batch [options] --pair KEY REPLACEMENT [--pair KEY REPLACEMENT ...] FILE|FOLDER...\n"
         "       korrin-batch [options] --pair KEY REPLACEMENT ... --files-from LIST\n"
         "       korrin-batch [options] --list LISTFILE.xlsx\n"
+        "       korrin-batch [--dry-run] [--json] --undo RUNFOLDER\n"
         "\n"
         "Replaces text in Excel workbooks (.xlsx, .xlsm, .xltx, .xltm, .xls) in place, one job per file.\n"
         "A folder is scanned for them (by name, in any case) as the window's add-folder command\n"
@@ -110,9 +111,16 @@ QString batchUsage()
         "  --by-columns            search by columns instead of by rows\n"
         "  --separator SEP         keyword separator (default |)\n"
         "  -n, --dry-run           do everything but write: report what would change\n"
-        "  -b, --backup-dir DIR    copy each workbook that changes into DIR before it is replaced\n"
+        "  -b, --backup-dir DIR    copy each workbook that changes, before it is replaced, into a\n"
+        "                          new folder DIR/<date-time>-<n>/ of this run, with manifest.json\n"
         "  --break-links           save a workbook that has other names (hard links) all the same:\n"
         "                          the name given gets the new file, the others keep the old one\n"
+        "  --changes FILE          write one row per changed cell (file, sheet, cell, before, after)\n"
+        "                          to FILE, .xlsx or .csv; - writes JSON lines to standard output\n"
+        "                          (the reports then go to standard error); with --dry-run, the\n"
+        "                          cells that would change\n"
+        "  --undo RUNFOLDER        put back every file of the run whose backups are in RUNFOLDER,\n"
+        "                          where it is still exactly what that run wrote\n"
         "  -j, --jobs N            run N jobs at once (default: one per processor)\n"
         "  --json                  one JSON object per file instead of the plain lines\n"
         "  -v, --verbose           print diagnostics to stderr\n"
@@ -148,12 +156,14 @@ bool parseBatchArguments(const QStringList &args, BatchOptions *options, QString
     const QCommandLineOption backupDir({"b", "backup-dir"}, QString(), "DIR");
     const QCommandLineOption breakLinks("break-links", QString());
     const QCommandLineOption jobs({"j", "jobs"}, QString(), "N");
+    const QCommandLineOption changes("changes", QString(), "FILE");
+    const QCommandLineOption undo("undo", QString(), "RUNFOLDER");
     const QCommandLineOption json("json", QString());
     const QCommandLineOption verbose({"v", "verbose"}, QString());
     const QCommandLineOption help({"h", "help"}, QString());
     const QCommandLineOption version({"V", "version"}, QString());
     parser.addOptions({list, filesFrom, null, noRecursive, sheets, position, whole, matchCase, byColumns, separator,
-                       dryRun, backupDir, breakLinks, jobs, json, verbose, help, version});
+                       dryRun, backupDir, breakLinks, jobs, changes, undo, json, verbose, help, version});
     if (!parser.parse(QStringList{QStringLiteral("korrin-batch")} + rest)) {
         *error = parser.errorText();
         return false;
@@ -165,7 +175,7 @@ bool parseBatchArguments(const QStringList &args, BatchOptions *options, QString
         }
         return true;
     };
-    for (const QCommandLineOption &option : {list, filesFrom, sheets, separator, backupDir, jobs})
+    for (const QCommandLineOption &option : {list, filesFrom, sheets, separator, backupDir, jobs, changes, undo})
         if (!single(option))
             return false;
 
@@ -195,6 +205,8 @@ bool parseBatchArguments(const QStringList &args, BatchOptions *options, QString
     o.dryRun = parser.isSet(dryRun);
     o.backupDir = parser.value(backupDir);
     o.breakLinks = parser.isSet(breakLinks);
+    o.changes = parser.value(changes);
+    o.undo = parser.value(undo);
     o.json = parser.isSet(json);
     if (parser.isSet(jobs)) {
         bool ok = false;
@@ -208,9 +220,24 @@ bool parseBatchArguments(const QStringList &args, BatchOptions *options, QString
         *error = QStringLiteral("--backup-dir needs a folder");
         return false;
     }
+    if (parser.isSet(changes) && o.changes.isEmpty()) {
+        *error = QStringLiteral("--changes needs a file");
+        return false;
+    }
+    if (parser.isSet(undo) && o.undo.isEmpty()) {
+        *error = QStringLiteral("--undo needs a run folder");
+        return false;
+    }
 
     if (!o.help && !o.version) {
-        if (!o.listFile.isEmpty()) {
+        if (!o.undo.isEmpty()) {
+            if (!rawPairs.isEmpty() || !o.listFile.isEmpty() || !o.inputs.isEmpty() || !o.filesFrom.isEmpty()
+                || !o.backupDir.isEmpty() || !o.changes.isEmpty()) {
+                *error = QStringLiteral("--undo takes its files from the run folder: give no --pair, --list, "
+                                        "--files-from, file, --backup-dir or --changes");
+                return false;
+            }
+        } else if (!o.listFile.isEmpty()) {
             if (!rawPairs.isEmpty() || !o.inputs.isEmpty() || !o.filesFrom.isEmpty()) {
                 *error = QStringLiteral("--list takes its files and pairs from the list file: give no --pair, "
                                         "no --files-from and no file");

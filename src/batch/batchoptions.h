@@ -20,6 +20,8 @@ struct BatchOptions
     bool dryRun = false;
     QString backupDir;
     bool breakLinks = false; // --break-links
+    QString changes;      // --changes: the record of changed cells goes here ("-": JSON lines on standard output)
+    QString undo;         // --undo: the run folder whose run is undone
     bool help = false;
     bool version = false;
     bool verbose = false;

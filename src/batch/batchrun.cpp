@@ -1,5 +1,7 @@
 #include "batchrun.h"
 
+#include "changeexport.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -189,4 +191,34 @@ void BatchReporter::drawProgress()
     std::fprintf(m_err, "\r[%s%s] %d/%d", QByteArray(filled, '#').constData(),
                  QByteArray(width - filled, '.').constData(), done, total);
     std::fflush(m_err);
+}
+
+ChangeStream::ChangeStream(Run *run, const ChangeRecord *record, FILE *out, QObject *parent)
+    : QObject(parent)
+    , m_record(record)
+    , m_out(out)
+{
+    // Before the reporter's own slot, so that a file's rows come before its report.
+    connect(run, &Run::done, this, &ChangeStream::write);
+}
+
+void ChangeStream::write(Rep *, STATE, int index)
+{
+    const qint64 rows = m_record->rowCount(index);
+    if (rows == 0 || !ok())
+        return;
+    const QByteArray path = m_record->filePath(index).toUtf8();
+    QString error;
+    const bool read = m_record->readRaw(m_record->firstRow(index), rows, [&](qint64, const RawChangeRow &row) {
+        const QByteArray line = changeJsonLine(path, row) + '\n';
+        if (std::fwrite(line.constData(), 1, size_t(line.size()), m_out) != size_t(line.size())) {
+            error = QStringLiteral("cannot write the record of changes to standard output");
+            return false;
+        }
+        return true;
+    }, &error);
+    if (std::fflush(m_out) != 0 && error.isEmpty())
+        error = QStringLiteral("cannot write the record of changes to standard output");
+    if (!read || !error.isEmpty())
+        m_error = error;
 }

@@ -44,6 +44,26 @@ private:
     ScanSkips m_skips;
 };
 
+// The rows of each file's changes, as JSON lines (changeJsonLine), written
+// as the file's report comes in, for --changes -.
+class ChangeStream : public QObject
+{
+    Q_OBJECT
+
+public:
+    ChangeStream(Run *run, const ChangeRecord *record, FILE *out, QObject *parent = nullptr);
+    // False once a row could not be read back or written.
+    bool ok() const { return m_error.isEmpty(); }
+    const QString &error() const { return m_error; }
+
+private:
+    void write(Rep *rep, STATE state, int index);
+
+    const ChangeRecord *m_record;
+    FILE *m_out;
+    QString m_error;
+};
+
 // A path or reason for the plain lines: backslash, tab, line break and the
 // other control characters written as escapes, so that every line is one
 // file and its fields stay apart.

@@ -3,7 +3,10 @@
 #include "batchoptions.h"
 #include "batchplan.h"
 #include "batchrun.h"
+#include "backuprun.h"
+#include "changeexport.h"
 #include "korrinversion.h"
+#include "undo.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -66,27 +69,77 @@ int main(int argc, char *argv[])
     std::signal(SIGPIPE, SIG_IGN);
 
     RunPlan plan;
-    QStringList notes;
     ScanSkips skips;
-    if (!planBatch(options, &plan, &notes, &error, &skips)) {
-        complain(error);
-        return 2;
-    }
-    for (const QString &note : qAsConst(notes))
-        complain(note);
-    plan.job.dryRun = options.dryRun;
-    if (!options.backupDir.isEmpty() && !options.dryRun) {
-        if (!QDir().mkpath(options.backupDir)) {
-            complain(QStringLiteral("cannot create the backup folder %1").arg(options.backupDir));
+    if (!options.undo.isEmpty()) {
+        JobOptions job;
+        job.dryRun = options.dryRun;
+        job.breakLinks = options.breakLinks;
+        if (!planUndo(options.undo, job, &plan, &error)) {
+            complain(error);
             return 2;
         }
-        plan.job.backupFolder = QDir(options.backupDir).absolutePath();
+    } else {
+        QStringList notes;
+        if (!planBatch(options, &plan, &notes, &error, &skips)) {
+            complain(error);
+            return 2;
+        }
+        for (const QString &note : qAsConst(notes))
+            complain(note);
+        plan.job.dryRun = options.dryRun;
+    }
+
+    // Whatever the run needs to write besides the workbooks is set up
+    // before any workbook is touched: a path that cannot be written stops
+    // the run before it begins.
+    std::shared_ptr<ChangeRecord> changes;
+    std::unique_ptr<ChangeExport> exported;
+    const bool changesToOutput = options.changes == QLatin1String("-");
+    if (!options.changes.isEmpty()) {
+        changes = std::make_shared<ChangeRecord>();
+        if (!changes->open(&error)
+            || (!changesToOutput && !(exported = ChangeExport::begin(options.changes, &error)))) {
+            complain(error);
+            return 2;
+        }
+        plan.job.changes = changes;
+    }
+    std::shared_ptr<BackupRun> backups;
+    if (!options.backupDir.isEmpty() && !options.dryRun) {
+        backups = BackupRun::start(options.backupDir, &error);
+        if (!backups) {
+            complain(error);
+            return 2;
+        }
+        plan.job.backups = backups;
     }
 
     Run run(plan);
-    BatchReporter reporter(&run, options.json ? BatchReporter::Json : BatchReporter::Plain, stdout, stderr);
+    // With the record on standard output, the reports go to standard error.
+    FILE *reports = changesToOutput ? stderr : stdout;
+    std::unique_ptr<ChangeStream> stream;
+    if (changesToOutput)
+        stream = std::make_unique<ChangeStream>(&run, changes.get(), stdout);
+    BatchReporter reporter(&run, options.json ? BatchReporter::Json : BatchReporter::Plain, reports, stderr);
     reporter.setScanSkips(skips);
-    QObject::connect(&reporter, &BatchReporter::finished, &app, &QCoreApplication::exit, Qt::QueuedConnection);
+    QObject::connect(&reporter, &BatchReporter::finished, &app, [&](int status) {
+        QString why;
+        if (backups && !backups->finish(&why)) {
+            complain(why);
+            status = 1;
+        }
+        if (exported && !exported->write(*changes, &why)) {
+            complain(QStringLiteral("the record of changes was not written: %1").arg(why));
+            status = 1;
+        }
+        if (stream && !stream->ok()) {
+            complain(stream->error());
+            status = 1;
+        }
+        if (!options.undo.isEmpty() && !options.dryRun && status == 0 && !markUndone(options.undo, &why))
+            complain(why);
+        app.exit(status);
+    }, Qt::QueuedConnection);
     QTimer::singleShot(0, &run, &Run::start);
     return app.exec();
 }

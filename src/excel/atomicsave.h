@@ -118,6 +118,9 @@ public:
     PendingSave &operator=(const PendingSave &) = delete;
 
     QString targetPath() const { return m_save->targetPath(); }
+    // The new file, open for reading and writing, for a caller that reads
+    // it back before the commit.
+    int fd() const { return m_save ? m_save->fd() : -1; }
 
     // Once only; false with a reason, the original then untouched.
     bool commit(QString *error);

@@ -13,6 +13,7 @@
 // state with a reason, and its Save refuses to write.
 
 #include "atomicsave.h"
+#include "cellchanges.h"
 
 #include <QString>
 #include <memory>
@@ -92,6 +93,17 @@ public:
     // was opened, each cell counted once however often it changed (Replace
     // itself only tells whether any cell changed).
     virtual qint64 changedCells() const = 0;
+
+    // Asked before the first change when a record of the changes will be
+    // wanted: the workbook then keeps what reportChanges() needs to tell
+    // what each cell held when it was opened.
+    virtual void keepOriginalTexts() = 0;
+    // Tells the sink, sheet by sheet in tab order and row by row, every
+    // cell that Replace or Value set changed whose text is not what it was
+    // (a cell set to the text it had is left out); nothing for a workbook
+    // in the failed state. False when a cell cannot be read (lastError()
+    // says why) or the sink stopped.
+    virtual bool reportChanges(CellChangeSink *sink) = 0;
 };
 
 } // namespace Excel

@@ -117,6 +117,17 @@ public:
 
     QString lastError() const override { return m_lastError; }
     qint64 changedCells() const override { return m_engine->changedCells(); }
+    void keepOriginalTexts() override { m_engine->keepOriginalTexts(); }
+    bool reportChanges(CellChangeSink *sink) override
+    {
+        if (m_failed)
+            return true; // it will not be saved: nothing changes
+        QString error;
+        if (m_engine->reportChanges(sink, &error))
+            return true;
+        m_lastError = error;
+        return false;
+    }
 
     WorkbookEngine &engine() { return *m_engine; }
     bool failed() const { return m_failed; }

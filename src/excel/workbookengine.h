@@ -66,6 +66,10 @@ public:
     // Cells changed since the workbook was opened, each counted once.
     virtual qint64 changedCells() const = 0;
 
+    // What Workbook::keepOriginalTexts and reportChanges ask (objectmodel.h).
+    virtual void keepOriginalTexts() {}
+    virtual bool reportChanges(CellChangeSink *sink, QString *error) = 0;
+
     // Writes and checks the new file beside the old one, uncommitted (none
     // when nothing changed); committing it puts it in place and lets the
     // engine go on from what was written. False with the reason; *broken

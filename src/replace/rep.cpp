@@ -56,6 +56,8 @@ void Rep::run()
                                     if (!saved) {
                                         m_reason = Reason(why).within(QStringLiteral("not saved"));
                                         m_changedCells = 0;
+                                        if (!m_backup.backup.isEmpty())
+                                            m_backupPath.clear(); // the run deletes the copy
                                     }
                                     emit done(this, saved ? SUCCESS : FAILURE, index);
                                     m_reported.store(true, std::memory_order_release);
@@ -96,6 +98,8 @@ STATE Rep::process(Handoff *handoff)
         if (!folder.isEmpty() && (!m_options.shared || m_options.shared->firstInFolder(folder)))
             Excel::removeStaleTemporaryFiles(folder);
     }
+    if (!m_restore.path.isEmpty())
+        return restore(std::move(lock), handoff);
 
     // Every exit after this point leaves through the application's Quit,
     // which drops whatever was changed and not saved.
@@ -105,6 +109,7 @@ STATE Rep::process(Handoff *handoff)
     auto fail = [&](const Reason &why) {
         m_reason = why;
         m_changedCells = 0;
+        m_backupPath.clear(); // a copy made goes again with the report
         app.Quit();
         return FAILURE;
     };
@@ -118,6 +123,8 @@ STATE Rep::process(Handoff *handoff)
     if (!lock->stillNamesLockedFile())
         return fail(Reason(QStringLiteral("the file was replaced by another program while it was being opened")));
     qDebug() << "pWorkbook->Path():" << book->Path();
+    if (m_options.changes)
+        book->keepOriginalTexts();
 
     Excel::Sheets *sheets = book->Sheets();
     if (!sheets)
@@ -152,6 +159,17 @@ STATE Rep::process(Handoff *handoff)
     }
 
     m_changedCells = book->changedCells();
+    // Recorded while the sheet last worked on still has its bytes; a failed
+    // workbook reports nothing, and its save says why it failed.
+    if (m_options.changes && m_changedCells > 0) {
+        m_changes = m_options.changes->writer();
+        QString why;
+        if (!book->reportChanges(m_changes.get()))
+            return fail(Reason::orElse(book->lastError(), QStringLiteral("it cannot be read"))
+                            .within(QStringLiteral("record of changes")));
+        if (!m_changes->finish(&why))
+            return fail(Reason(why).within(QStringLiteral("record of changes")));
+    }
     // The save in two steps: the new file is written and checked first;
     // what must happen before it replaces the original happens in between.
     std::unique_ptr<Excel::PendingSave> pending;
@@ -181,10 +199,16 @@ STATE Rep::process(Handoff *handoff)
             return fail(Reason(QStringLiteral("the run was stopped")).within(QStringLiteral("not saved")));
         }
         QString why;
-        if (!m_options.backupFolder.isEmpty()
-            && !backUpWorkbook(lock->fd(), QFileInfo(filePath).fileName(), m_options.backupFolder, &m_backupPath,
-                               &why))
-            return fail(Reason(why).within(QStringLiteral("backup")));
+        if (BackupRun *backups = m_options.backups.get()) {
+            // The copy, and its note with what is about to replace the
+            // workbook, are on disk before the workbook is replaced.
+            if (!backups->backUp(lock->fd(), filePath, &m_backup, &why))
+                return fail(Reason(why).within(QStringLiteral("backup")));
+            m_backupPath = backups->folder() + QLatin1Char('/') + m_backup.backup;
+            m_backup.cells = m_changedCells;
+            if (!sha256OfFile(pending->fd(), &m_backup.written, &why) || !backups->note(m_backup, &why))
+                return fail(Reason(why).within(QStringLiteral("backup")));
+        }
         if (m_options.committer) {
             // The save needs nothing of the workbook: it goes on its own.
             handoff->save = pending->takeSave();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "backuprun.h"
+#include "changerecord.h"
 #include "keywordpairs.h"
 #include "reason.h"
 
@@ -31,9 +33,13 @@ struct JobOptions
     // Every step up to the save, which is prepared and then dropped: the
     // workbook is never replaced and no temporary file stays.
     bool dryRun = false;
-    // Not empty: before a changed workbook is replaced, its original is
-    // copied into this folder (workbookbackup.h).
-    QString backupFolder;
+    // Not null: before a changed workbook is replaced, its original is
+    // copied into this run's backup folder and noted there (backuprun.h).
+    // Shared by the jobs, which may outlive the run that made them.
+    std::shared_ptr<BackupRun> backups;
+    // Not null: every cell the job changes (or, in a dry run, would
+    // change) goes into the job's rows for this record (changerecord.h).
+    std::shared_ptr<ChangeRecord> changes;
     // How long to wait for a workbook that another job holds.
     int lockWaitMs = 60000;
     // Not null: the save is put in place there (committer.h), and the job's
@@ -62,6 +68,14 @@ public:
 
     // Before run().
     void setJobOptions(const JobOptions &options) { m_options = options; }
+    // Before run(), for an undo: instead of replacing, the job puts the
+    // workbook back from the copy at backupPath, where it is still what
+    // the run of entry wrote (restorejob.cpp).
+    void setRestore(const BackupEntry &entry, const QString &backupPath)
+    {
+        m_restore = entry;
+        m_backupPath = backupPath;
+    }
 
     void run();
 
@@ -70,8 +84,13 @@ public:
     // The cells changed (in a dry run: that would change); 0 after a
     // failure, since nothing was written.
     qint64 changedCells() const { return m_changedCells; }
-    // Where the original was copied to, when it was.
+    // Where the original was copied to, when it was (for an undo: the
+    // copy it was to be restored from).
     QString backupPath() const { return m_backupPath; }
+    // The backup this job made, for its run's folder; empty when none.
+    const BackupEntry &backupEntry() const { return m_backup; }
+    // The rows of the cells it changed, with JobOptions::changes.
+    std::unique_ptr<ChangeRecord::Writer> takeChanges() { return std::move(m_changes); }
     // Whether the job dropped its save because the run was stopped.
     bool stoppedBeforeSave() const { return m_stoppedBeforeSave; }
 
@@ -105,11 +124,15 @@ private:
         ~Handoff();
     };
     STATE process(Handoff *handoff);
+    STATE restore(std::unique_ptr<WorkbookLock> lock, Handoff *handoff);
 
     JobOptions m_options;
     Excel::Reason m_reason;
     qint64 m_changedCells = 0;
     QString m_backupPath;
+    BackupEntry m_backup;
+    BackupEntry m_restore;
+    std::unique_ptr<ChangeRecord::Writer> m_changes;
     bool m_stoppedBeforeSave = false;
     std::atomic<bool> m_reported{false}; // done() was emitted and returned
 };

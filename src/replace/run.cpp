@@ -105,6 +105,9 @@ void Run::launchMore()
         const int k = m_queue.at(m_nextInQueue++);
         Rep *rep = new Rep(m_plan.files.at(k), m_plan.pars.at(k), k);
         rep->setJobOptions(options);
+        if (k < m_plan.restores.size())
+            rep->setRestore(m_plan.restores.at(k),
+                            m_plan.restoreFolder + QLatin1Char('/') + m_plan.restores.at(k).backup);
         connect(rep, &Rep::workFinished, this, &Run::onJobWorkFinished);
         connect(rep, &Rep::done, this, &Run::onJobDone);
         ++m_working;
@@ -123,6 +126,12 @@ void Run::onJobDone(Rep *rep, STATE state, int index)
 {
     --m_running;
     launchMore();
+    // Only a file whose changes are on disk (or, in a dry run, would be)
+    // keeps its backup and its rows.
+    if (m_plan.job.backups)
+        m_plan.job.backups->settle(rep->backupEntry(), state == SUCCESS);
+    if (m_plan.job.changes && state == SUCCESS)
+        m_plan.job.changes->keep(index, m_plan.files.at(index), rep->takeChanges());
     deliver(rep, index, state, rep->reason(), rep->changedCells(), rep->backupPath(), rep->stoppedBeforeSave());
     rep->waitUntilReported();
     delete rep;

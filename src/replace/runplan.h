@@ -1,7 +1,8 @@
 #pragma once
 
 // What a run does, decided before it starts: the files in order, the record
-// of each (its pairs and options), and how the jobs treat the workbooks.
+// of each (its pairs and options), and how the jobs treat the workbooks; or
+// the files an undo puts back.
 // Both front ends build one: the window from its panes and tables, the
 // command line from its arguments or a list file.
 
@@ -21,6 +22,10 @@ struct RunPlan
     // link loop) is reported as MISSING, as the window counts a listed
     // folder; otherwise as a FAILURE with the reason.
     bool nonFilesAreMissing = false;
+    // Not empty: an undo (undo.h). File k is put back from the copy
+    // restores[k] names in restoreFolder; pars are not used.
+    QVector<BackupEntry> restores;
+    QString restoreFolder;
 
     // Every file with the same record.
     static RunPlan forEvery(const QStringList &files, const RepPar &par);

@@ -1,10 +1,12 @@
 #include "workbookbackup.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,7 +18,9 @@ QString systemError()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-bool copyContent(int from, int to, QString *error)
+// Reads the file at from from its start; to >= 0 receives a copy, hash
+// (when given) what was read.
+bool copyContent(int from, int to, QString *error, QCryptographicHash *hash = nullptr)
 {
     QByteArray buffer(1 << 20, Qt::Uninitialized);
     off_t at = 0;
@@ -30,7 +34,9 @@ bool copyContent(int from, int to, QString *error)
         }
         if (n == 0)
             return true;
-        for (ssize_t done = 0; done < n;) {
+        if (hash)
+            hash->addData(buffer.constData(), int(n));
+        for (ssize_t done = 0; to >= 0 && done < n;) {
             const ssize_t w = ::write(to, buffer.constData() + done, size_t(n - done));
             if (w < 0) {
                 if (errno == EINTR)
@@ -75,12 +81,37 @@ QString numberedName(const QString &fileName, int n)
     if (n == 0)
         return fileName;
     const int dot = fileName.lastIndexOf(QLatin1Char('.'));
-    const QString number = QStringLiteral(" (%1)").arg(n);
-    return dot > 0 ? fileName.left(dot) + number + fileName.mid(dot) : fileName + number;
+    QString stem = dot > 0 ? fileName.left(dot) : fileName;
+    const QString tail = QStringLiteral(" (%1)").arg(n) + (dot > 0 ? fileName.mid(dot) : QString());
+    // Whole characters come off the end of the stem until the name fits.
+    while (!stem.isEmpty() && QFile::encodeName(stem + tail).size() > NAME_MAX) {
+        stem.chop(1);
+        if (!stem.isEmpty() && QChar(stem.back()).isHighSurrogate())
+            stem.chop(1);
+    }
+    return stem + tail;
+}
+
+bool sha256OfFile(int fd, QByteArray *hex, QString *error)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!copyContent(fd, -1, error, &hash))
+        return false;
+    *hex = hash.result().toHex();
+    return true;
+}
+
+bool copyWithSha256(int from, int to, QByteArray *hex, QString *error)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!copyContent(from, to, error, &hash))
+        return false;
+    *hex = hash.result().toHex();
+    return true;
 }
 
 bool backUpWorkbook(int sourceFd, const QString &fileName, const QString &folder, QString *copyPath,
-                    QString *error)
+                    QString *error, QByteArray *sha256)
 {
     struct stat source;
     if (::fstat(sourceFd, &source) != 0) {
@@ -105,8 +136,11 @@ bool backUpWorkbook(int sourceFd, const QString &fileName, const QString &folder
     bool ok = fd >= 0;
     if (!ok)
         *error = QStringLiteral("cannot create the copy in %1: %2").arg(folder, systemError());
-    if (ok && !copyContent(sourceFd, fd, error))
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (ok && !copyContent(sourceFd, fd, error, sha256 ? &hash : nullptr))
         ok = false;
+    if (ok && sha256)
+        *sha256 = hash.result().toHex();
     if (ok && (::fchmod(fd, source.st_mode & 07777) != 0 || ::fsync(fd) != 0)) {
         *error = QStringLiteral("cannot write the copy: %1").arg(systemError());
         ok = false;

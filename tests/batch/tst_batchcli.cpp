@@ -195,8 +195,8 @@ private slots:
     }
 
     // --dry-run changes no byte and leaves no temporary file; --backup-dir
-    // copies each workbook that changes, before it changes, numbered on a
-    // clash, and names the copy in the JSON report.
+    // copies each workbook that changes, before it changes, into a folder
+    // of the run's own, and names the copy in the JSON report.
     void dryRunAndBackups()
     {
         KORRIN_REQUIRE_PYTHON(TESTBOOKS_MODULES);
@@ -227,12 +227,15 @@ private slots:
             byPath[o.value("path").toString()] = o;
         }
         QCOMPARE(byPath.size(), 3);
-        QCOMPARE(byPath[xlsx].value("backup").toString(), backups + "/b.xlsx");
+        const QStringList runs = QDir(backups).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        QCOMPARE(runs.size(), 1);
+        const QString first = backups + "/" + runs.first();
+        QCOMPARE(byPath[xlsx].value("backup").toString(), first + "/b.xlsx");
         QCOMPARE(byPath[xlsx].value("cells").toInt(), 2);
-        QCOMPARE(byPath[xls].value("backup").toString(), backups + "/b.xls");
+        QCOMPARE(byPath[xls].value("backup").toString(), first + "/b.xls");
         QVERIFY(!byPath[other].contains("backup"));
-        QCOMPARE(TestBooks::bytes(backups + "/b.xlsx"), x0);
-        QCOMPARE(TestBooks::bytes(backups + "/b.xls"), s0);
+        QCOMPARE(TestBooks::bytes(first + "/b.xlsx"), x0);
+        QCOMPARE(TestBooks::bytes(first + "/b.xls"), s0);
         QCOMPARE(TestBooks::bytes(other), o0);
         QCOMPARE(TestBooks::column(xlsx), QString("Z|Z Z"));
         QVERIFY(r.err.contains("3 files: 3 SUCCESS")); // the summary, beside the objects
@@ -240,8 +243,10 @@ private slots:
         const QByteArray x1 = TestBooks::bytes(xlsx);
         r = run({"-c", "-p", "Z", "Y", "-b", backups, xlsx});
         QCOMPARE(r.status, 0);
-        QCOMPARE(TestBooks::bytes(backups + "/b (1).xlsx"), x1);
-        QCOMPARE(TestBooks::bytes(backups + "/b.xlsx"), x0);
+        const QStringList after = QDir(backups).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+        QCOMPARE(after.size(), 2);
+        QCOMPARE(TestBooks::bytes(backups + "/" + after.last() + "/b.xlsx"), x1);
+        QCOMPARE(TestBooks::bytes(first + "/b.xlsx"), x0);
     }
 
     // The folder scan takes every name a workbook goes by, in any case; a

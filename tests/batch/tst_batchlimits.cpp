@@ -12,14 +12,6 @@ class TestBatchLimits : public QObject
 {
     Q_OBJECT
 
-    static BatchProcess::Result batch(const QStringList &args, const QByteArray &input = QByteArray())
-    {
-        return BatchProcess::run(QStringLiteral(KORRIN_BATCH), args, input);
-    }
-    static BatchProcess::Result shell(const QString &command)
-    {
-        return BatchProcess::shell(QStringLiteral(KORRIN_BATCH), command);
-    }
     // count copies of one workbook in a new folder, "old" in A1.
     static QStringList books(const QTemporaryDir &dir, int count)
     {
@@ -53,7 +45,7 @@ private slots:
     void sheetsThatMeanNothing()
     {
         for (const QString &value : QStringList{"al", "nonsense", "all,", "0", "-1"}) {
-            const BatchProcess::Result r = batch({"--sheets", value, "-p", "a", "b", "book.xlsx"});
+            const BatchProcess::Result r = BatchProcess::batch({"--sheets", value, "-p", "a", "b", "book.xlsx"});
             QCOMPARE(r.status, 2);
             QVERIFY2(r.err.contains("--sheets takes default, first, last, all or sheet numbers such as 1,3, not '"
                                     + value + "'"),
@@ -66,13 +58,13 @@ private slots:
     // refused in bounded memory, before anything is touched.
     void endlessFileLists()
     {
-        BatchProcess::Result r = batch({"-0", "--files-from", "/dev/zero", "-p", "a", "b"});
+        BatchProcess::Result r = BatchProcess::batch({"-0", "--files-from", "/dev/zero", "-p", "a", "b"});
         QCOMPARE(r.status, 2);
         QVERIFY2(r.err.contains("the file list /dev/zero has more than 1000000 entries"), qPrintable(r.err));
-        r = batch({"--files-from", "/dev/zero", "-p", "a", "b"});
+        r = BatchProcess::batch({"--files-from", "/dev/zero", "-p", "a", "b"});
         QCOMPARE(r.status, 2);
         QVERIFY2(r.err.contains("entry 1 of the file list /dev/zero holds a NUL character"), qPrintable(r.err));
-        r = batch({"--files-from", "-", "-p", "a", "b"}, "a.xlsx\n" + QByteArray(5000, 'x') + "\n");
+        r = BatchProcess::batch({"--files-from", "-", "-p", "a", "b"}, {}, "a.xlsx\n" + QByteArray(5000, 'x') + "\n");
         QCOMPARE(r.status, 2);
         QVERIFY2(r.err.contains("entry 2 of the file list (standard input) is longer than 4095 bytes"), qPrintable(r.err));
         QVERIFY(r.lines.isEmpty());
@@ -93,9 +85,9 @@ private slots:
         QTemporaryDir dir;
         const QStringList paths = books(dir, 30);
         const QByteArray original = TestBooks::bytes(paths.first());
-        const BatchProcess::Result r = shell(QStringLiteral("\"$KORRIN_BATCH\" -j 1 -p old new '%1' 2>'%2' %3; "
-                                                            "exit ${PIPESTATUS[0]}")
-                                                 .arg(dir.path(), dir.filePath("err.txt"), redirect));
+        const BatchProcess::Result r =
+            BatchProcess::shell(QStringLiteral("\"$KORRIN_BATCH\" -j 1 -p old new '%1' 2>'%2' %3; exit ${PIPESTATUS[0]}")
+                                    .arg(dir.path(), dir.filePath("err.txt"), redirect));
         QCOMPARE(r.status, 1);
         const QString err = QString::fromUtf8(TestBooks::bytes(dir.filePath("err.txt")));
         QVERIFY2(err.startsWith("korrin-batch: cannot write to standard output ("), qPrintable(err));
@@ -115,13 +107,13 @@ private slots:
         QTemporaryDir dir;
         const QStringList paths = books(dir, 24);
         const QByteArray original = TestBooks::bytes(paths.first());
-        BatchProcess::Result r = shell(QStringLiteral("ulimit -n 12 && exec \"$KORRIN_BATCH\" -j 4 -p old new '%1'")
-                                           .arg(dir.path()));
+        const QString command = QStringLiteral("ulimit -n %1 && exec \"$KORRIN_BATCH\" -j 4 -p old new '%2'");
+        BatchProcess::Result r = BatchProcess::shell(command.arg(12).arg(dir.path()));
         QCOMPARE(r.status, 1);
         QCOMPARE(r.lines.filter("\ttoo few files may be open (see ulimit -n)").size(), 24);
         checkWholeAndReported(dir, paths, original, QString(""));
 
-        r = shell(QStringLiteral("ulimit -n 24 && exec \"$KORRIN_BATCH\" -j 4 -p old new '%1'").arg(dir.path()));
+        r = BatchProcess::shell(command.arg(24).arg(dir.path()));
         QCOMPARE(r.status, 0);
         QCOMPARE(r.lines.last(), QString("24 files: 24 SUCCESS, 0 FAILURE, 0 MISSING, 24 cells changed"));
         checkWholeAndReported(dir, paths, original, r.lines.join('\n'));

@@ -62,10 +62,10 @@ private slots:
             QVERIFY(QFile::copy(m_dir.filePath(name), m_fat + "/" + name)); // FAT over FUSE writes in order only
             books << m_fat + "/" + name;
         }
-        const BatchProcess::Result dry = BatchProcess::run(KORRIN_BATCH, QStringList{"-n", "-p", "old", "new"} + books);
+        const BatchProcess::Result dry = BatchProcess::batch(QStringList{"-n", "-p", "old", "new"} + books);
         QCOMPARE(dry.status, 0);
         QCOMPARE(TestBooks::column(books.first()), QString("old|kept"));
-        const BatchProcess::Result real = BatchProcess::run(KORRIN_BATCH, QStringList{"-p", "old", "new"} + books);
+        const BatchProcess::Result real = BatchProcess::batch(QStringList{"-p", "old", "new"} + books);
         QCOMPARE(real.status, 0);
         QStringList agreed = dry.lines;
         agreed.replaceInStrings("cells would change", "cells changed").replaceInStrings("cell would change", "cell changed");

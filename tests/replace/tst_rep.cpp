@@ -177,20 +177,21 @@ private slots:
         QCOMPARE(TestBooks::bytes(path), original);
         QVERIFY(TestBooks::leftovers(dir.path()).isEmpty());
 
-        const QString backups = dir.filePath("backups");
-        QVERIFY(QDir().mkdir(backups));
+        QString error;
+        const std::shared_ptr<BackupRun> backups = BackupRun::start(dir.filePath("backups"), &error);
+        QVERIFY2(backups, qPrintable(error));
         JobOptions keep;
-        keep.backupFolder = backups;
+        keep.backups = backups;
         r = runJob(path, par, keep);
         QCOMPARE(r.state, SUCCESS);
         QCOMPARE(r.cells, qint64(2));
-        QCOMPARE(r.backup, backups + "/" + name);
+        QCOMPARE(r.backup, backups->folder() + "/" + name);
         QCOMPARE(TestBooks::bytes(r.backup), original);
         QCOMPARE(TestBooks::column(path), QString("ABC here|no match|ABC and ABC"));
 
         const QByteArray second = TestBooks::bytes(path);
         r = runJob(path, replacing("no match", "matched"), keep);
-        QCOMPARE(r.backup, backups + "/" + QString(name).replace("book", "book (1)"));
+        QCOMPARE(r.backup, backups->folder() + "/" + QString(name).replace("book", "book (1)"));
         QCOMPARE(TestBooks::bytes(r.backup), second);
         // a temporary file a killed save left goes, even when nothing is saved
         QVERIFY(Excel::writeFileAtomically(dir.filePath(".~korrin." + name + ".tmp"), "half", nullptr));
@@ -199,10 +200,12 @@ private slots:
         QCOMPARE(r.state, SUCCESS);
         QCOMPARE(r.cells, qint64(0));
         QVERIFY(r.backup.isEmpty());
-        QCOMPARE(QDir(backups).entryList(QDir::Files).size(), 2);
+        QCOMPARE(QDir(backups->folder()).entryList({"book*"}, QDir::Files).size(), 2);
 
         const QByteArray third = TestBooks::bytes(path);
-        keep.backupFolder = dir.filePath("no such folder");
+        const std::shared_ptr<BackupRun> gone = BackupRun::start(dir.filePath("gone"), &error);
+        QVERIFY(gone && QDir(dir.filePath("gone")).removeRecursively());
+        keep.backups = gone;
         r = runJob(path, replacing("ABC", "D"), keep);
         QCOMPARE(r.state, FAILURE);
         QVERIFY2(r.reason.startsWith("backup: "), qPrintable(r.reason));

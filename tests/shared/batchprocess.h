@@ -1,8 +1,8 @@
 #pragma once
 
-// korrin-batch as a script or another user runs it: its lines, its error
-// output, its exit status. Tests that use it define KORRIN_BATCH, the path
-// of the program.
+// korrin-batch as a script or another user runs it: its output (as bytes
+// and as lines), its error output, its exit status. Tests that use it
+// define KORRIN_BATCH, the path of the program.
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -17,7 +17,8 @@ namespace BatchProcess {
 struct Result
 {
     int status = -1; // -1: killed by a signal, or it did not end in time
-    QStringList lines;
+    QByteArray out;    // standard output as it came
+    QStringList lines; // its lines, empty ones left out
     QString err;
 };
 
@@ -44,17 +45,26 @@ inline Result run(const QString &program, const QStringList &args, const QByteAr
         return r;
     }
     r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.lines = QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    r.out = p.readAllStandardOutput();
+    r.lines = QString::fromUtf8(r.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     r.err = QString::fromUtf8(p.readAllStandardError());
     return r;
 }
 
+// korrin-batch itself, under wrapper when given, with input on its
+// standard input.
+inline Result batch(const QStringList &args, const QStringList &wrapper = QStringList(),
+                    const QByteArray &input = QByteArray())
+{
+    return run(QStringLiteral(KORRIN_BATCH), args, input, wrapper);
+}
+
 // A bash command line, for limits, redirections and pipes; "$KORRIN_BATCH"
 // in it is the program.
-inline Result shell(const QString &program, const QString &command)
+inline Result shell(const QString &command)
 {
     return run(QStringLiteral("/bin/bash"), {QStringLiteral("-c"), command}, QByteArray(), QStringList(),
-               {QStringLiteral("KORRIN_BATCH=") + program});
+               {QStringLiteral("KORRIN_BATCH=" KORRIN_BATCH)});
 }
 
 // The user that plays "another user" where the tests run as root.

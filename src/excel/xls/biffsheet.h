@@ -25,6 +25,9 @@
 #include <vector>
 
 namespace Excel {
+
+class CellChangeSink;
+
 namespace Biff {
 
 class Book;
@@ -67,6 +70,10 @@ public:
     // Cells an edit changed (their record or their own string), each
     // counted once.
     int changedCells() const { return int(m_changedCells.size()); }
+    // Tells the sink every one of them whose text differs from what it held
+    // as read, row by row (biffsheetchanges.cpp). The shared strings must
+    // have kept their entries as read since before the first edit.
+    bool reportChanges(CellChangeSink *sink, QString *error) const;
     // Formula cells a search skipped because their tokens are not
     // understood, each counted once.
     int unreadFormulas() const { return int(m_unreadFormulas.size()); }
@@ -166,6 +173,11 @@ private:
     // record stores it again).
     bool isLive(int item, int col) const;
     CellView view(const Slot &slot) const;
+    // The record of changes (biffsheetchanges.cpp): a cell as read, edits
+    // left aside, and the text the formula bar shows for a cell.
+    CellView viewAsRead(const Slot &slot) const;
+    QString shownText(const CellView &v, int row, int col, bool asRead) const;
+    bool formulaAsRead(const CellView &v, int row, int col, FormulaTokens *tokens, FormulaPlace *place) const;
     quint16 xfOf(const CellView &v) const;
     bool canEdit(quint16 xf) const;
     int defaultXf(int row, int col) const;

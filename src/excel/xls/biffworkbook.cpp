@@ -50,6 +50,16 @@ public:
         return n;
     }
 
+    void keepOriginalTexts() override { m_book->strings().keepEntriesAsRead(); }
+
+    bool reportChanges(CellChangeSink *sink, QString *error) override
+    {
+        for (int i = 0; i < m_book->sheetCount(); ++i)
+            if (!m_book->sheet(i)->reportChanges(sink, error))
+                return false;
+        return true;
+    }
+
     bool prepareSave(std::unique_ptr<PendingSave> *pending, QString *error, bool *broken) override;
 
 private:

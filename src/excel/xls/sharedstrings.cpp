@@ -198,6 +198,8 @@ int SharedStrings::append(const SstEntry &entry)
 void SharedStrings::setEntry(int i, const QString &text, const QVector<FormatRun> &runs)
 {
     SstEntry &e = m_entries[i];
+    if (m_keepAsRead && !m_asRead.contains(i))
+        m_asRead.insert(i, e);
     if (m_plainBuilt) {
         auto it = m_plain.find(e.text);
         if (it != m_plain.end() && it.value() == i)

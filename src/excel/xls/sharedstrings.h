@@ -53,6 +53,16 @@ public:
     int append(const SstEntry &entry);
     // Changes the text and runs of entry i; its phonetic data is dropped.
     void setEntry(int i, const QString &text, const QVector<FormatRun> &runs);
+    // From now on setEntry keeps what an entry held before its first change,
+    // for entryAsRead().
+    void keepEntriesAsRead() { m_keepAsRead = true; }
+    // Entry i as it was before setEntry changed it (kept only since
+    // keepEntriesAsRead()), else as it is.
+    const SstEntry &entryAsRead(int i) const
+    {
+        const auto kept = m_asRead.constFind(i);
+        return kept != m_asRead.constEnd() ? kept.value() : m_entries.at(i);
+    }
 
     // The SST record with its CONTINUE records, as they go into the stream
     // at offset base, for cstTotal references. When extSst is given it
@@ -66,6 +76,8 @@ private:
     int m_continueRecords = 0;
     quint32 m_cstTotal = 0;
     bool m_changed = false;
+    bool m_keepAsRead = false;
+    QHash<int, SstEntry> m_asRead;
 };
 
 } // namespace Biff

@@ -278,6 +278,21 @@ WorksheetPart *OoxmlBook::worksheet(int index, QString *error)
     return e.part.get();
 }
 
+bool OoxmlBook::reportChanges(CellChangeSink *sink, QString *error)
+{
+    for (int i = 0; i < sheetCount(); ++i) {
+        const SheetEntry &e = m_sheets[size_t(i)];
+        if (!e.part || !e.part->hasReportedChanges())
+            continue;
+        WorksheetPart *part = e.part.get();
+        if (part->reportNeedsXml() && !(part = worksheet(i, error)))
+            return false;
+        if (!part->reportChanges(e.name, sink, error))
+            return false;
+    }
+    return true;
+}
+
 bool OoxmlBook::sheetMayMatch(int index, const PartPrescan &scan)
 {
     if (!scan.usable() || index < 0 || index >= sheetCount())

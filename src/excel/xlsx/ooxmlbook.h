@@ -69,6 +69,10 @@ public:
     bool isChanged() const;
     // Cells that Replace or Value set changed since the book was opened.
     quint64 changedCells() const { return m_context.changedCells; }
+    // Tells the sink those whose text changed, sheet by sheet in tab order
+    // (reading again the bytes of a sheet that were released). Before a
+    // save: what the shared strings held as read is what it tells.
+    bool reportChanges(CellChangeSink *sink, QString *error);
     // Writes the changed parts; leaves the file alone when nothing changed.
     bool save(QString *error);
     // The same in two steps: the new file written, uncommitted (none when

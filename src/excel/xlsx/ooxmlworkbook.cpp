@@ -63,6 +63,8 @@ public:
 
     qint64 changedCells() const override { return qint64(m_book->changedCells()); }
 
+    bool reportChanges(CellChangeSink *sink, QString *error) override { return m_book->reportChanges(sink, error); }
+
     bool prepareSave(std::unique_ptr<PendingSave> *pending, QString *error, bool *) override
     {
         return m_book->prepareSave(pending, error);

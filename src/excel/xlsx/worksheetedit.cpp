@@ -619,6 +619,7 @@ bool WorksheetPart::dissolveSharedGroup(int masterIndex, const CellContent &mast
     }
     const CellRecord &mr = m_cells[size_t(masterIndex)];
     const quint32 masterRow = mr.row, masterColumn = mr.column;
+    m_dissolvedMasters.insert(si, quint32(masterIndex)); // what the members said as read
     m_sharedMasters.remove(si);
     m_sharedText.remove(si);
     auto range = std::equal_range(m_sharedMembers.begin(), m_sharedMembers.end(), std::make_pair(si, 0u),

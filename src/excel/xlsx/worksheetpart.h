@@ -21,11 +21,15 @@
 
 #include <QHash>
 #include <QMap>
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace Excel {
+
+class CellChangeSink;
+
 namespace Xlsx {
 
 // A decimal number of raw (digits only) no greater than limit.
@@ -105,6 +109,17 @@ public:
     // Streams the changed part (its bytes must be loaded). The cells in
     // asRead (ascending) are written as they were read.
     bool write(ByteSink *sink, QString *error, const std::vector<quint32> &asRead = {}) const;
+
+    // Whether Replace or Value set changed a cell of this sheet.
+    bool hasReportedChanges() const { return std::find(m_counted.begin(), m_counted.end(), true) != m_counted.end(); }
+    // Tells the sink, as sheet, every cell Replace or Value set changed
+    // whose text differs from what it held as read, by position (see
+    // worksheetchanges.cpp). Cells whose element as read must be parsed
+    // again need the part's bytes loaded.
+    bool reportChanges(const QString &sheet, CellChangeSink *sink, QString *error) const;
+    // Whether that needs the part's bytes: false when every changed cell
+    // only moved to another shared string, whose texts tell it all.
+    bool reportNeedsXml() const;
 
     // For readers: the cell at a position (-1 when there is none) and its
     // current content.
@@ -244,6 +259,20 @@ private:
     bool storeEdit(int index, const QByteArray &element, bool userChange, CellType type, FormulaKind formula,
                    quint8 content, bool valueNotEmpty);
     bool dissolveSharedGroup(int masterIndex, const CellContent &master, QString *error);
+    // The record of changes (worksheetchanges.cpp): a cell's text as the
+    // formula bar shows it, now or as read; strings caches shared strings.
+    struct StringCache
+    {
+        std::vector<QString> texts; // by entry
+        std::vector<bool> known;
+    };
+    bool textNow(quint32 index, StringCache *strings, QString *text, QString *error) const;
+    bool textAsRead(quint32 index, StringCache *strings, QString *text, QString *error) const;
+    bool shownText(quint32 index, const CellContent &c, bool asRead, StringCache *strings, QString *text,
+                   QString *error) const;
+    bool sharedEntryText(quint32 entry, StringCache *strings, QString *text, QString *error) const;
+    // The entry's text in the cache (sized to the table beforehand).
+    bool cachedEntry(quint32 entry, StringCache *strings, const QString **text, QString *error) const;
     bool sharedMemberText(int index, const CellContent &c, QString *text, QString *error) const;
     quint32 newCellStyle(int row, int column) const;
     int rowIndexOf(quint32 row) const;
@@ -276,6 +305,7 @@ private:
 
     std::vector<ArrayRange> m_arrays;
     QHash<quint32, quint32> m_sharedMasters;                // si -> cell
+    QHash<quint32, quint32> m_dissolvedMasters;             // si -> cell, of groups dissolved since
     std::vector<std::pair<quint32, quint32>> m_sharedMembers; // (si, cell)
     mutable QHash<quint32, QString> m_sharedText;           // master formula by si
     mutable bool m_membersSorted = false;

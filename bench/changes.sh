@@ -1,0 +1,79 @@
+#!/bin/bash
+# What the record of changes (--changes) costs, run by hand:
+#   bench/changes.sh [RUNS] [WORKDIR]
+# Builds korrin-batch (Release) in build-bench/, writes the 200 small
+# workbooks and the workbook of a million cells of bench/run.sh into WORKDIR
+# (default: a new temporary folder; kept ones are used again) and times on
+# fresh copies in /dev/shm, RUNS times each (default 5), the same run without
+# a record, with --changes to a .csv and with --changes to an .xlsx. Prints
+# min and median wall seconds, peak RSS and the ratio of the medians to the
+# run without a record. The three take turns, so that a load that comes
+# and goes weighs on each alike.
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(dirname "$here")
+runs=${1:-5}
+work=${2:-$(mktemp -d /tmp/korrin-changes.XXXXXX)}
+py=/usr/bin/python3
+build=$root/build-bench
+
+generator=$(command -v ninja >/dev/null 2>&1 && echo "-G Ninja" || echo "")
+cmake -S "$root" -B "$build" $generator -DCMAKE_BUILD_TYPE=Release -DKORRIN_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" --target korrin-batch -j2 >/dev/null
+batch=$build/src/batch/korrin-batch
+mkdir -p "$work"
+if [ ! -f "$work/small/book0199.xlsx" ]; then
+    echo "writing 200 small workbooks..."
+    $py "$here/make_small_workbooks.py" "$work/small" 200
+fi
+if [ ! -f "$work/big/big.xlsx" ]; then
+    echo "writing the workbook of a million cells..."
+    cc -O2 -o "$work/make_big_workbook" "$here/make_big_workbook.c" $(pkg-config --cflags --libs xlsxwriter)
+    mkdir -p "$work/big"
+    "$work/make_big_workbook" "$work/big/big.xlsx" 100000 10
+fi
+shm=$(mktemp -d /dev/shm/korrin-changes.XXXXXX)
+trap 'rm -rf "$shm"' EXIT
+
+# measure NAME CMD...: CMD once on a fresh copy of the set at $shm/w;
+# appends "seconds peak-kB" to $work/NAME.log.
+measure() {
+    name=$1
+    shift
+    rm -rf "$shm/w" "$shm"/record.*
+    cp -r "$source" "$shm/w"
+    local t0=$EPOCHREALTIME
+    /usr/bin/time -f "%M" -o "$work/time.log" "$@" >"$work/out.log" 2>&1 \
+        || { echo "failed: $*" >&2; tail -5 "$work/out.log" >&2; exit 1; }
+    local t1=$EPOCHREALTIME
+    echo "$t0 $t1 $(cat "$work/time.log")" | awk '{ printf "%.3f %s\n", $2 - $1, $3 }' >>"$work/$name.log"
+}
+# summary NAME: "min median peak-MB" of its runs.
+summary() {
+    sort -n "$work/$1.log" | awk '{ t[NR] = $1; if ($2 > m) m = $2 }
+        END { printf "%s %s %d\n", t[1], t[int((NR + 1) / 2)], m / 1024 }'
+}
+pair="--sheets all --match-case --pair alpha omega"
+echo "runs: $runs, the three kinds taking turns; wall seconds min, median; peak RSS; median / median without a record"
+for set in small big; do
+    source=$work/$set
+    files="$shm/w/*.xlsx"
+    rm -f "$work"/none.log "$work"/csv.log "$work"/xlsx.log
+    for _ in $(seq "$runs"); do
+        measure none sh -c "exec \"$batch\" $pair $files"
+        for to in csv xlsx; do
+            measure $to sh -c "exec \"$batch\" $pair --changes \"$shm/record.$to\" $files"
+        done
+    done
+    none=$(summary none)
+    base=$(echo "$none" | cut -d' ' -f2)
+    printf '%-6s %-18s %7s %7s %5sMB\n' "$set" "no record" $none
+    for to in csv xlsx; do
+        with=$(summary $to)
+        printf '%-6s %-18s %7s %7s %5sMB   %.2fx\n' "$set" "--changes .$to" $with \
+            "$(echo "$with $base" | awk '{ print $2 / $4 }')"
+    done
+    rows=$("$batch" $pair -n --changes - "$source"/*.xlsx 2>/dev/null | wc -l)
+    echo "$set: $rows rows in the record"
+done
+echo "work folder: $work"
