@@ -193,10 +193,12 @@ void BatchReporter::drawProgress()
     std::fflush(m_err);
 }
 
-ChangeStream::ChangeStream(Run *run, const ChangeRecord *record, FILE *out, QObject *parent)
+ChangeStream::ChangeStream(Run *run, const ChangeRecord *record, FILE *out, FILE *err, QObject *parent)
     : QObject(parent)
+    , m_run(run)
     , m_record(record)
     , m_out(out)
+    , m_err(err)
 {
     // Before the reporter's own slot, so that a file's rows come before its report.
     connect(run, &Run::done, this, &ChangeStream::write);
@@ -209,16 +211,29 @@ void ChangeStream::write(Rep *, STATE, int index)
         return;
     const QByteArray path = m_record->filePath(index).toUtf8();
     QString error;
+    const auto writeError = [&] {
+        error = QStringLiteral("cannot write the record of changes to standard output (%1)")
+                    .arg(errno ? QString::fromLocal8Bit(std::strerror(errno)) : QStringLiteral("write error"));
+    };
+    errno = 0;
     const bool read = m_record->readRaw(m_record->firstRow(index), rows, [&](qint64, const RawChangeRow &row) {
         const QByteArray line = changeJsonLine(path, row) + '\n';
         if (std::fwrite(line.constData(), 1, size_t(line.size()), m_out) != size_t(line.size())) {
-            error = QStringLiteral("cannot write the record of changes to standard output");
+            writeError();
             return false;
         }
         return true;
     }, &error);
     if (std::fflush(m_out) != 0 && error.isEmpty())
-        error = QStringLiteral("cannot write the record of changes to standard output");
-    if (!read || !error.isEmpty())
-        m_error = error;
+        writeError();
+    if (read && error.isEmpty())
+        return;
+    m_error = error;
+    std::fprintf(m_err,
+                 "korrin-batch: %s: the run stops; files not yet saved stay as they were, and their reports "
+                 "follow\n",
+                 m_error.toLocal8Bit().constData());
+    std::fflush(m_err);
+    // Not from inside this report: the run is delivering it.
+    QMetaObject::invokeMethod(m_run, &Run::stop, Qt::QueuedConnection);
 }

@@ -45,13 +45,16 @@ private:
 };
 
 // The rows of each file's changes, as JSON lines (changeJsonLine), written
-// as the file's report comes in, for --changes -.
+// as the file's report comes in, for --changes -. A row that cannot be
+// written (a full disk, a reader that went away) or read back stops the
+// run, as a report that cannot be written does: no further workbook
+// changes without its record; the reason goes to err at once.
 class ChangeStream : public QObject
 {
     Q_OBJECT
 
 public:
-    ChangeStream(Run *run, const ChangeRecord *record, FILE *out, QObject *parent = nullptr);
+    ChangeStream(Run *run, const ChangeRecord *record, FILE *out, FILE *err, QObject *parent = nullptr);
     // False once a row could not be read back or written.
     bool ok() const { return m_error.isEmpty(); }
     const QString &error() const { return m_error; }
@@ -59,8 +62,10 @@ public:
 private:
     void write(Rep *rep, STATE state, int index);
 
+    Run *m_run;
     const ChangeRecord *m_record;
     FILE *m_out;
+    FILE *m_err;
     QString m_error;
 };
 

@@ -119,7 +119,7 @@ int main(int argc, char *argv[])
     FILE *reports = changesToOutput ? stderr : stdout;
     std::unique_ptr<ChangeStream> stream;
     if (changesToOutput)
-        stream = std::make_unique<ChangeStream>(&run, changes.get(), stdout);
+        stream = std::make_unique<ChangeStream>(&run, changes.get(), stdout, stderr);
     BatchReporter reporter(&run, options.json ? BatchReporter::Json : BatchReporter::Plain, reports, stderr);
     reporter.setScanSkips(skips);
     QObject::connect(&reporter, &BatchReporter::finished, &app, [&](int status) {
@@ -132,10 +132,8 @@ int main(int argc, char *argv[])
             complain(QStringLiteral("the record of changes was not written: %1").arg(why));
             status = 1;
         }
-        if (stream && !stream->ok()) {
-            complain(stream->error());
-            status = 1;
-        }
+        if (stream && !stream->ok())
+            status = 1; // said when it happened
         if (!options.undo.isEmpty() && !options.dryRun && status == 0 && !markUndone(options.undo, &why))
             complain(why);
         app.exit(status);
