@@ -89,7 +89,7 @@ QString batchUsage()
         "Usage: korrin-batch [options] --pair KEY REPLACEMENT [--pair KEY REPLACEMENT ...] FILE|FOLDER...\n"
         "       korrin-batch [options] --pair KEY REPLACEMENT ... --files-from LIST\n"
         "       korrin-batch [options] --list LISTFILE.xlsx\n"
-        "       korrin-batch [--dry-run] [--json] --undo RUNFOLDER\n"
+        "       korrin-batch [--dry-run] [--json] [--break-links] --undo RUNFOLDER\n"
         "\n"
         "Replaces text in Excel workbooks (.xlsx, .xlsm, .xltx, .xltm, .xls) in place, one job per file.\n"
         "A folder is scanned for them (by name, in any case) as the window's add-folder command\n"

@@ -219,9 +219,14 @@ STATE Rep::process(Handoff *handoff)
     }
     pending.reset(); // a dry run's new file goes here
     app.Quit();
+    noteIfUnlocked(locked);
+    return SUCCESS;
+}
+
+void Rep::noteIfUnlocked(bool locked)
+{
     if (!locked && (!m_options.shared || m_options.shared->firstWithoutLocks()))
         m_reason = Reason(QStringLiteral("worked on without file locks, which its file system does not support: "
                                          "other programs were kept out only by the check that the file was not "
                                          "changed since it was read"));
-    return SUCCESS;
 }

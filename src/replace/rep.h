@@ -125,6 +125,9 @@ private:
     };
     STATE process(Handoff *handoff);
     STATE restore(std::unique_ptr<WorkbookLock> lock, Handoff *handoff);
+    // On a success: says so, once in a run, when the workbook could not be
+    // locked since its file system has no locks.
+    void noteIfUnlocked(bool locked);
 
     JobOptions m_options;
     Excel::Reason m_reason;

@@ -123,6 +123,42 @@ private slots:
         QCOMPARE(r.status, 2);
     }
 
+    // An undo replaces a workbook as a save does: a read-only one, or one
+    // that got another name (a hard link) since the run, fails untouched,
+    // in a dry run as in the real undo; with --break-links the name given
+    // is restored and the other keeps what the run wrote.
+    void undoSavesAsARunSaves()
+    {
+        KORRIN_REQUIRE_PYTHON(TESTBOOKS_MODULES);
+        QTemporaryDir dir;
+        const QString locked = dir.filePath("readonly.xlsx"), linked = dir.filePath("linked.xlsx"),
+                      twin = dir.filePath("twin.xlsx");
+        for (const QString &path : {locked, linked})
+            TestBooks::write(path, {"alpha"});
+        const QByteArray original = TestBooks::bytes(linked);
+        Result r = BatchProcess::batch({"-p", "alpha", "omega", "-b", dir.filePath("backups"), locked, linked});
+        QCOMPARE(r.status, 0);
+        const QString run = onlyRun(dir.filePath("backups"));
+        const QByteArray written = TestBooks::bytes(linked);
+        QVERIFY(QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+        QVERIFY(::link(QFile::encodeName(linked).constData(), QFile::encodeName(twin).constData()) == 0);
+
+        for (const QStringList &dry : {QStringList{"-n"}, QStringList()}) {
+            r = BatchProcess::batch(dry + QStringList{"--undo", run});
+            QCOMPARE(r.status, 1);
+            const QMap<QString, QString> o = outcomes(r);
+            QCOMPARE(o.value(locked), QString("FAILURE not restored: the file is read-only"));
+            QVERIFY2(o.value(linked).startsWith("FAILURE the file has 2 hard links"), qPrintable(o.value(linked)));
+            QCOMPARE(TestBooks::bytes(locked), written);
+            QCOMPARE(TestBooks::bytes(linked), written);
+        }
+        r = BatchProcess::batch({"--break-links", "--undo", run});
+        QCOMPARE(outcomes(r).value(linked), QString("SUCCESS "));
+        QCOMPARE(TestBooks::bytes(linked), original);
+        QCOMPARE(TestBooks::bytes(twin), written);
+        QVERIFY(TestBooks::leftovers(dir.path()).isEmpty());
+    }
+
     // A backup folder that is a symbolic link, or another user's folder,
     // is refused before any workbook changes: whoever planted it would
     // read the copies. The run's user's own folder is fine.
