@@ -104,7 +104,13 @@ int main(int argc, char *argv[])
         }
         plan.job.changes = changes;
     }
+    // A dry run makes no backups, but refuses a backup folder as the real
+    // run would.
     std::shared_ptr<BackupRun> backups;
+    if (!options.backupDir.isEmpty() && options.dryRun && !BackupRun::check(options.backupDir, &error)) {
+        complain(error);
+        return 2;
+    }
     if (!options.backupDir.isEmpty() && !options.dryRun) {
         backups = BackupRun::start(options.backupDir, &error);
         if (!backups) {

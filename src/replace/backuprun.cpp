@@ -215,6 +215,34 @@ std::unique_ptr<BackupRun> BackupRun::start(const QString &rootGiven, QString *e
     return run;
 }
 
+bool BackupRun::check(const QString &rootGiven, QString *error)
+{
+    const QString root = QDir(rootGiven).absolutePath();
+    struct stat st;
+    QString folder = root;
+    if (::lstat(native(root).constData(), &st) != 0 && errno == ENOENT) {
+        // start() would make it in the nearest folder that is there.
+        int found;
+        do {
+            folder = QFileInfo(folder).path();
+            found = ::stat(native(folder).constData(), &st);
+        } while (found != 0 && errno == ENOENT && folder != QLatin1String("/"));
+        if (found != 0 || !S_ISDIR(st.st_mode)) {
+            *error = QStringLiteral("cannot create the backup folder %1: %2")
+                         .arg(root, found != 0 ? systemError() : QStringLiteral("%1 is not a folder").arg(folder));
+            return false;
+        }
+    } else if (!isOwnFolder(root, error)) {
+        return false;
+    }
+    if (::access(native(folder).constData(), W_OK | X_OK) != 0) {
+        *error = folder == root ? QStringLiteral("cannot write into the backup folder %1: %2").arg(root, systemError())
+                                : QStringLiteral("cannot create the backup folder %1: %2").arg(root, systemError());
+        return false;
+    }
+    return true;
+}
+
 bool BackupRun::backUp(int fd, const QString &path, BackupEntry *entry, QString *error)
 {
     const QFileInfo info(path);

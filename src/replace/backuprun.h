@@ -56,6 +56,10 @@ public:
     // and makes the run's folder in it. None, with the reason, when the root
     // cannot be used; nothing is written then.
     static std::unique_ptr<BackupRun> start(const QString &root, QString *error);
+    // For a dry run, which makes nothing: whether start() could use root
+    // (a folder of the user's own that he may write into, or one he may
+    // create). False with the reason.
+    static bool check(const QString &root, QString *error);
 
     QString folder() const { return m_folder; }
 

@@ -171,11 +171,15 @@ private slots:
         TestBooks::write(book, {"alpha"});
         const QByteArray before = TestBooks::bytes(book);
         QVERIFY(QFile::link(dir.filePath("planted"), dir.filePath("link")));
-        Result r = BatchProcess::batch({"-p", "alpha", "omega", "-b", dir.filePath("link"), book});
-        QCOMPARE(r.status, 2);
-        QVERIFY2(r.err.contains("is a symbolic link"), qPrintable(r.err));
-        QCOMPARE(TestBooks::bytes(book), before);
-        QVERIFY(QDir(dir.filePath("planted")).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+        Result r;
+        // A dry run, which backs nothing up, refuses it too.
+        for (const QStringList &dry : {QStringList{"-n"}, QStringList()}) {
+            r = BatchProcess::batch(dry + QStringList{"-p", "alpha", "omega", "-b", dir.filePath("link"), book});
+            QCOMPARE(r.status, 2);
+            QVERIFY2(r.err.contains("is a symbolic link"), qPrintable(r.err));
+            QCOMPARE(TestBooks::bytes(book), before);
+            QVERIFY(QDir(dir.filePath("planted")).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+        }
 
         KORRIN_REQUIRE_OTHER_USER();
         const QStringList other = BatchProcess::asOtherUser();
