@@ -112,6 +112,10 @@ bool planBatch(const BatchOptions &options, RunPlan *plan, QStringList *notes, Q
         return true;
     }
 
+    // The record of changes an earlier run left in a folder is no workbook
+    // to change: this run's record replaces it.
+    const QString record = options.changes == QLatin1String("-") ? QString()
+                                                                 : QFileInfo(options.changes).canonicalFilePath();
     QStringList files;
     for (const QString &input : options.inputs) {
         if (!QFileInfo(input).isDir()) {
@@ -119,7 +123,12 @@ bool planBatch(const BatchOptions &options, RunPlan *plan, QStringList *notes, Q
             continue;
         }
         const int before = files.size();
-        ExcelFileScan scan(options.recursive, [&](const QString &path) { files << path; });
+        ExcelFileScan scan(options.recursive, [&](const QString &path) {
+            if (record.isEmpty() || QFileInfo(path).canonicalFilePath() != record)
+                files << path;
+            else
+                *notes << QStringLiteral("not scanned: %1 (the record of changes of this run)").arg(path);
+        });
         // The backup folder may lie in the folder and not be marked yet.
         if (!options.backupDir.isEmpty())
             scan.setExcludedFolders({options.backupDir});

@@ -164,7 +164,8 @@ private slots:
     }
 
     // Backups are never scanned: not the folder named by --backup-dir in a
-    // scanned folder (not marked), nor any folder marked as one.
+    // scanned folder (not marked), nor any folder marked as one; nor is the
+    // record of --changes that an earlier run left in the folder.
     void backupFoldersAreNotScanned()
     {
         KORRIN_REQUIRE_PYTHON(TESTBOOKS_MODULES);
@@ -176,7 +177,8 @@ private slots:
         QVERIFY(TestUtil::writeFile(kept + "/.korrin-backups", ""));
         const QByteArray old = TestBooks::bytes(kept + "/old.xlsx");
 
-        BatchProcess::Result r = BatchProcess::batch({"-b", top + "/bk", "-p", "x", "y", top});
+        const QStringList record{"--changes", top + "/record.xlsx"};
+        BatchProcess::Result r = BatchProcess::batch(record + QStringList{"-b", top + "/bk", "-p", "x", "y", top});
         QCOMPARE(r.status, 0);
         QCOMPARE(r.lines.size(), 2);
         QCOMPARE(TestBooks::column(top + "/a.xlsx"), QString("y"));
@@ -185,8 +187,9 @@ private slots:
         const QString copy = top + "/bk/" + runs.first() + "/a.xlsx";
         const QByteArray backup = TestBooks::bytes(copy);
         QCOMPARE(TestBooks::column(copy), QString("x"));
-        r = BatchProcess::batch({"-b", top + "/bk", "-p", "x|y", "z", top});
+        r = BatchProcess::batch(record + QStringList{"-b", top + "/bk", "-p", "x|y", "z", top});
         QCOMPARE(r.status, 0);
+        QCOMPARE(r.lines.size(), 2);
         QCOMPARE(TestBooks::column(top + "/a.xlsx"), QString("z"));
         QCOMPARE(TestBooks::bytes(copy), backup);
         QCOMPARE(TestBooks::bytes(kept + "/old.xlsx"), old);
