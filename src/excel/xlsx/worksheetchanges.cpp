@@ -8,6 +8,7 @@
 #include "worksheetpart.h"
 
 #include "cellchanges.h"
+#include "formulatext.h"
 #include "formulatranslate.h"
 
 #include "cellrules/cellvalue.h"
@@ -176,8 +177,9 @@ bool WorksheetPart::shownText(quint32 index, const CellContent &c, bool asRead, 
                 }
             }
         }
+        // As the formula bar shows it: newer functions without their prefix.
         if (!formula.isEmpty())
-            *text = QLatin1Char('=') + formula;
+            *text = QLatin1Char('=') + shownFormula(formula);
         return true;
     }
     switch (c.type) {
