@@ -30,6 +30,19 @@ QString tr(const char *text)
 // The block position of a heading, kept on its contents entry.
 constexpr int blockRole = Qt::UserRole;
 
+// A heading's text without its gloss: the manual sets the English
+// translation after a Chinese heading in normal weight.
+QString headingTitle(const QTextBlock &block)
+{
+    QString title;
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        if (it.fragment().charFormat().fontWeight() >= QFont::DemiBold)
+            title += it.fragment().text();
+    }
+    title = title.simplified();
+    return title.isEmpty() ? block.text().simplified() : title;
+}
+
 } // namespace
 
 HelpWindow::HelpWindow(const QUrl &manual, std::function<bool(const QUrl &)> openExternally, QWidget *parent)
@@ -144,7 +157,7 @@ void HelpWindow::fillContents()
         const int level = block.blockFormat().headingLevel();
         if (level < 2 || level > 3 || block.text().trimmed().isEmpty())
             continue;
-        auto *item = new QListWidgetItem(QString(4 * (level - 2), QLatin1Char(' ')) + block.text().trimmed());
+        auto *item = new QListWidgetItem(QString(4 * (level - 2), QLatin1Char(' ')) + headingTitle(block));
         item->setData(blockRole, block.position());
         m_contents->addItem(item);
     }
@@ -155,7 +168,8 @@ void HelpWindow::fillContents()
 // making the page scroll sideways.
 void HelpWindow::fitImages()
 {
-    const int room = qMax(320, m_browser->viewport()->width() - 40);
+    // The page keeps a margin on either side of its column.
+    const int room = qMax(320, m_browser->viewport()->width() - 90);
     QTextDocument *document = m_browser->document();
     QTextCursor cursor(document);
     cursor.beginEditBlock();
@@ -168,16 +182,25 @@ void HelpWindow::fitImages()
             const QVariant resource = document->resource(QTextDocument::ImageResource, QUrl(image.name()));
             const QImage picture = resource.value<QImage>();
             const QSize size = picture.isNull() ? resource.value<QPixmap>().size() : picture.size();
-            if (size.isEmpty() || size.width() <= room)
+            if (size.isEmpty())
                 continue;
-            image.setWidth(room);
-            image.setHeight(qreal(size.height()) * room / size.width());
+            const int width = qMin(size.width(), room);
+            if (qFuzzyCompare(image.width(), qreal(width)))
+                continue;
+            image.setWidth(width);
+            image.setHeight(qreal(size.height()) * width / size.width());
             cursor.setPosition(fragment.position());
             cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
             cursor.setCharFormat(image);
         }
     }
     cursor.endEditBlock();
+}
+
+void HelpWindow::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    fitImages();
 }
 
 void HelpWindow::goToHeading(QListWidgetItem *item)

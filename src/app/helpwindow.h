@@ -34,6 +34,9 @@ public:
     // Hands the page shown to the desktop's browser.
     void openInBrowser();
 
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
 private:
     void fillContents();
     void fitImages();

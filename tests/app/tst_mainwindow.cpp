@@ -368,6 +368,13 @@ private slots:
             QTextDocument::ImageResource, QUrl("images/start.png"));
         QVERIFY(!picture.value<QImage>().isNull() || !picture.value<QPixmap>().isNull());
         QVERIFY(helpWindow->contents()->count() >= 13);
+        // links inside the manual are followed there, and back returns
+        emit helpWindow->browser()->anchorClicked(QUrl("#mode2"));
+        QCOMPARE(helpWindow->browser()->source().fragment(), QString("mode2"));
+        QVERIFY(helpWindow->findChild<QPushButton *>("helpBack")->isEnabled());
+        helpWindow->findChild<QPushButton *>("helpBack")->click();
+        QCOMPARE(helpWindow->browser()->source(), manual);
+        QVERIFY(recorder->opened.isEmpty());
         QVERIFY(helpWindow->findNext("korrin-batch"));
         QVERIFY(!helpWindow->findNext("no such text in the manual"));
         helpWindow->openInBrowser();

@@ -326,7 +326,7 @@ private slots:
         ScriptedWindow w;
         const QString model = realBook("race-model.xlsx");
         QStringList files;
-        const int n = 2000;
+        const int n = 1000;
         for (int i = 0; i < n; ++i) {
             const QString path = tmp.filePath(QString("race-%1.xlsx").arg(i));
             if (i % 10 == 3)
