@@ -9,7 +9,7 @@ set -eu
 echo "Checking the Debian packages Korrin needs ..."
 ./scripts/install-packages.sh
 if [ ! -x build/src/app/korrin ]; then
-    echo "Building korrin and korrin-batch into build/ for the first time: about 10 minutes on 2 cores ($(nproc) here)."
+    echo "Building korrin and korrin-batch into build/ for the first time: about a minute and a half on 2 idle cores ($(nproc) here)."
 else
     echo "Building korrin and korrin-batch (only what changed) ..."
 fi
