@@ -16,14 +16,20 @@ as_user() {
     fi
 }
 
-# Configures (once) and builds into build/.
+# Configures (once) and builds into build/: the targets named, or all of
+# them (the tests included) when none is. The build tool's own progress
+# ([n/N] from ninja, [ n%] from make) goes straight to the terminal.
 build() {
     if [ ! -f build/CMakeCache.txt ]; then
+        echo "Configuring the build in build/ ..."
         if command -v ninja >/dev/null 2>&1; then
             as_user cmake -S . -B build -G Ninja
         else
             as_user cmake -S . -B build
         fi
     fi
-    as_user cmake --build build -j"$(nproc)"
+    if [ $# -gt 0 ]; then
+        set -- --target "$@"
+    fi
+    as_user cmake --build build -j"$(nproc)" "$@"
 }

@@ -126,6 +126,21 @@ window_keys ctrl+shift+h
 sleep 3
 shot mode2-done
 
+xdotool mousemove 400 76    # onto the red header of the damaged workbook
+sleep 0.4
+xdotool mousemove 417 77
+sleep 1.5
+shot mode2-hover
+
+# F1: with no help.chm and no browser here, the manual in the help window.
+window_keys F1
+help=$(xdotool search --sync --name "Korrin 说明文档" | head -1)
+xdotool windowmove "$help" 0 0 windowsize "$help" 1100 640
+sleep 1
+shot help
+xdotool windowclose "$help" 2>/dev/null || xdotool key --window "$help" alt+F4 || true
+sleep 0.5
+
 window_keys F12
 shot about
 keys Return

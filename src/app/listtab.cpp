@@ -185,9 +185,14 @@ void ListTab::openCurrentFolder()
     m_interaction->openUrl(QUrl::fromLocalFile(folder));
 }
 
+QString ListTab::fileTipText(int position) const
+{
+    return withOutcome(fileTip(*m_files, position), fileEntry(position));
+}
+
 void ListTab::showFileTip(int position)
 {
-    const QString tip = withOutcome(fileTip(*m_files, position), fileEntry(position));
+    const QString tip = fileTipText(position);
     if (!tip.isEmpty())
         m_interaction->showToolTip(tip);
 }
@@ -203,8 +208,10 @@ void ListTab::markFile(int index, const QColor &colour)
 // It stays with the entry until the list is rebuilt.
 void ListTab::noteOutcome(int index, const QString &text)
 {
-    if (QTableWidgetItem *entry = fileEntry(index))
+    if (QTableWidgetItem *entry = fileEntry(index)) {
         entry->setData(outcomeRole, text);
+        outcomeNoted(index);
+    }
 }
 
 void ListTab::reportListFailure(int stateCode, const Excel::Reason &why)

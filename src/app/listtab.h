@@ -52,6 +52,7 @@ public:
     void openCurrentFolder();
     // The full-path tip of file position, with the last run's outcome.
     void showFileTip(int position);
+    QString fileTipText(int position) const;
 
     // The marks of a run, on the entry of the file it had at launch; an
     // entry that is gone by now gets none.
@@ -75,6 +76,8 @@ protected:
     virtual int currentFile() const = 0;
     // The item that stands for file index in the table, or null.
     virtual QTableWidgetItem *fileEntry(int index) const = 0;
+    // The outcome of file index was noted on its entry.
+    virtual void outcomeNoted(int /*index*/) {}
 
     // The rows and the columns of the selected cells, each once.
     QSet<int> selectedRows() const;

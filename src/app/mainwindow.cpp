@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "closeguard.h"
 #include "mode1tab.h"
 #include "mode2tab.h"
 #include "rep.h"
@@ -35,6 +36,12 @@ MainWindow::MainWindow(QWidget *parent)
     ui->pushButton_ClearAll->setToolTip(tr("清空(CTRL_SHIFT+C)"));
 
     registerStateType();
+
+    // Closing during a run asks first; jobs already saving finish after
+    // the window is gone.
+    new CloseGuard(
+        this, [this] { return runPending > 0; },
+        [this] { return interaction->question(this, tr("提示"), tr("替换尚未完成，确定退出？")); });
 
     restoreOptions();
 

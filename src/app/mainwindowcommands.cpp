@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "abouttext.h"
+#include "helpwindow.h"
 #include "manualplaces.h"
 #include "mode1tab.h"
 #include "mode2tab.h"
@@ -57,13 +58,14 @@ void MainWindow::on_action_P_triggered()
     interaction->information(this, tr("关于Tarvo"), aboutText(appVersion));
 }
 
-// F1: the first manual that exists and that the desktop opens; when none
-// does, the user is told what was tried instead of nothing happening.
+// F1: help.chm from the working directory when the desktop opens it, else
+// the manual in Korrin's own help window; when there is none, the user is
+// told what was tried instead of nothing happening.
 void MainWindow::on_action_triggered()
 {
     const QStringList places = manualPlaces(QDir::currentPath(), QCoreApplication::applicationDirPath());
-    const QString failure = openFirstManual(
-        places, [this](const QString &place) { return interaction->openUrl(QUrl::fromLocalFile(place)); });
+    const QString failure =
+        showManual(this, places, [this](const QUrl &url) { return interaction->openUrl(url); });
     if (!failure.isEmpty())
         interaction->warning(this, tr("警告"), failure);
 }

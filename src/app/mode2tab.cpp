@@ -46,6 +46,8 @@ void Mode2Tab::refresh()
     for (const QString &path : qAsConst(*m_files))
         labels << QFileInfo(path).fileName();
     m_table->setHorizontalHeaderLabels(labels);
+    for (int k = 0; k < m_files->size(); ++k)
+        setHeaderTip(k);
     emit stateChanged(StateCode::FolderAdded);
     emit fileCountChanged();
 }
@@ -191,6 +193,17 @@ int Mode2Tab::currentFile() const
 QTableWidgetItem *Mode2Tab::fileEntry(int index) const
 {
     return index + 1 < m_table->columnCount() ? m_table->horizontalHeaderItem(index + 1) : nullptr;
+}
+
+void Mode2Tab::outcomeNoted(int index)
+{
+    setHeaderTip(index);
+}
+
+void Mode2Tab::setHeaderTip(int index)
+{
+    if (QTableWidgetItem *header = fileEntry(index))
+        header->setToolTip(fileTipText(index));
 }
 
 QString Mode2Tab::cellText(int row, int column) const

@@ -39,7 +39,11 @@ public:
 protected:
     int currentFile() const override;
     QTableWidgetItem *fileEntry(int index) const override;
+    void outcomeNoted(int index) override;
 
 private:
+    // The header of a file column shows the tip its cells show, with the
+    // outcome of the last run: the header is where the run's mark is.
+    void setHeaderTip(int index);
     QString cellText(int row, int column) const;
 };

@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QToolTip>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
 
 UserInteraction::~UserInteraction() = default;
@@ -21,6 +22,19 @@ void DesktopInteraction::information(QWidget *parent, const QString &title, cons
 void DesktopInteraction::warning(QWidget *parent, const QString &title, const QString &text)
 {
     QMessageBox::warning(parent, title, text, QMessageBox::Ok);
+}
+
+// Buttons of its own: no Qt translation is loaded, so the standard ones
+// would read Yes and No.
+bool DesktopInteraction::question(QWidget *parent, const QString &title, const QString &text)
+{
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, parent);
+    QPushButton *yes = box.addButton(QStringLiteral("是"), QMessageBox::YesRole);
+    QPushButton *no = box.addButton(QStringLiteral("否"), QMessageBox::NoRole);
+    box.setDefaultButton(no);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
 }
 
 bool DesktopInteraction::openUrl(const QUrl &url)

@@ -17,6 +17,8 @@ public:
     // A modal message box with a single Ok button.
     virtual void information(QWidget *parent, const QString &title, const QString &text) = 0;
     virtual void warning(QWidget *parent, const QString &title, const QString &text) = 0;
+    // A modal question with the buttons 是 and 否; true for 是.
+    virtual bool question(QWidget *parent, const QString &title, const QString &text) = 0;
 
     // Hands url to the desktop's handler for it (file manager, viewer);
     // false when no handler took it.
@@ -50,6 +52,7 @@ class DesktopInteraction : public UserInteraction
 public:
     void information(QWidget *parent, const QString &title, const QString &text) override;
     void warning(QWidget *parent, const QString &title, const QString &text) override;
+    bool question(QWidget *parent, const QString &title, const QString &text) override;
     bool openUrl(const QUrl &url) override;
     bool chooseFiles(QWidget *parent, const QString &caption, const QString &dir, const QString &filter,
                      QStringList *files) override;

@@ -58,6 +58,12 @@ public:
     {
         boxes.append({"warning", title, text});
     }
+    QList<bool> questionAnswers; // none left: 否
+    bool question(QWidget *, const QString &title, const QString &text) override
+    {
+        boxes.append({"question", title, text});
+        return !questionAnswers.isEmpty() && questionAnswers.takeFirst();
+    }
     bool openUrl(const QUrl &url) override
     {
         opened.append(url);

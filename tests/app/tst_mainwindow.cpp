@@ -1,6 +1,7 @@
 #include "abouttext.h"
 #include "korrinversion.h"
 #include "mainwindow.h"
+#include "helpwindow.h"
 #include "manualplaces.h"
 #include "qtablewidgetex.h"
 #include "settings.h"
@@ -341,9 +342,9 @@ private slots:
 
     // F1 opens help.chm from the working directory when there is one and
     // the desktop takes it, otherwise the manual (for a program in this
-    // build tree, the source tree's); when nothing opens, a box says what
-    // was tried.
-    void helpOpensTheFirstManualThatOpens()
+    // build tree, the source tree's) in the help window, with or without a
+    // browser; its button hands the page to the browser.
+    void helpOpensChmOrTheHelpWindow()
     {
         QTemporaryDir work;
         const QString previousDir = QDir::currentPath();
@@ -353,9 +354,36 @@ private slots:
         const QUrl manual = QUrl::fromLocalFile(KORRIN_SOURCE_MANUAL);
         start();
         QAction *help = child<QAction>("action");
+        recorder->unopenable = {manual}; // no browser
 
         help->trigger();
+        QVERIFY(recorder->opened.isEmpty());
+        QVERIFY(recorder->boxes.isEmpty());
+        auto *helpWindow = window->findChild<HelpWindow *>();
+        QVERIFY(helpWindow && helpWindow->isVisible());
+        QCOMPARE(helpWindow->browser()->source(), manual);
+        QVERIFY(helpWindow->browser()->toPlainText().contains("korrin-batch"));
+        // the pictures load, the contents list the headings
+        const QVariant picture = helpWindow->browser()->document()->resource(
+            QTextDocument::ImageResource, QUrl("images/start.png"));
+        QVERIFY(!picture.value<QImage>().isNull() || !picture.value<QPixmap>().isNull());
+        QVERIFY(helpWindow->contents()->count() >= 13);
+        // links inside the manual are followed there, and back returns
+        emit helpWindow->browser()->anchorClicked(QUrl("#mode2"));
+        QCOMPARE(helpWindow->browser()->source().fragment(), QString("mode2"));
+        QVERIFY(helpWindow->findChild<QPushButton *>("helpBack")->isEnabled());
+        helpWindow->findChild<QPushButton *>("helpBack")->click();
+        QCOMPARE(helpWindow->browser()->source(), manual);
+        QVERIFY(recorder->opened.isEmpty());
+        QVERIFY(helpWindow->findNext("korrin-batch"));
+        QVERIFY(!helpWindow->findNext("no such text in the manual"));
+        helpWindow->openInBrowser();
         QCOMPARE(recorder->opened, QList<QUrl>{manual});
+        QVERIFY(!helpWindow->findChild<QLabel *>("helpMessage")->text().isEmpty()); // said it failed
+
+        // a second F1 raises the same window
+        help->trigger();
+        QCOMPARE(window->findChildren<HelpWindow *>().size(), 1);
 
         QFile file(work.filePath("help.chm"));
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -366,16 +394,24 @@ private slots:
 
         recorder->unopenable = {chm};
         recorder->opened.clear();
+        helpWindow->close();
+        QTRY_VERIFY(!window->findChild<HelpWindow *>());
         help->trigger();
-        QCOMPARE(recorder->opened, (QList<QUrl>{chm, manual}));
+        QCOMPARE(recorder->opened, QList<QUrl>{chm});
+        QVERIFY(window->findChild<HelpWindow *>());
         QVERIFY(recorder->boxes.isEmpty());
+    }
 
-        recorder->unopenable = {chm, manual};
-        help->trigger();
-        QCOMPARE(recorder->boxes.size(), 1);
-        QCOMPARE(recorder->boxes.first().kind, QString("warning"));
-        QVERIFY(recorder->boxes.first().text.contains(chm.toLocalFile()));
-        QVERIFY(recorder->boxes.first().text.contains(manual.toLocalFile()));
+    // With no manual anywhere, a box says what was tried.
+    void helpWithoutManualSaysWhatWasTried()
+    {
+        QTemporaryDir work;
+        const QStringList places{work.filePath("help.chm"), work.filePath("manual/index.html")};
+        QWidget parent;
+        const QString failure = showManual(&parent, places, [](const QUrl &) { return true; });
+        QVERIFY(failure.contains(places.at(0)));
+        QVERIFY(failure.contains(places.at(1)));
+        QVERIFY(!parent.findChild<HelpWindow *>());
     }
 
     // An installed program finds the manual beside it, whatever the prefix.

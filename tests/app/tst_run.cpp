@@ -245,6 +245,38 @@ private slots:
         QCOMPARE(t->horizontalHeaderItem(2)->background().color(), QColor(Qt::blue));
         QCOMPARE(t->horizontalHeaderItem(3)->background().color(), QColor(Qt::blue));
         QCOMPARE(t->horizontalHeaderItem(0)->background().style(), Qt::NoBrush);
+        // the marked header shows the tip its cells show, outcome included
+        for (int column = 1; column <= 3; ++column) {
+            emit t->cellEntered(0, column);
+            QCOMPARE(t->model()->headerData(column, Qt::Horizontal, Qt::ToolTipRole).toString(), w.person->tips.last());
+        }
+        QVERIFY(w.person->tips.last().contains("\n丢失: "));
+    }
+
+    // Closing during a run asks; 否 keeps the window and the run, 是 closes.
+    void closingDuringARunAsks()
+    {
+        {
+            ScriptedWindow idle;
+            QVERIFY(idle.window->close());
+            QVERIFY(idle.person->boxes.isEmpty());
+        }
+        ScriptedWindow w;
+        const QString held = junk("close-held.xlsx");
+        addFiles(w, {held});
+        w.ui()->plainTextEdit_s1->setPlainText("x");
+        WorkbookLock lock; // keeps the job waiting
+        QString error;
+        QVERIFY2(lock.acquire(held, 0, &error), qPrintable(error));
+        w.ui()->pushButton_replace->click();
+        QVERIFY(!w.window->close());
+        QCOMPARE(w.person->boxes.size(), 1);
+        QCOMPARE(w.person->boxes.first().kind, QString("question"));
+        QCOMPARE(w.person->boxes.first().text, QString("替换尚未完成，确定退出？"));
+        QVERIFY(w.window->isVisible());
+        w.person->questionAnswers = {true};
+        QVERIFY(w.window->close());
+        QCOMPARE(w.person->boxes.size(), 2);
     }
 
     // A list cleared during a run resets the counters shown, yet the run
@@ -283,6 +315,53 @@ private slots:
         w.ui()->pushButton_replace->click();
         QTRY_COMPARE(w.status(), QString("文件替换处理全部完成!"));
         QCOMPARE(WindowProbe::label(*w, "failureLabel"), QString(" <font color='red'>失败(%1)</font>").arg(n));
+    }
+
+    // The end text comes with the last report, never before: checked on
+    // every turn of the event loop of a run over many files, saved ones,
+    // failures and missing ones mixed.
+    void endTextOnlyAfterTheLastReport()
+    {
+        KORRIN_REQUIRE_PYTHON("openpyxl");
+        ScriptedWindow w;
+        const QString model = realBook("race-model.xlsx");
+        QStringList files;
+        const int n = 1000;
+        for (int i = 0; i < n; ++i) {
+            const QString path = tmp.filePath(QString("race-%1.xlsx").arg(i));
+            if (i % 10 == 3)
+                files << path; // missing
+            else if (i % 10 == 7)
+                files << junk(QString("race-%1.xlsx").arg(i));
+            else if (QFile::copy(model, path))
+                files << path;
+        }
+        QCOMPARE(files.size(), n);
+        addFiles(w, files);
+        w.ui()->plainTextEdit_s1->setPlainText("apple");
+        w.ui()->plainTextEdit_s2->setPlainText("fruit");
+        const auto counted = [&w] {
+            int sum = 0;
+            for (const char *name : {"successLabel", "failureLabel", "missingLabel"})
+                sum += QRegularExpression("\\((\\d+)\\)").match(WindowProbe::label(*w, name)).captured(1).toInt();
+            return sum;
+        };
+        QString early;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (early.isEmpty() && w.status() == QString("文件替换处理全部完成!") && counted() != n)
+                early = QString("end text at %1 of %2 reports").arg(counted()).arg(n);
+        });
+        watch.start(0);
+        w.ui()->pushButton_replace->click();
+        QTRY_VERIFY_WITH_TIMEOUT(w.status() == QString("文件替换处理全部完成!"), 240000);
+        QVERIFY2(early.isEmpty(), qPrintable(early));
+        QCOMPARE(counted(), n);
+        QCOMPARE(WindowProbe::label(*w, "missingLabel"), QString(" <font color='blue'>丢失(%1)</font>").arg(n / 10));
+        // nothing comes after the end text
+        QTest::qWait(200);
+        QCOMPARE(counted(), n);
+        QVERIFY(controlsEnabled(w));
     }
 
     // After a run the hover tip of a file says, after its path, what
