@@ -22,11 +22,6 @@
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("HelpWindow", text);
-}
-
 // The block position of a heading, kept on its contents entry.
 constexpr int blockRole = Qt::UserRole;
 

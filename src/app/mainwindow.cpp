@@ -40,8 +40,7 @@ MainWindow::MainWindow(QWidget *parent)
     // Closing during a run asks first; jobs already saving finish after
     // the window is gone.
     new CloseGuard(
-        this, [this] { return runPending > 0; },
-        [this] { return interaction->question(this, tr("提示"), tr("替换尚未完成，确定退出？")); });
+        this, [this] { return runPending > 0; }, [this] { return confirmLeavingRun(); });
 
     restoreOptions();
 

@@ -90,6 +90,8 @@ private slots:
     void on_comboBox_currentIndexChanged(const QString &arg1);
 
 private:
+    // Asks whether to leave while a run is going; true to leave.
+    bool confirmLeavingRun();
     // Status bar.
     void showStateMessage(int stateCode);
     // Adds the cause of a failure to the status text just shown.

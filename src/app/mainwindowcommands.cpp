@@ -48,9 +48,19 @@ void MainWindow::on_action_Clear_triggered()
 
 // Ends the process at once: the window is not destroyed, so the options
 // keep the values of the last normal exit.
+// Quitting ends the process at once; during a run it asks first, as
+// closing the window does, since the files not yet saved keep their old
+// content.
 void MainWindow::on_action_Quit_triggered()
 {
+    if (runPending > 0 && !confirmLeavingRun())
+        return;
     std::exit(0);
+}
+
+bool MainWindow::confirmLeavingRun()
+{
+    return interaction->question(this, tr("提示"), tr("替换尚未完成，确定退出？"));
 }
 
 void MainWindow::on_action_P_triggered()

@@ -274,9 +274,13 @@ private slots:
         QCOMPARE(w.person->boxes.first().kind, QString("question"));
         QCOMPARE(w.person->boxes.first().text, QString("替换尚未完成，确定退出？"));
         QVERIFY(w.window->isVisible());
+        // 退出 asks too; 否 goes on with the run.
+        w.window->findChild<QAction *>("action_Quit")->trigger();
+        QCOMPARE(w.person->boxes.size(), 2);
+        QCOMPARE(w.person->boxes.last().text, QString("替换尚未完成，确定退出？"));
         w.person->questionAnswers = {true};
         QVERIFY(w.window->close());
-        QCOMPARE(w.person->boxes.size(), 2);
+        QCOMPARE(w.person->boxes.size(), 3);
     }
 
     // A list cleared during a run resets the counters shown, yet the run
