@@ -19,6 +19,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -37,6 +38,14 @@ QAction *addTool(QMenu *menu, const char *name, const char *text, const QKeySequ
     action->setObjectName(QString::fromLatin1(name));
     action->setShortcut(keys);
     return action;
+}
+
+LaunchStop backupStop(const QString &why)
+{
+    return LaunchStop{StateCode::ReplaceCancelled, windowText("警告"),
+                      windowText("备份文件夹不能使用，替换未开始: %1\n可在“工具 → 备份文件夹…”中另选，"
+                                 "或关闭“替换前备份”。")
+                          .arg(why)};
 }
 
 } // namespace
@@ -117,13 +126,16 @@ bool MainWindow::equipRun(RunPlan *plan)
     }
     plan->job.changes = record;
     runRecord = record;
+    // A preview refuses a backup folder the real run would refuse, and
+    // makes none.
+    if (runKind == RunKind::Preview && backupAction->isChecked() && !BackupRun::check(backupRoot(), &why)) {
+        stopRun(backupStop(why));
+        return false;
+    }
     if (runKind == RunKind::Replace && backupAction->isChecked()) {
         runBackups = BackupRun::start(backupRoot(), &why);
         if (!runBackups) {
-            stopRun(LaunchStop{StateCode::ReplaceCancelled, windowText("警告"),
-                               windowText("备份文件夹不能使用，替换未开始: %1\n可在“工具 → 备份文件夹…”中另选，"
-                                          "或关闭“替换前备份”。")
-                                   .arg(why)});
+            stopRun(backupStop(why));
             return false;
         }
         plan->job.backups = runBackups;
@@ -203,9 +215,13 @@ void MainWindow::onRunFinished()
         lastRecord = runRecord;
         lastOutcomes = runOutcomes;
     }
-    // An empty plan has no report to enable the controls again.
-    if (runPending == 0)
+    // An empty plan has no report to end it.
+    if (run->plan().files.isEmpty()) {
+        stateLabel->setText(tr("文件替换处理全部完成!"));
         setControlsEnabled(true);
+    }
+    if (runKind == RunKind::Preview)
+        stateLabel->setText(stateLabel->text() + windowText(" (预览: 文件均未改动)"));
     if (!problems.isEmpty())
         showStateCause(Excel::Reason(problems.join(QStringLiteral("; "))));
     if (runKind == RunKind::Preview && runRecord) {

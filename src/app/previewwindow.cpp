@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTimer>
@@ -68,6 +69,8 @@ PreviewWindow::PreviewWindow(Kind kind, std::shared_ptr<const ChangeRecord> reco
     m_files->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     m_files->horizontalHeader()->setStretchLastSection(true);
     m_files->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_files->verticalHeader()->setDefaultSectionSize(m_files->fontMetrics().height() + 6);
+    m_files->setWordWrap(false);
     m_files->setMaximumHeight(160);
     for (int k = 0; k < files.size(); ++k) {
         auto *name = new QTableWidgetItem(QFileInfo(files[k].path).fileName());
@@ -145,14 +148,15 @@ PreviewWindow::PreviewWindow(Kind kind, std::shared_ptr<const ChangeRecord> reco
         close();
     });
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
     connect(&m_exporting, &QFutureWatcher<QString>::finished, this, &PreviewWindow::exportDone);
     showCount();
 }
 
-PreviewWindow::~PreviewWindow()
-{
-    m_exporting.waitForFinished();
-}
+// An export under way goes on without the window and puts its file in
+// place all the same.
+PreviewWindow::~PreviewWindow() = default;
 
 void PreviewWindow::applyFilter()
 {
