@@ -135,7 +135,9 @@ void MainWindow::onRepDone(Rep * /*rep*/, STATE state, int index)
     if (index >= 0 && index < runOutcomes.size())
         runOutcomes[index] = FileOutcome{currentRun->plan().files.at(index), state, outcome};
     // Marks go to the list of the run's tab, at the position the file had
-    // at launch; in Mode 2 the file's column header carries them.
+    // at launch, or where it is now when the list changed since (a file
+    // that is no longer listed gets none); in Mode 2 the file's column
+    // header carries them.
     const int position = listPosition(index);
     if (ListTab *tab = tabAt(runMode); tab && position >= 0) {
         if (mark.isValid())

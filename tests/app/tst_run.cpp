@@ -233,6 +233,28 @@ private slots:
         QCOMPARE(w.ui()->tableWidget_list2->horizontalHeaderItem(1)->background().style(), Qt::NoBrush);
     }
 
+    // A row removed during a run moves the files below it up: a report
+    // that comes after marks its file where it is now.
+    void marksFollowAFileThatMoved()
+    {
+        ScriptedWindow w;
+        const QString held = junk("moves-up.xlsx");
+        addFiles(w, {junk("removed.xlsx"), held});
+        w.ui()->plainTextEdit_s1->setPlainText("x");
+        {
+            WorkbookLock lock;
+            QString error;
+            QVERIFY2(lock.acquire(held, 0, &error), qPrintable(error));
+            w.ui()->pushButton_replace->click();
+            QTRY_COMPARE(w.status(), QString("文件替换处理中...已完成[1/2]"));
+            w.ui()->tableWidget_list1->selectRow(0);
+            w.ui()->pushButton_list1_Remove->click();
+            QCOMPARE(WindowProbe::list1(*w), QStringList{held});
+        }
+        QTRY_COMPARE(w.status(), QString("文件替换处理全部完成!"));
+        QCOMPARE(rowColour(w, 0), QColor(Qt::red));
+    }
+
     void mode2MarksTheFileColumns()
     {
         ScriptedWindow w;
