@@ -121,6 +121,7 @@ void ChangeTableModel::setFilter(const QString &text)
     if (m_cancel)
         *m_cancel = true;
     m_filter = text;
+    m_pending = !text.isEmpty();
     if (text.isEmpty()) {
         m_watcher.setFuture(QFuture<Filtered>()); // a running filter is dropped
         beginResetModel();
@@ -173,6 +174,7 @@ void ChangeTableModel::takeFilterResult()
     Filtered result = m_watcher.result();
     if (result.cancelled)
         return;
+    m_pending = false;
     if (!result.error.isEmpty())
         emit readFailed(result.error);
     beginResetModel();

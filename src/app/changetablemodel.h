@@ -37,7 +37,8 @@ public:
     // still being worked out is dropped for the new one.
     void setFilter(const QString &text);
     QString filter() const { return m_filter; }
-    bool filtering() const { return m_watcher.isRunning(); }
+    // A filter is being worked out: the table does not show it yet.
+    bool filtering() const { return m_pending; }
 
     // The record row that table row shows.
     qint64 recordRow(int row) const;
@@ -65,6 +66,7 @@ private:
     std::shared_ptr<const ChangeRecord> m_record;
     QString m_filter;
     bool m_filtered = false;
+    bool m_pending = false;
     std::vector<qint64> m_rows; // the record rows shown, with a filter
     std::shared_ptr<std::atomic<bool>> m_cancel;
     QFutureWatcher<Filtered> m_watcher;
