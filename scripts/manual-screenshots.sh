@@ -95,6 +95,17 @@ window_keys ctrl+i
 answer "$work/mode1.xlsx"
 shot mode1-filled
 
+window_keys alt+t           # the Tools menu
+shot tools-menu
+keys Escape Escape
+
+window_keys F5              # a preview of the run, which changes nothing
+xdotool search --sync --name "预览替换" >/dev/null
+sleep 1
+shot preview
+xdotool windowfocus "$(xdotool search --name "预览替换" | head -1)" 2>/dev/null || true
+keys Escape
+
 window_keys ctrl+shift+h
 sleep 3
 shot mode1-done
@@ -108,6 +119,26 @@ for y in 140 170 200 222; do  # down the list onto the fourth row, the damaged w
 done
 sleep 1
 shot mode1-hover
+for y in 200 170 140; do    # back up onto the first row, which was backed up
+    xdotool mousemove 60 "$y"
+    sleep 0.3
+done
+sleep 1
+shot backup-tip
+
+window_keys F6              # the record of the run
+xdotool search --sync --name "更改记录" >/dev/null
+sleep 1
+shot changelog
+xdotool windowfocus "$(xdotool search --name "更改记录" | head -1)" 2>/dev/null || true
+keys Escape
+
+window_keys F8              # the runs to undo; cancelled
+xdotool search --sync --name "撤销替换" >/dev/null
+sleep 1
+shot undo
+xdotool windowfocus "$(xdotool search --name "撤销替换" | head -1)" 2>/dev/null || true
+keys Escape
 
 window_keys ctrl+p
 sleep 1

@@ -89,6 +89,8 @@ MainWindow::MainWindow(QWidget *parent)
 
     connect(this, &MainWindow::fileNumChangedSignals, this, [this] { updateFileCount(); });
     connect(this, &MainWindow::stateChangedSignals, this, &MainWindow::showStateMessage);
+
+    setUpTools();
 }
 
 MainWindow::~MainWindow()

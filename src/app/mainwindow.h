@@ -4,9 +4,15 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 #include <memory>
 
+#include "previewwindow.h"
+#include "runplan.h"
+
+class BackupRun;
+class ChangeRecord;
 class ListTab;
 class Mode1Tab;
 class Mode2Tab;
@@ -18,8 +24,8 @@ class Rep;
 class Run;
 class UserInteraction;
 struct LaunchStop;
+struct FileReport;
 struct RepPar;
-struct RunPlan;
 enum STATE : qint32;
 
 namespace Ui {
@@ -145,6 +151,46 @@ private:
     Mode2Tab *mode2Tab = nullptr;
 
     std::unique_ptr<UserInteraction> interaction;
+
+    // The Tools menu (mainwindowtools.cpp): preview, record of changes,
+    // backups and undo.
+    enum class RunKind { Replace, Preview, Undo };
+    void setUpTools();
+    void setToolsEnabled(bool enable);
+    void previewReplace();
+    void showChangeLog();
+    void undoLastRun();
+    void chooseBackupFolder();
+    QString backupRoot() const;
+    bool equipRun(RunPlan *plan);
+    void launchPlan(RunPlan plan, RunKind kind, int mode);
+    void onRunFinished();
+    int listPosition(int index) const;
+    QString successText(const FileReport &report) const;
+    void openChangeWindow(int kind, std::shared_ptr<const ChangeRecord> record, const QVector<FileOutcome> &files);
+
+    QMenu *toolsMenu = nullptr;
+    QAction *previewAction = nullptr;
+    QAction *changeLogAction = nullptr;
+    QAction *undoAction = nullptr;
+    QAction *backupAction = nullptr;
+    QAction *backupFolderAction = nullptr;
+    // What the click on the start button launches, and what the run under
+    // way is.
+    RunKind nextRunKind = RunKind::Replace;
+    RunKind runKind = RunKind::Replace;
+    // The run under way: its record, backups and what each file came to.
+    std::shared_ptr<ChangeRecord> runRecord;
+    std::shared_ptr<BackupRun> runBackups;
+    QVector<FileOutcome> runOutcomes;
+    // The last run that replaced, for the record of changes.
+    std::shared_ptr<ChangeRecord> lastRecord;
+    QVector<FileOutcome> lastOutcomes;
+    // The plan of the last preview, for its start button.
+    RunPlan previewPlan;
+    int previewMode = 0;
+    QString undoFolder;
+    QPointer<PreviewWindow> changeWindow;
 
     friend class TestMainWindow;
     friend struct WindowProbe;

@@ -17,6 +17,7 @@
 
 void MainWindow::on_pushButton_replace_clicked()
 {
+    runKind = nextRunKind;
     emit stateChangedSignals(StateCode::Replacing);
     resetCounters();
     setControlsEnabled(false);
@@ -95,9 +96,12 @@ void MainWindow::fillOptions(RepPar *par) const
 void MainWindow::startRun(RunPlan plan)
 {
     plan.nonFilesAreMissing = true;
+    if (!equipRun(&plan))
+        return;
     runPending = plan.files.size();
     currentRun = new Run(std::move(plan), this);
     connect(currentRun, &Run::done, this, &MainWindow::onRepDone);
+    connect(currentRun, &Run::finished, this, &MainWindow::onRunFinished);
     connect(currentRun, &Run::finished, currentRun, &QObject::deleteLater);
     currentRun->start();
 }
@@ -113,8 +117,7 @@ void MainWindow::onRepDone(Rep * /*rep*/, STATE state, int index)
     case SUCCESS:
         ++successCount;
         successLabel->setText(QStringLiteral(" 成功(%1)").arg(successCount));
-        outcome = QStringLiteral("成功: 更改了 %1 个单元格").arg(report.cells)
-                  + (report.reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(report.reason.text()));
+        outcome = successText(report);
         break;
     case FAILURE:
         ++failureCount;
@@ -129,12 +132,17 @@ void MainWindow::onRepDone(Rep * /*rep*/, STATE state, int index)
         outcome = QStringLiteral("丢失: ") + report.reason.text();
         break;
     }
+    if (index >= 0 && index < runOutcomes.size())
+        runOutcomes[index] = FileOutcome{currentRun->plan().files.at(index), state, outcome};
     // Marks go to the list of the run's tab, at the position the file had
-    // at launch; in Mode 2 the file's column header carries them.
-    if (ListTab *tab = tabAt(runMode)) {
+    // at launch, or where it is now when the list changed since (a file
+    // that is no longer listed gets none); in Mode 2 the file's column
+    // header carries them.
+    const int position = listPosition(index);
+    if (ListTab *tab = tabAt(runMode); tab && position >= 0) {
         if (mark.isValid())
-            tab->markFile(index, mark);
-        tab->noteOutcome(index, outcome);
+            tab->markFile(position, mark);
+        tab->noteOutcome(position, outcome);
     }
     if (runPending > 0)
         --runPending;
@@ -148,6 +156,7 @@ void MainWindow::onRepDone(Rep * /*rep*/, STATE state, int index)
 
 void MainWindow::setControlsEnabled(bool enable)
 {
+    setToolsEnabled(enable);
     if (enable)
         ui->pushButton_replace->setShortcut(QKeySequence(QStringLiteral("CTRL+SHIFT+H")));
     ui->radioButton_position->setEnabled(enable);

@@ -1,5 +1,6 @@
 #include "userinteraction.h"
 
+#include "backuprundialog.h"
 #include "folderdialog.h"
 #include "workbookdialog.h"
 
@@ -85,4 +86,15 @@ QString DesktopInteraction::chooseOpenFile(QWidget *parent, const QString &capti
 void DesktopInteraction::showToolTip(const QString &text)
 {
     QToolTip::showText(QCursor::pos(), text);
+}
+
+QString DesktopInteraction::chooseFolder(QWidget *parent, const QString &caption, const QString &dir)
+{
+    return QFileDialog::getExistingDirectory(parent, caption, dir);
+}
+
+int DesktopInteraction::chooseBackupRun(QWidget *parent, const QVector<BackupRunInfo> &runs)
+{
+    BackupRunDialog dialog(runs, parent);
+    return dialog.exec() == QDialog::Accepted ? dialog.chosen() : -1;
 }

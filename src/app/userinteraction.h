@@ -2,7 +2,9 @@
 
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
+struct BackupRunInfo;
 class QUrl;
 class QWidget;
 
@@ -45,6 +47,13 @@ public:
 
     // A tool tip at the mouse cursor, tied to no widget.
     virtual void showToolTip(const QString &text) = 0;
+
+    // One existing folder; empty when cancelled.
+    virtual QString chooseFolder(QWidget *parent, const QString &caption, const QString &dir) = 0;
+
+    // One of the runs with backups (newest first), to be undone: its index,
+    // or -1 when cancelled.
+    virtual int chooseBackupRun(QWidget *parent, const QVector<BackupRunInfo> &runs) = 0;
 };
 
 class DesktopInteraction : public UserInteraction
@@ -63,4 +72,6 @@ public:
     QString chooseOpenFile(QWidget *parent, const QString &caption, const QString &dir,
                            const QString &filter) override;
     void showToolTip(const QString &text) override;
+    QString chooseFolder(QWidget *parent, const QString &caption, const QString &dir) override;
+    int chooseBackupRun(QWidget *parent, const QVector<BackupRunInfo> &runs) override;
 };

@@ -4,6 +4,7 @@
 // opened URL, and answers the file and folder dialogs from queued answers
 // (an empty queue answers Cancel).
 
+#include "backuprun.h"
 #include "userinteraction.h"
 
 #include <QList>
@@ -105,4 +106,18 @@ public:
         return fileNameAnswers.isEmpty() ? QString() : fileNameAnswers.takeFirst();
     }
     void showToolTip(const QString &text) override { tips.append(text); }
+    QString chooseFolder(QWidget *, const QString &caption, const QString &dir) override
+    {
+        dialogs.append({caption, dir, QString()});
+        return fileNameAnswers.isEmpty() ? QString() : fileNameAnswers.takeFirst();
+    }
+    // The runs offered for an undo; the answer is the index given, -1 by
+    // default (cancelled).
+    QVector<BackupRunInfo> offeredRuns;
+    int runAnswer = -1;
+    int chooseBackupRun(QWidget *, const QVector<BackupRunInfo> &runs) override
+    {
+        offeredRuns = runs;
+        return runAnswer;
+    }
 };

@@ -140,6 +140,8 @@ private slots:
         QCOMPARE(r.status, 0);
         const QString run = onlyRun(dir.filePath("backups"));
         const QByteArray written = TestBooks::bytes(linked);
+        // Saved in another second, it differs in its zip timestamps.
+        const QByteArray lockedWritten = TestBooks::bytes(locked);
         QVERIFY(QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ReadGroup));
         QVERIFY(::link(QFile::encodeName(linked).constData(), QFile::encodeName(twin).constData()) == 0);
 
@@ -149,7 +151,7 @@ private slots:
             const QMap<QString, QString> o = outcomes(r);
             QCOMPARE(o.value(locked), QString("FAILURE not restored: the file is read-only"));
             QVERIFY2(o.value(linked).startsWith("FAILURE the file has 2 hard links"), qPrintable(o.value(linked)));
-            QCOMPARE(TestBooks::bytes(locked), written);
+            QCOMPARE(TestBooks::bytes(locked), lockedWritten);
             QCOMPARE(TestBooks::bytes(linked), written);
         }
         r = BatchProcess::batch({"--break-links", "--undo", run});
