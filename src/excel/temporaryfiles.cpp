@@ -2,6 +2,7 @@
 
 #include "filelock.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QRandomGenerator>
 
@@ -92,12 +93,12 @@ bool createTemporaryFile(const QByteArray &folder, const QByteArray &name, Tempo
         if (fd < 0) {
             if (errno == EEXIST || errno == ELOOP)
                 continue; // someone's file under that name: never ours to use
-            *error = QStringLiteral("cannot create a temporary file in the folder: %1").arg(systemError());
+            *error = QCoreApplication::translate("Excel", "cannot create a temporary file in the folder: %1").arg(systemError());
             return false;
         }
         const FileLock lock = tryLockFile(fd);
         if (lock == FileLock::Failed) {
-            *error = QStringLiteral("cannot lock the temporary file: %1").arg(systemError());
+            *error = QCoreApplication::translate("Excel", "cannot lock the temporary file: %1").arg(systemError());
             ::unlink(path.constData());
             ::close(fd);
             return false;
@@ -115,7 +116,7 @@ bool createTemporaryFile(const QByteArray &folder, const QByteArray &name, Tempo
         file->locked = lock == FileLock::Held;
         return true;
     }
-    *error = QStringLiteral("cannot create a temporary file in the folder: every name tried was taken");
+    *error = QCoreApplication::translate("Excel", "cannot create a temporary file in the folder: every name tried was taken");
     return false;
 }
 

@@ -2,6 +2,7 @@
 
 #include "cellrules/celladdress.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QtEndian>
@@ -96,7 +97,7 @@ bool ChangeRecord::open(QString *error, const QString &folder)
             ::unlink(temp.constData());
     }
     if (m_fd < 0) {
-        *error = QStringLiteral("cannot create a temporary file for the record of changes in %1: %2")
+        *error = QCoreApplication::translate("Run", "cannot create a temporary file for the record of changes in %1: %2")
                      .arg(QFile::decodeName(dir), systemError());
         return false;
     }
@@ -210,7 +211,7 @@ bool ChangeRecord::writeAt(qint64 offset, const QByteArray &data, QString *error
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            *error = QStringLiteral("cannot write the record of changes: %1").arg(systemError());
+            *error = QCoreApplication::translate("Run", "cannot write the record of changes: %1").arg(systemError());
             return false;
         }
         done += n;
@@ -284,7 +285,7 @@ bool ChangeRecord::row(qint64 index, ChangeRow *row, QString *error) const
         return true;
     }, error);
     if (ok && !found)
-        *error = QStringLiteral("no row %1 in the record of changes").arg(index);
+        *error = QCoreApplication::translate("Run", "no row %1 in the record of changes").arg(index);
     return ok && found;
 }
 
@@ -333,8 +334,8 @@ bool ChangeRecord::readRaw(qint64 first, qint64 count,
                 if (n < 0 && errno == EINTR)
                     continue;
                 if (n <= 0) {
-                    *error = QStringLiteral("cannot read the record of changes: %1")
-                                 .arg(n == 0 ? QStringLiteral("it is shorter than written") : systemError());
+                    *error = QCoreApplication::translate("Run", "cannot read the record of changes: %1")
+                                 .arg(n == 0 ? QCoreApplication::translate("Run", "it is shorter than written") : systemError());
                     return false;
                 }
                 done += n;
@@ -344,7 +345,7 @@ bool ChangeRecord::readRaw(qint64 first, qint64 count,
                 const quint32 next = k + 1 < qint64(chunk->rowStarts.size()) ? chunk->rowStarts[size_t(k + 1)] - begin
                                                                              : chunk->size - begin;
                 if (!decodeRow(buffer.constData() + at, next - at, &row)) {
-                    *error = QStringLiteral("the record of changes is damaged at row %1").arg(index);
+                    *error = QCoreApplication::translate("Run", "the record of changes is damaged at row %1").arg(index);
                     return false;
                 }
                 if (!visit(index, row))
