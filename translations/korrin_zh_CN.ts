@@ -603,6 +603,133 @@
     </message>
 </context>
 <context>
+    <name>System</name>
+    <message>
+        <source>Operation not permitted</source>
+        <translation>不允许该操作</translation>
+    </message>
+    <message>
+        <source>No such file or directory</source>
+        <translation>没有该文件或文件夹</translation>
+    </message>
+    <message>
+        <source>Input/output error</source>
+        <translation>输入/输出错误</translation>
+    </message>
+    <message>
+        <source>No such device or address</source>
+        <translation>没有该设备或地址</translation>
+    </message>
+    <message>
+        <source>Bad file descriptor</source>
+        <translation>文件描述符无效</translation>
+    </message>
+    <message>
+        <source>Resource temporarily unavailable</source>
+        <translation>资源暂时不可用</translation>
+    </message>
+    <message>
+        <source>Cannot allocate memory</source>
+        <translation>内存不足</translation>
+    </message>
+    <message>
+        <source>Permission denied</source>
+        <translation>权限不够</translation>
+    </message>
+    <message>
+        <source>Device or resource busy</source>
+        <translation>设备或资源正忙</translation>
+    </message>
+    <message>
+        <source>File exists</source>
+        <translation>文件已存在</translation>
+    </message>
+    <message>
+        <source>Invalid cross-device link</source>
+        <translation>不能跨设备链接</translation>
+    </message>
+    <message>
+        <source>No such device</source>
+        <translation>没有该设备</translation>
+    </message>
+    <message>
+        <source>Not a directory</source>
+        <translation>不是文件夹</translation>
+    </message>
+    <message>
+        <source>Is a directory</source>
+        <translation>是文件夹</translation>
+    </message>
+    <message>
+        <source>Invalid argument</source>
+        <translation>参数无效</translation>
+    </message>
+    <message>
+        <source>Too many open files in system</source>
+        <translation>系统中打开的文件太多</translation>
+    </message>
+    <message>
+        <source>Too many open files</source>
+        <translation>打开的文件太多</translation>
+    </message>
+    <message>
+        <source>Text file busy</source>
+        <translation>文件正忙</translation>
+    </message>
+    <message>
+        <source>File too large</source>
+        <translation>文件太大</translation>
+    </message>
+    <message>
+        <source>No space left on device</source>
+        <translation>磁盘空间不足</translation>
+    </message>
+    <message>
+        <source>Read-only file system</source>
+        <translation>只读文件系统</translation>
+    </message>
+    <message>
+        <source>Too many links</source>
+        <translation>链接太多</translation>
+    </message>
+    <message>
+        <source>File name too long</source>
+        <translation>文件名太长</translation>
+    </message>
+    <message>
+        <source>No locks available</source>
+        <translation>没有可用的锁</translation>
+    </message>
+    <message>
+        <source>Directory not empty</source>
+        <translation>文件夹不为空</translation>
+    </message>
+    <message>
+        <source>Too many levels of symbolic links</source>
+        <translation>符号链接层数太多</translation>
+    </message>
+    <message>
+        <source>No data available</source>
+        <translation>没有数据</translation>
+    </message>
+    <message>
+        <source>Operation not supported</source>
+        <translation>不支持该操作</translation>
+    </message>
+    <message>
+        <source>Connection timed out</source>
+        <translation>连接超时</translation>
+    </message>
+    <message>
+        <source>Stale file handle</source>
+        <translation>文件句柄已失效</translation>
+    </message>
+    <message>
+        <source>Disk quota exceeded</source>
+        <translation>超出磁盘配额</translation>
+    </message>
+</context>
+<context>
     <name>Xls</name>
     <message>
         <source>encrypted workbook (the file is protected with a password)</source>

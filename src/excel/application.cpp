@@ -2,6 +2,7 @@
 
 #include "formats.h"
 
+#include "systemerror.h"
 #include "xls/compoundfile.h"
 
 #include <QCoreApplication>
@@ -21,7 +22,7 @@ FileSignature sniffFileSignature(const QString &path, QString *error)
     // or a device under a workbook's name must not hang the job.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
-        *error = QCoreApplication::translate("Excel", "cannot read the file: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        *error = QCoreApplication::translate("Excel", "cannot read the file: %1").arg(Excel::systemErrorText(errno));
         return FileSignature::Unreadable;
     }
     struct stat st;
@@ -38,7 +39,7 @@ FileSignature sniffFileSignature(const QString &path, QString *error)
     const int readError = errno;
     ::close(fd);
     if (n < 0) {
-        *error = QCoreApplication::translate("Excel", "cannot read the file: %1").arg(QString::fromLocal8Bit(std::strerror(readError)));
+        *error = QCoreApplication::translate("Excel", "cannot read the file: %1").arg(Excel::systemErrorText(readError));
         return FileSignature::Unreadable;
     }
     const QByteArray head(bytes, int(n));

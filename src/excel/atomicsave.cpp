@@ -2,6 +2,7 @@
 
 #include "filelock.h"
 #include "keptattributes.h"
+#include "systemerror.h"
 #include "temporaryfiles.h"
 
 #include <QCoreApplication>
@@ -22,7 +23,7 @@ namespace {
 
 QString systemError()
 {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return Excel::systemErrorText(errno);
 }
 
 FileIdentity identityOf(const struct stat &st)

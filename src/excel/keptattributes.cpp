@@ -1,5 +1,7 @@
 #include "keptattributes.h"
 
+#include "systemerror.h"
+
 #include <QCoreApplication>
 #include <QList>
 
@@ -17,7 +19,7 @@ const char aclAttribute[] = "system.posix_acl_access";
 
 QString systemError()
 {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return Excel::systemErrorText(errno);
 }
 
 // The file system has no such thing: nothing to keep.

@@ -1,6 +1,7 @@
 #include "temporaryfiles.h"
 
 #include "filelock.h"
+#include "systemerror.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -24,7 +25,7 @@ constexpr int randomLength = 8;
 
 QString systemError()
 {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return Excel::systemErrorText(errno);
 }
 
 QByteArray randomPart()

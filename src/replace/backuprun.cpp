@@ -2,6 +2,7 @@
 
 #include "atomicfile.h"
 #include "excelfilescan.h"
+#include "systemerror.h"
 #include "workbookbackup.h"
 
 #include <QCoreApplication>
@@ -28,7 +29,7 @@ const QString MarkerName = QLatin1String(backupFolderMarker);
 
 QString systemError()
 {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return Excel::systemErrorText(errno);
 }
 
 QByteArray native(const QString &path)

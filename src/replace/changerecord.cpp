@@ -1,6 +1,7 @@
 #include "changerecord.h"
 
 #include "cellrules/celladdress.h"
+#include "systemerror.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,7 +25,7 @@ constexpr int PieceSize = 1 << 20;
 
 QString systemError()
 {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return Excel::systemErrorText(errno);
 }
 
 bool decodeRow(const char *p, qint64 size, RawChangeRow *row)

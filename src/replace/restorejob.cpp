@@ -9,6 +9,7 @@
 #include "atomicsave.h"
 #include "committer.h"
 #include "runshared.h"
+#include "systemerror.h"
 #include "workbookbackup.h"
 #include "workbooklock.h"
 
@@ -46,7 +47,7 @@ STATE Rep::restore(std::unique_ptr<WorkbookLock> lock, Handoff *handoff)
     const int from = ::open(QFile::encodeName(m_backupPath).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     struct stat st;
     if (from < 0 || ::fstat(from, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const QString error = from < 0 ? QString::fromLocal8Bit(std::strerror(errno)) : QCoreApplication::translate("Run", "not a file");
+        const QString error = from < 0 ? Excel::systemErrorText(errno) : QCoreApplication::translate("Run", "not a file");
         if (from >= 0)
             ::close(from);
         return fail(Reason(QCoreApplication::translate("Run", "cannot read the backup %1: %2").arg(m_backupPath, error)));

@@ -1,5 +1,7 @@
 #include "workbookbackup.h"
 
+#include "systemerror.h"
+
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QFile>
@@ -16,7 +18,7 @@ namespace {
 
 QString systemError()
 {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return Excel::systemErrorText(errno);
 }
 
 // Reads the file at from from its start; to >= 0 receives a copy, hash

@@ -1,6 +1,7 @@
 #include "workbooklock.h"
 
 #include "filelock.h"
+#include "systemerror.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -18,7 +19,7 @@ namespace {
 
 QString systemError(int error)
 {
-    return QString::fromLocal8Bit(std::strerror(error));
+    return Excel::systemErrorText(error);
 }
 
 QString kindOf(mode_t mode)

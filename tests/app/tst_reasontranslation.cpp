@@ -5,6 +5,7 @@
 // (korrin-batch installs no translator: its tests see the English texts.)
 
 #include "run.h"
+#include "systemerror.h"
 #include "testbooks.h"
 #include "testutil.h"
 
@@ -16,6 +17,9 @@
 #include <QTranslator>
 #include <QXmlStreamReader>
 #include <QtTest>
+
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -113,6 +117,18 @@ private slots:
         }
         QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
         QVERIFY(entries > 300);
+    }
+
+    // The system's words for an error: the window's, or the C library's in
+    // the program's locale where no translation is installed (korrin-batch).
+    void systemErrors()
+    {
+        QCOMPARE(Excel::systemErrorText(ENOSPC), QString::fromUtf8("磁盘空间不足"));
+        QCOMPARE(Excel::systemErrorText(EPIPE), QString::fromLocal8Bit(std::strerror(EPIPE)));
+        QCoreApplication::removeTranslator(&m_translator);
+        const QString untranslated = Excel::systemErrorText(ENOSPC);
+        QCoreApplication::installTranslator(&m_translator);
+        QCOMPARE(untranslated, QString::fromLocal8Bit(std::strerror(ENOSPC)));
     }
 
     // Through a run, as the window starts it: the reasons are made on the

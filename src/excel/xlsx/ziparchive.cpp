@@ -1,5 +1,6 @@
 #include "ziparchive.h"
 
+#include "systemerror.h"
 #include "zipformat.h"
 
 #include <QCoreApplication>
@@ -62,7 +63,7 @@ std::unique_ptr<ZipArchive> ZipArchive::open(const QString &path, QString *error
     std::unique_ptr<ZipArchive> zip(new ZipArchive);
     zip->m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (zip->m_fd < 0) {
-        *error = QCoreApplication::translate("Xlsx", "cannot read the file: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        *error = QCoreApplication::translate("Xlsx", "cannot read the file: %1").arg(Excel::systemErrorText(errno));
         return nullptr;
     }
     if (!zip->load(wholeFileLimit, error))

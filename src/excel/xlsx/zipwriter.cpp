@@ -1,5 +1,6 @@
 #include "zipwriter.h"
 
+#include "systemerror.h"
 #include "ziparchive.h"
 #include "zipformat.h"
 
@@ -24,7 +25,7 @@ namespace {
 
 QString systemError()
 {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return Excel::systemErrorText(errno);
 }
 
 // Buffered writes to a file descriptor, with the position tracked so that
