@@ -8,6 +8,7 @@
 #include "statecodes.h"
 #include "userinteraction.h"
 
+#include <QCoreApplication>
 #include <QTableWidget>
 #include <QUrl>
 
@@ -59,7 +60,7 @@ void ListTab::collectExcelFiles(const QString &dirPath, bool recurse)
 void ListTab::reportScanSkips()
 {
     if (m_scanSkips.total() > 0)
-        emit stateCause(Excel::Reason(QStringLiteral("not scanned: %1").arg(m_scanSkips.counts())));
+        emit stateCause(Excel::Reason(QCoreApplication::translate("Lists", "not scanned: %1").arg(m_scanSkips.counts())));
     m_scanSkips = ScanSkips();
 }
 

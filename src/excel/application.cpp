@@ -2,8 +2,10 @@
 
 #include "formats.h"
 
+#include "systemerror.h"
 #include "xls/compoundfile.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <cerrno>
@@ -20,13 +22,13 @@ FileSignature sniffFileSignature(const QString &path, QString *error)
     // or a device under a workbook's name must not hang the job.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
-        *error = QStringLiteral("cannot read the file: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        *error = QCoreApplication::translate("Excel", "cannot read the file: %1").arg(Excel::systemErrorText(errno));
         return FileSignature::Unreadable;
     }
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        *error = QStringLiteral("not a regular file");
+        *error = QCoreApplication::translate("Excel", "not a regular file");
         return FileSignature::Unreadable;
     }
     char bytes[8];
@@ -37,7 +39,7 @@ FileSignature sniffFileSignature(const QString &path, QString *error)
     const int readError = errno;
     ::close(fd);
     if (n < 0) {
-        *error = QStringLiteral("cannot read the file: %1").arg(QString::fromLocal8Bit(std::strerror(readError)));
+        *error = QCoreApplication::translate("Excel", "cannot read the file: %1").arg(Excel::systemErrorText(readError));
         return FileSignature::Unreadable;
     }
     const QByteArray head(bytes, int(n));
@@ -45,7 +47,7 @@ FileSignature sniffFileSignature(const QString &path, QString *error)
         return FileSignature::Zip;
     if (head == QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8))
         return FileSignature::CompoundFile;
-    *error = QStringLiteral("not a workbook (neither a zip package nor a compound file)");
+    *error = QCoreApplication::translate("Excel", "not a workbook (neither a zip package nor a compound file)");
     return FileSignature::Other;
 }
 
@@ -69,7 +71,7 @@ Workbook *Workbooks::Open(const QString &filename)
         break;
     }
     if (!book) {
-        m_lastError = error.isEmpty() ? QStringLiteral("cannot open the workbook") : error;
+        m_lastError = error.isEmpty() ? QCoreApplication::translate("Excel", "cannot open the workbook") : error;
         return nullptr;
     }
     m_open.push_back(std::move(book));

@@ -2,8 +2,10 @@
 
 #include "filelock.h"
 #include "keptattributes.h"
+#include "systemerror.h"
 #include "temporaryfiles.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
@@ -21,7 +23,7 @@ namespace {
 
 QString systemError()
 {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return Excel::systemErrorText(errno);
 }
 
 FileIdentity identityOf(const struct stat &st)
@@ -95,12 +97,12 @@ bool resolveTarget(const QString &path, bool mustExist, QByteArray *target, QStr
         return true;
     }
     if (errno != ENOENT || mustExist) {
-        *error = QStringLiteral("cannot resolve the path: %1").arg(systemError());
+        *error = QCoreApplication::translate("Excel", "cannot resolve the path: %1").arg(systemError());
         return false;
     }
     const QFileInfo info(path);
     if (!::realpath(QFile::encodeName(info.absolutePath()).constData(), resolved)) {
-        *error = QStringLiteral("cannot resolve the folder: %1").arg(systemError());
+        *error = QCoreApplication::translate("Excel", "cannot resolve the folder: %1").arg(systemError());
         return false;
     }
     *target = QByteArray(resolved) + '/' + QFile::encodeName(info.fileName());
@@ -132,7 +134,7 @@ bool writeAll(int fd, const QByteArray &data, QString *error)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            *error = QStringLiteral("cannot write the file: %1").arg(systemError());
+            *error = QCoreApplication::translate("Excel", "cannot write the file: %1").arg(systemError());
             return false;
         }
         p += n;
@@ -177,11 +179,11 @@ bool AtomicSave::begin(const QString &path, const FileIdentity *expected, QStrin
     struct stat st;
     const bool exists = ::stat(m_target.constData(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode)) {
-        *error = QStringLiteral("the path is not a regular file");
+        *error = QCoreApplication::translate("Excel", "the path is not a regular file");
         return false;
     }
     if (expected && !(exists && identityOf(st) == *expected)) {
-        *error = QStringLiteral("the file was changed by someone else since it was opened");
+        *error = QCoreApplication::translate("Excel", "the file was changed by someone else since it was opened");
         return false;
     }
     if (expected) {
@@ -189,7 +191,7 @@ bool AtomicSave::begin(const QString &path, const FileIdentity *expected, QStrin
         m_checkIdentity = true;
     }
     if (exists && isReadOnly(m_target.constData(), st)) {
-        *error = QStringLiteral("the file is read-only");
+        *error = QCoreApplication::translate("Excel", "the file is read-only");
         return false;
     }
     m_replacesFile = exists;
@@ -201,14 +203,14 @@ bool AtomicSave::begin(const QString &path, const FileIdentity *expected, QStrin
     const QByteArray name = m_target.mid(m_target.lastIndexOf('/') + 1);
     struct stat dst;
     if (::stat(folder.constData(), &dst) != 0 || isReadOnly(folder.constData(), dst)) {
-        *error = QStringLiteral("the folder is read-only");
+        *error = QCoreApplication::translate("Excel", "the folder is read-only");
         return false;
     }
     // In a folder with the sticky bit (/tmp, a shared folder) a file may be
     // replaced only by its owner, the folder's owner or root.
     const uid_t us = ::geteuid();
     if (exists && (dst.st_mode & S_ISVTX) && us != 0 && st.st_uid != us && dst.st_uid != us) {
-        *error = QStringLiteral("the file belongs to another user and its folder has the sticky bit: only the "
+        *error = QCoreApplication::translate("Excel", "the file belongs to another user and its folder has the sticky bit: only the "
                                 "file's owner can replace it");
         return false;
     }
@@ -233,20 +235,20 @@ QString AtomicSave::targetPath() const
 bool AtomicSave::reopen(QString *error)
 {
     if (m_temp.isEmpty()) {
-        *error = QStringLiteral("nothing to save");
+        *error = QCoreApplication::translate("Excel", "nothing to save");
         return false;
     }
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = ::open(m_temp.constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
     if (m_fd < 0) {
-        *error = QStringLiteral("cannot reopen the temporary file: %1").arg(systemError());
+        *error = QCoreApplication::translate("Excel", "cannot reopen the temporary file: %1").arg(systemError());
         discard();
         return false;
     }
     const FileLock lock = tryLockFile(m_fd);
     if (lock != FileLock::Held && lock != FileLock::Unsupported) {
-        *error = QStringLiteral("cannot lock the temporary file again");
+        *error = QCoreApplication::translate("Excel", "cannot lock the temporary file again");
         discard();
         return false;
     }
@@ -256,7 +258,7 @@ bool AtomicSave::reopen(QString *error)
 bool AtomicSave::keepAttributes(QString *error)
 {
     if (m_fd < 0) {
-        *error = QStringLiteral("nothing to save");
+        *error = QCoreApplication::translate("Excel", "nothing to save");
         return false;
     }
     FileAttributes kept;
@@ -264,7 +266,7 @@ bool AtomicSave::keepAttributes(QString *error)
     kept.gid = m_gid;
     kept.mode = m_mode;
     if (!giveAttributes(m_fd, m_replacesFile ? m_target : QByteArray(), kept, error)) {
-        *error = QStringLiteral("cannot write the new file: %1").arg(*error);
+        *error = QCoreApplication::translate("Excel", "cannot write the new file: %1").arg(*error);
         return false;
     }
     return true;
@@ -281,7 +283,7 @@ bool AtomicSave::commit(QString *error, FileIdentity *written)
 bool AtomicSave::replace(QString *error, FileIdentity *written)
 {
     if (m_fd < 0) {
-        *error = QStringLiteral("nothing to save");
+        *error = QCoreApplication::translate("Excel", "nothing to save");
         return false;
     }
     if (!keepAttributes(error)) {
@@ -289,7 +291,7 @@ bool AtomicSave::replace(QString *error, FileIdentity *written)
         return false;
     }
     if (::fsync(m_fd) != 0 && !syncUnsupported(errno)) {
-        *error = QStringLiteral("cannot write the new file: %1").arg(systemError());
+        *error = QCoreApplication::translate("Excel", "cannot write the new file: %1").arg(systemError());
         discard();
         return false;
     }
@@ -300,13 +302,13 @@ bool AtomicSave::replace(QString *error, FileIdentity *written)
     if (m_checkIdentity) {
         struct stat st;
         if (::stat(m_target.constData(), &st) != 0 || !(identityOf(st) == m_expected)) {
-            *error = QStringLiteral("the file was changed by someone else since it was opened");
+            *error = QCoreApplication::translate("Excel", "the file was changed by someone else since it was opened");
             discard();
             return false;
         }
     }
     if (::rename(m_temp.constData(), m_target.constData()) != 0) {
-        *error = QStringLiteral("cannot replace the file: %1").arg(systemError());
+        *error = QCoreApplication::translate("Excel", "cannot replace the file: %1").arg(systemError());
         discard();
         return false;
     }
@@ -341,7 +343,7 @@ PendingSave::~PendingSave() = default; // an AtomicSave not committed removes it
 bool PendingSave::commit(QString *error)
 {
     if (m_done) {
-        *error = QStringLiteral("the save was committed already");
+        *error = QCoreApplication::translate("Excel", "the save was committed already");
         return false;
     }
     m_done = true;

@@ -1,5 +1,8 @@
 #include "keptattributes.h"
 
+#include "systemerror.h"
+
+#include <QCoreApplication>
 #include <QList>
 
 #include <cerrno>
@@ -16,7 +19,7 @@ const char aclAttribute[] = "system.posix_acl_access";
 
 QString systemError()
 {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return Excel::systemErrorText(errno);
 }
 
 // The file system has no such thing: nothing to keep.
@@ -60,7 +63,7 @@ bool copyExtendedAttributes(int fd, const QByteArray &original, QString *error)
                    &names)) {
         if (notSupported(errno))
             return true;
-        *error = QStringLiteral("cannot read the file's extended attributes: %1").arg(systemError());
+        *error = QCoreApplication::translate("Excel", "cannot read the file's extended attributes: %1").arg(systemError());
         return false;
     }
     bool hasAcl = false;
@@ -74,7 +77,7 @@ bool copyExtendedAttributes(int fd, const QByteArray &original, QString *error)
                        &value)) {
             if (errno == ENODATA || notSupported(errno) || !mustKeep(name))
                 continue;
-            *error = QStringLiteral("cannot read the extended attribute %1: %2")
+            *error = QCoreApplication::translate("Excel", "cannot read the extended attribute %1: %2")
                          .arg(QString::fromUtf8(name), systemError());
             return false;
         }
@@ -84,14 +87,14 @@ bool copyExtendedAttributes(int fd, const QByteArray &original, QString *error)
             continue;
         if (notSupported(errno) || !mustKeep(name))
             continue;
-        *error = QStringLiteral("cannot give the new file the extended attribute %1: %2")
+        *error = QCoreApplication::translate("Excel", "cannot give the new file the extended attribute %1: %2")
                      .arg(QString::fromUtf8(name), systemError());
         return false;
     }
     // The new file may have an ACL from its folder's default ACL that the
     // original did not have.
     if (!hasAcl && ::fremovexattr(fd, aclAttribute) != 0 && errno != ENODATA && !notSupported(errno)) {
-        *error = QStringLiteral("cannot remove the folder's ACL from the new file: %1").arg(systemError());
+        *error = QCoreApplication::translate("Excel", "cannot remove the folder's ACL from the new file: %1").arg(systemError());
         return false;
     }
     return true;
@@ -113,7 +116,7 @@ bool giveAttributes(int fd, const QByteArray &original, const FileAttributes &ke
     // the original's, whose group bits are that mask already. EPERM on our
     // own new file means a file system without permission bits.
     if (::fchmod(fd, kept.mode) != 0 && !notSupported(errno) && errno != EPERM) {
-        *error = QStringLiteral("cannot give the new file the permissions of the old one: %1").arg(systemError());
+        *error = QCoreApplication::translate("Excel", "cannot give the new file the permissions of the old one: %1").arg(systemError());
         return false;
     }
     return true;

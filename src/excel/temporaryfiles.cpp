@@ -1,7 +1,9 @@
 #include "temporaryfiles.h"
 
 #include "filelock.h"
+#include "systemerror.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QRandomGenerator>
 
@@ -23,7 +25,7 @@ constexpr int randomLength = 8;
 
 QString systemError()
 {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return Excel::systemErrorText(errno);
 }
 
 QByteArray randomPart()
@@ -92,12 +94,12 @@ bool createTemporaryFile(const QByteArray &folder, const QByteArray &name, Tempo
         if (fd < 0) {
             if (errno == EEXIST || errno == ELOOP)
                 continue; // someone's file under that name: never ours to use
-            *error = QStringLiteral("cannot create a temporary file in the folder: %1").arg(systemError());
+            *error = QCoreApplication::translate("Excel", "cannot create a temporary file in the folder: %1").arg(systemError());
             return false;
         }
         const FileLock lock = tryLockFile(fd);
         if (lock == FileLock::Failed) {
-            *error = QStringLiteral("cannot lock the temporary file: %1").arg(systemError());
+            *error = QCoreApplication::translate("Excel", "cannot lock the temporary file: %1").arg(systemError());
             ::unlink(path.constData());
             ::close(fd);
             return false;
@@ -115,7 +117,7 @@ bool createTemporaryFile(const QByteArray &folder, const QByteArray &name, Tempo
         file->locked = lock == FileLock::Held;
         return true;
     }
-    *error = QStringLiteral("cannot create a temporary file in the folder: every name tried was taken");
+    *error = QCoreApplication::translate("Excel", "cannot create a temporary file in the folder: every name tried was taken");
     return false;
 }
 

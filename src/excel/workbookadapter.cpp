@@ -3,6 +3,7 @@
 
 #include "workbookengine.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 
 #include <vector>
@@ -94,7 +95,7 @@ public:
             return false;
         QString error;
         if (pending && !pending->commit(&error)) {
-            m_lastError = QStringLiteral("save: ") + error;
+            m_lastError = QCoreApplication::translate("Excel", "save: ") + error;
             return false;
         }
         return true;
@@ -222,7 +223,7 @@ std::unique_ptr<Range> AdaptedWorksheet::Range(const QString &cell1)
     WorkbookEngine &engine = m_book->engine();
     const QString name = engine.sheetName(m_index);
     if (!engine.sheetHasCells(m_index)) {
-        m_book->noteError(QStringLiteral("sheet '%1': it holds no cells (chart, dialog or macro sheet)").arg(name));
+        m_book->noteError(QCoreApplication::translate("Excel", "sheet '%1': it holds no cells (chart, dialog or macro sheet)").arg(name));
         return nullptr;
     }
     QVector<CellArea> areas;
@@ -231,9 +232,9 @@ std::unique_ptr<Range> AdaptedWorksheet::Range(const QString &cell1)
         const GridLimits grid = engine.grid();
         const bool narrower = grid.rows < OoxmlGrid.rows || grid.columns < OoxmlGrid.columns;
         if (narrower && parseRangeAddress(cell1, OoxmlGrid, &wide))
-            m_book->noteError(QStringLiteral("sheet '%1': position %2 is outside the .xls grid").arg(name, cell1));
+            m_book->noteError(QCoreApplication::translate("Excel", "sheet '%1': position %2 is outside the .xls grid").arg(name, cell1));
         else
-            m_book->noteError(QStringLiteral("sheet '%1': cannot read position '%2'").arg(name, cell1));
+            m_book->noteError(QCoreApplication::translate("Excel", "sheet '%1': cannot read position '%2'").arg(name, cell1));
         return nullptr;
     }
     return std::make_unique<AdaptedRange>(m_book, m_index, areas, false);

@@ -3,6 +3,8 @@
 #include "formats.h"
 #include "xlsx/ooxmlreader.h"
 
+#include <QCoreApplication>
+
 namespace Excel {
 
 WorkbookCells::~WorkbookCells() = default;
@@ -14,16 +16,16 @@ std::unique_ptr<WorkbookCells> WorkbookCells::open(const QString &path, Reason *
     case FileSignature::Zip:
         break;
     case FileSignature::CompoundFile:
-        *why = Reason(QStringLiteral("an .xls workbook, not an .xlsx one"));
+        *why = Reason(QCoreApplication::translate("Excel", "an .xls workbook, not an .xlsx one"));
         return nullptr;
     case FileSignature::Other:
     case FileSignature::Unreadable:
-        *why = Reason::orElse(error, QStringLiteral("cannot read the file"));
+        *why = Reason::orElse(error, QCoreApplication::translate("Excel", "cannot read the file"));
         return nullptr;
     }
     std::unique_ptr<OoxmlReader> reader = OoxmlReader::open(path, &error);
     if (!reader) {
-        *why = Reason::orElse(error, QStringLiteral("cannot read the workbook"));
+        *why = Reason::orElse(error, QCoreApplication::translate("Excel", "cannot read the workbook"));
         return nullptr;
     }
     std::unique_ptr<WorkbookCells> cells(new WorkbookCells);

@@ -1,5 +1,6 @@
 #include "excelfilescan.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -38,11 +39,13 @@ QString ScanSkips::counts() const
     QStringList parts;
     const auto count = [&](int n, const char *one, const char *many) {
         if (n > 0)
-            parts << QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+            parts << QCoreApplication::translate("Lists", "%1 %2").arg(n).arg(QCoreApplication::translate("Lists", n == 1 ? one : many));
     };
-    count(linksOutside.size(), "link out of its folder", "links out of their folders");
-    count(untrustedLinks.size(), "link of another user", "links of other users");
-    count(backupFolders.size(), "folder of backups", "folders of backups");
+    count(linksOutside.size(), QT_TRANSLATE_NOOP("Lists", "link out of its folder"),
+          QT_TRANSLATE_NOOP("Lists", "links out of their folders"));
+    count(untrustedLinks.size(), QT_TRANSLATE_NOOP("Lists", "link of another user"),
+          QT_TRANSLATE_NOOP("Lists", "links of other users"));
+    count(backupFolders.size(), QT_TRANSLATE_NOOP("Lists", "folder of backups"), QT_TRANSLATE_NOOP("Lists", "folders of backups"));
     return parts.join(QStringLiteral(", "));
 }
 

@@ -3,6 +3,8 @@
 #include "listedit.h"
 #include "listworkbook.h"
 
+#include <QCoreApplication>
+
 QString mode1FileSheetName()
 {
     return QStringLiteral("Tarvo方式一_文件列表");
@@ -37,7 +39,7 @@ int unreadableOrShort(const ListWorkbook &book, int needed, Reason *why)
     if (!unread.isEmpty())
         return failure(36, unread, why);
     return failure(36,
-                   Reason(QStringLiteral("it has %1 sheet(s), the layout needs %2")
+                   Reason(QCoreApplication::translate("Lists", "it has %1 sheet(s), the layout needs %2")
                               .arg(book.sheetNames().size())
                               .arg(needed)),
                    why);
@@ -45,7 +47,7 @@ int unreadableOrShort(const ListWorkbook &book, int needed, Reason *why)
 
 int missingSheet(const QString &name, Reason *why)
 {
-    return failure(37, Reason(QStringLiteral("it lacks the sheet %1").arg(name)), why);
+    return failure(37, Reason(QCoreApplication::translate("Lists", "it lacks the sheet %1").arg(name)), why);
 }
 
 // Cells that could not be read end the read: the list would be cut short.
@@ -132,7 +134,7 @@ int modeOf(const ListWorkbook &book)
 
 Reason noName()
 {
-    return Reason(QStringLiteral("no list file was named"));
+    return Reason(QCoreApplication::translate("Lists", "no list file was named"));
 }
 
 } // namespace
@@ -168,7 +170,7 @@ int readListFile(const QString &path, int *mode, Mode1List *list1, Mode2List *li
     default:
         if (book.sheetNames().isEmpty())
             return unreadableOrShort(book, 1, why);
-        return failure(37, Reason(QStringLiteral("it lacks the sheets of either list layout")), why);
+        return failure(37, Reason(QCoreApplication::translate("Lists", "it lacks the sheets of either list layout")), why);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "atomicfile.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <xlsxwriter.h>
@@ -14,14 +15,14 @@ bool ListFileWriter::write(const QString &path, const QVector<Sheet> &sheets, QS
             const QByteArray native = QFile::encodeName(tempPath);
             lxw_workbook *book = workbook_new(native.constData());
             if (!book) {
-                *why = QStringLiteral("cannot start the workbook");
+                *why = QCoreApplication::translate("Lists", "cannot start the workbook");
                 return false;
             }
             for (const Sheet &sheet : sheets) {
                 const QByteArray name = sheet.name.toUtf8();
                 lxw_worksheet *ws = workbook_add_worksheet(book, name.constData());
                 if (!ws) {
-                    *why = QStringLiteral("cannot add the sheet %1").arg(sheet.name);
+                    *why = QCoreApplication::translate("Lists", "cannot add the sheet %1").arg(sheet.name);
                     workbook_close(book);
                     return false;
                 }
@@ -33,7 +34,7 @@ bool ListFileWriter::write(const QString &path, const QVector<Sheet> &sheets, QS
                                                                lxw_col_t(it.key().second - 1), text.constData(),
                                                                nullptr);
                     if (e != LXW_NO_ERROR) {
-                        *why = QStringLiteral("cannot write a cell: %1").arg(QString::fromUtf8(lxw_strerror(e)));
+                        *why = QCoreApplication::translate("Lists", "cannot write a cell: %1").arg(QString::fromUtf8(lxw_strerror(e)));
                         workbook_close(book);
                         return false;
                     }
@@ -41,7 +42,7 @@ bool ListFileWriter::write(const QString &path, const QVector<Sheet> &sheets, QS
             }
             const lxw_error e = workbook_close(book);
             if (e != LXW_NO_ERROR) {
-                *why = QStringLiteral("cannot write the workbook: %1").arg(QString::fromUtf8(lxw_strerror(e)));
+                *why = QCoreApplication::translate("Lists", "cannot write the workbook: %1").arg(QString::fromUtf8(lxw_strerror(e)));
                 return false;
             }
             return true;

@@ -5,6 +5,8 @@
 
 #include "listfilewriter.h"
 
+#include <QCoreApplication>
+
 bool ListWorkbook::save(QString *error)
 {
     return saveAs(m_fileName, error);
@@ -34,7 +36,7 @@ bool ListWorkbook::saveAs(const QString &fileName, QString *error)
     // A sheet read only in part must not be written back as if it were all.
     const Excel::Reason failure = readFailure();
     if (m_reader && !failure.isEmpty()) {
-        *error = failure.within(QStringLiteral("cannot read %1").arg(m_fileName)).text();
+        *error = failure.within(QCoreApplication::translate("Lists", "cannot read %1").arg(m_fileName)).text();
         return false;
     }
     return ListFileWriter::write(fileName, sheets, error);

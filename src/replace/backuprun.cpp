@@ -2,8 +2,10 @@
 
 #include "atomicfile.h"
 #include "excelfilescan.h"
+#include "systemerror.h"
 #include "workbookbackup.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -27,7 +29,7 @@ const QString MarkerName = QLatin1String(backupFolderMarker);
 
 QString systemError()
 {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return Excel::systemErrorText(errno);
 }
 
 QByteArray native(const QString &path)
@@ -62,7 +64,7 @@ bool makeMarker(const QString &folder, QString *error)
     const QString path = folder + QLatin1Char('/') + MarkerName;
     const int fd = ::open(native(path).constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
-        *error = QStringLiteral("cannot write %1: %2").arg(path, systemError());
+        *error = QCoreApplication::translate("Run", "cannot write %1: %2").arg(path, systemError());
         return false;
     }
     struct stat st;
@@ -70,7 +72,7 @@ bool makeMarker(const QString &folder, QString *error)
     const bool ok = !empty || writeAllTo(fd, "Backups that Korrin made before it changed workbooks.\n");
     ::close(fd);
     if (!ok)
-        *error = QStringLiteral("cannot write %1: %2").arg(path, systemError());
+        *error = QCoreApplication::translate("Run", "cannot write %1: %2").arg(path, systemError());
     return ok;
 }
 
@@ -111,13 +113,13 @@ bool readManifestObject(const QString &folder, QJsonObject *manifest, QString *e
 {
     QFile file(folder + QLatin1Char('/') + ManifestName);
     if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot read %1: %2").arg(file.fileName(), file.errorString());
+        *error = QCoreApplication::translate("Run", "cannot read %1: %2").arg(file.fileName(), file.errorString());
         return false;
     }
     QJsonParseError parse;
     const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &parse);
     if (!doc.isObject()) {
-        *error = QStringLiteral("%1 is damaged: %2").arg(file.fileName(), parse.errorString());
+        *error = QCoreApplication::translate("Run", "%1 is damaged: %2").arg(file.fileName(), parse.errorString());
         return false;
     }
     *manifest = doc.object();
@@ -145,19 +147,19 @@ bool isOwnFolder(const QString &folder, QString *error)
 {
     struct stat st;
     if (::lstat(native(folder).constData(), &st) != 0) {
-        *error = QStringLiteral("cannot use the folder %1: %2").arg(folder, systemError());
+        *error = QCoreApplication::translate("Run", "cannot use the folder %1: %2").arg(folder, systemError());
         return false;
     }
     if (S_ISLNK(st.st_mode)) {
-        *error = QStringLiteral("%1 is a symbolic link, not a folder: name the folder itself").arg(folder);
+        *error = QCoreApplication::translate("Run", "%1 is a symbolic link, not a folder: name the folder itself").arg(folder);
         return false;
     }
     if (!S_ISDIR(st.st_mode)) {
-        *error = QStringLiteral("%1 is not a folder").arg(folder);
+        *error = QCoreApplication::translate("Run", "%1 is not a folder").arg(folder);
         return false;
     }
     if (st.st_uid != ::geteuid()) {
-        *error = QStringLiteral("the folder %1 belongs to another user (uid %2)").arg(folder).arg(st.st_uid);
+        *error = QCoreApplication::translate("Run", "the folder %1 belongs to another user (uid %2)").arg(folder).arg(st.st_uid);
         return false;
     }
     return true;
@@ -177,7 +179,7 @@ std::unique_ptr<BackupRun> BackupRun::start(const QString &rootGiven, QString *e
         // Made for the user alone: it will hold copies of his workbooks.
         if (!QDir().mkpath(QFileInfo(root).path())
             || (::mkdir(native(root).constData(), 0700) != 0 && errno != EEXIST)) {
-            *error = QStringLiteral("cannot create the backup folder %1: %2").arg(root, systemError());
+            *error = QCoreApplication::translate("Run", "cannot create the backup folder %1: %2").arg(root, systemError());
             return nullptr;
         }
     }
@@ -194,7 +196,7 @@ std::unique_ptr<BackupRun> BackupRun::start(const QString &rootGiven, QString *e
             break;
         }
         if (errno != EEXIST || n >= 10000) {
-            *error = QStringLiteral("cannot create a folder in %1 for the run's backups: %2").arg(root, systemError());
+            *error = QCoreApplication::translate("Run", "cannot create a folder in %1 for the run's backups: %2").arg(root, systemError());
             return nullptr;
         }
     }
@@ -203,7 +205,7 @@ std::unique_ptr<BackupRun> BackupRun::start(const QString &rootGiven, QString *e
                             0600);
     const QByteArray head = QJsonDocument(QJsonObject{{"started", isoNow()}}).toJson(QJsonDocument::Compact) + '\n';
     if (run->m_journal < 0 || !writeAllTo(run->m_journal, head) || ::fdatasync(run->m_journal) != 0) {
-        *error = QStringLiteral("cannot write %1: %2").arg(journal, systemError());
+        *error = QCoreApplication::translate("Run", "cannot write %1: %2").arg(journal, systemError());
         ::unlink(native(journal).constData());
         ::rmdir(native(run->m_folder).constData());
         return nullptr;
@@ -228,16 +230,16 @@ bool BackupRun::check(const QString &rootGiven, QString *error)
             found = ::stat(native(folder).constData(), &st);
         } while (found != 0 && errno == ENOENT && folder != QLatin1String("/"));
         if (found != 0 || !S_ISDIR(st.st_mode)) {
-            *error = QStringLiteral("cannot create the backup folder %1: %2")
-                         .arg(root, found != 0 ? systemError() : QStringLiteral("%1 is not a folder").arg(folder));
+            *error = QCoreApplication::translate("Run", "cannot create the backup folder %1: %2")
+                         .arg(root, found != 0 ? systemError() : QCoreApplication::translate("Run", "%1 is not a folder").arg(folder));
             return false;
         }
     } else if (!isOwnFolder(root, error)) {
         return false;
     }
     if (::access(native(folder).constData(), W_OK | X_OK) != 0) {
-        *error = folder == root ? QStringLiteral("cannot write into the backup folder %1: %2").arg(root, systemError())
-                                : QStringLiteral("cannot create the backup folder %1: %2").arg(root, systemError());
+        *error = folder == root ? QCoreApplication::translate("Run", "cannot write into the backup folder %1: %2").arg(root, systemError())
+                                : QCoreApplication::translate("Run", "cannot create the backup folder %1: %2").arg(root, systemError());
         return false;
     }
     return true;
@@ -259,7 +261,7 @@ bool BackupRun::note(const BackupEntry &entry, QString *error)
     const QByteArray line = QJsonDocument(entryObject(entry)).toJson(QJsonDocument::Compact) + '\n';
     QMutexLocker locker(&m_mutex);
     if (m_journal < 0 || !writeAllTo(m_journal, line) || ::fdatasync(m_journal) != 0) {
-        *error = QStringLiteral("cannot note the backup in %1/%2: %3").arg(m_folder, JournalName, systemError());
+        *error = QCoreApplication::translate("Run", "cannot note the backup in %1/%2: %3").arg(m_folder, JournalName, systemError());
         return false;
     }
     return true;
@@ -300,7 +302,7 @@ bool BackupRun::finish(QString *error)
                                {"cells", double(cells)},
                                {"files", files}};
     if (!Excel::writeFileAtomically(m_folder + QLatin1Char('/') + ManifestName, manifestBytes(manifest), error)) {
-        *error = QStringLiteral("cannot write the manifest of %1: %2").arg(m_folder, *error);
+        *error = QCoreApplication::translate("Run", "cannot write the manifest of %1: %2").arg(m_folder, *error);
         return false;
     }
     ::unlink(native(journal).constData());
@@ -313,7 +315,7 @@ bool readBackupRun(const QString &folder, BackupRunInfo *info, QVector<BackupEnt
     if (!isOwnFolder(folder, error))
         return false;
     if (!QFileInfo::exists(folder + QLatin1Char('/') + MarkerName)) {
-        *error = QStringLiteral("%1 is no folder of a run's backups (it has no %2)").arg(folder, MarkerName);
+        *error = QCoreApplication::translate("Run", "%1 is no folder of a run's backups (it has no %2)").arg(folder, MarkerName);
         return false;
     }
     *info = BackupRunInfo();
@@ -322,7 +324,7 @@ bool readBackupRun(const QString &folder, BackupRunInfo *info, QVector<BackupEnt
     const auto add = [&](const QJsonObject &o) {
         BackupEntry e;
         if (!readEntry(o, &e)) {
-            *error = QStringLiteral("%1: an entry of the manifest is damaged").arg(folder);
+            *error = QCoreApplication::translate("Run", "%1: an entry of the manifest is damaged").arg(folder);
             return false;
         }
         entries->append(e);
@@ -342,7 +344,7 @@ bool readBackupRun(const QString &folder, BackupRunInfo *info, QVector<BackupEnt
     } else {
         QFile journal(folder + QLatin1Char('/') + JournalName);
         if (!journal.open(QIODevice::ReadOnly)) {
-            *error = QStringLiteral("%1 has no manifest: %2").arg(folder, journal.errorString());
+            *error = QCoreApplication::translate("Run", "%1 has no manifest: %2").arg(folder, journal.errorString());
             return false;
         }
         const QList<QByteArray> lines = journal.readAll().split('\n');
@@ -392,7 +394,7 @@ bool pruneBackupRuns(const QString &root, int keep, QString *error)
         }
         if (!onlyFiles) {
             if (ok)
-                *error = QStringLiteral("%1 holds more than a run's backups: it was left").arg(folder);
+                *error = QCoreApplication::translate("Run", "%1 holds more than a run's backups: it was left").arg(folder);
             ok = false;
             continue;
         }
@@ -403,7 +405,7 @@ bool pruneBackupRuns(const QString &root, int keep, QString *error)
         ::unlink(native(folder + QLatin1Char('/') + MarkerName).constData());
         if (::rmdir(native(folder).constData()) != 0) {
             if (ok)
-                *error = QStringLiteral("cannot delete %1: %2").arg(folder, systemError());
+                *error = QCoreApplication::translate("Run", "cannot delete %1: %2").arg(folder, systemError());
             ok = false;
         }
     }

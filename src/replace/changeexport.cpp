@@ -2,6 +2,7 @@
 
 #include "atomicsave.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
@@ -28,17 +29,17 @@ std::unique_ptr<ChangeExport> ChangeExport::begin(const QString &path, QString *
     } else if (suffix == QLatin1String("xlsx")) {
         out->m_format = Xlsx;
     } else {
-        *error = QStringLiteral("%1: a record of changes is written as .xlsx or .csv").arg(path);
+        *error = QCoreApplication::translate("Run", "%1: a record of changes is written as .xlsx or .csv").arg(path);
         return nullptr;
     }
     if (QFileInfo(path).isDir()) {
-        *error = QStringLiteral("%1 is a folder").arg(path);
+        *error = QCoreApplication::translate("Run", "%1 is a folder").arg(path);
         return nullptr;
     }
     out->m_save = std::make_unique<Excel::AtomicSave>();
     QString why;
     if (!out->m_save->begin(path, nullptr, &why)) {
-        *error = QStringLiteral("cannot write %1: %2").arg(path, why);
+        *error = QCoreApplication::translate("Run", "cannot write %1: %2").arg(path, why);
         return nullptr;
     }
     return out;
@@ -47,7 +48,7 @@ std::unique_ptr<ChangeExport> ChangeExport::begin(const QString &path, QString *
 bool ChangeExport::write(const ChangeRecord &record, QString *error, const ChangeLabels &labels)
 {
     if (!m_save) {
-        *error = QStringLiteral("the record of changes was written already");
+        *error = QCoreApplication::translate("Run", "the record of changes was written already");
         return false;
     }
     const bool ok = m_format == Csv ? writeCsv(record, labels, error) : writeXlsx(record, labels, error);
@@ -158,7 +159,7 @@ bool ChangeExport::writeXlsx(const ChangeRecord &record, const ChangeLabels &lab
     const QByteArray native = QFile::encodeName(m_save->tempPath());
     lxw_workbook *book = workbook_new_opt(native.constData(), &options);
     if (!book) {
-        *error = QStringLiteral("cannot start the workbook");
+        *error = QCoreApplication::translate("Run", "cannot start the workbook");
         return false;
     }
     lxw_format *bold = workbook_add_format(book);
@@ -174,7 +175,7 @@ bool ChangeExport::writeXlsx(const ChangeRecord &record, const ChangeLabels &lab
     const auto cell = [&](lxw_row_t row, lxw_col_t column, std::string_view value, lxw_format *format) {
         text.assign(value.data(), value.size());
         const lxw_error e = worksheet_write_string(sheet, row, column, text.c_str(), format);
-        return e == LXW_NO_ERROR || fail(QStringLiteral("cannot write a cell: %1").arg(QString::fromUtf8(lxw_strerror(e))));
+        return e == LXW_NO_ERROR || fail(QCoreApplication::translate("Run", "cannot write a cell: %1").arg(QString::fromUtf8(lxw_strerror(e))));
     };
     const auto finishSheet = [&] {
         if (sheet)
@@ -187,7 +188,7 @@ bool ChangeExport::writeXlsx(const ChangeRecord &record, const ChangeLabels &lab
         const QByteArray utf8 = name.toUtf8();
         sheet = workbook_add_worksheet(book, utf8.constData());
         if (!sheet)
-            return fail(QStringLiteral("cannot add the sheet %1").arg(name));
+            return fail(QCoreApplication::translate("Run", "cannot add the sheet %1").arg(name));
         const double widths[] = {60, 16, 10, 40, 40};
         for (int c = 0; c < 5; ++c)
             worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c), widths[c], nullptr);
@@ -220,7 +221,7 @@ bool ChangeExport::writeXlsx(const ChangeRecord &record, const ChangeLabels &lab
     finishSheet();
     const lxw_error e = workbook_close(book);
     if (ok && e != LXW_NO_ERROR)
-        ok = fail(QStringLiteral("cannot write the workbook: %1").arg(QString::fromUtf8(lxw_strerror(e))));
+        ok = fail(QCoreApplication::translate("Run", "cannot write the workbook: %1").arg(QString::fromUtf8(lxw_strerror(e))));
     return ok && m_save->reopen(error);
 }
 

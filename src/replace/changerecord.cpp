@@ -1,7 +1,9 @@
 #include "changerecord.h"
 
 #include "cellrules/celladdress.h"
+#include "systemerror.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QtEndian>
@@ -23,7 +25,7 @@ constexpr int PieceSize = 1 << 20;
 
 QString systemError()
 {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return Excel::systemErrorText(errno);
 }
 
 bool decodeRow(const char *p, qint64 size, RawChangeRow *row)
@@ -96,7 +98,7 @@ bool ChangeRecord::open(QString *error, const QString &folder)
             ::unlink(temp.constData());
     }
     if (m_fd < 0) {
-        *error = QStringLiteral("cannot create a temporary file for the record of changes in %1: %2")
+        *error = QCoreApplication::translate("Run", "cannot create a temporary file for the record of changes in %1: %2")
                      .arg(QFile::decodeName(dir), systemError());
         return false;
     }
@@ -210,7 +212,7 @@ bool ChangeRecord::writeAt(qint64 offset, const QByteArray &data, QString *error
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            *error = QStringLiteral("cannot write the record of changes: %1").arg(systemError());
+            *error = QCoreApplication::translate("Run", "cannot write the record of changes: %1").arg(systemError());
             return false;
         }
         done += n;
@@ -284,7 +286,7 @@ bool ChangeRecord::row(qint64 index, ChangeRow *row, QString *error) const
         return true;
     }, error);
     if (ok && !found)
-        *error = QStringLiteral("no row %1 in the record of changes").arg(index);
+        *error = QCoreApplication::translate("Run", "no row %1 in the record of changes").arg(index);
     return ok && found;
 }
 
@@ -333,8 +335,8 @@ bool ChangeRecord::readRaw(qint64 first, qint64 count,
                 if (n < 0 && errno == EINTR)
                     continue;
                 if (n <= 0) {
-                    *error = QStringLiteral("cannot read the record of changes: %1")
-                                 .arg(n == 0 ? QStringLiteral("it is shorter than written") : systemError());
+                    *error = QCoreApplication::translate("Run", "cannot read the record of changes: %1")
+                                 .arg(n == 0 ? QCoreApplication::translate("Run", "it is shorter than written") : systemError());
                     return false;
                 }
                 done += n;
@@ -344,7 +346,7 @@ bool ChangeRecord::readRaw(qint64 first, qint64 count,
                 const quint32 next = k + 1 < qint64(chunk->rowStarts.size()) ? chunk->rowStarts[size_t(k + 1)] - begin
                                                                              : chunk->size - begin;
                 if (!decodeRow(buffer.constData() + at, next - at, &row)) {
-                    *error = QStringLiteral("the record of changes is damaged at row %1").arg(index);
+                    *error = QCoreApplication::translate("Run", "the record of changes is damaged at row %1").arg(index);
                     return false;
                 }
                 if (!visit(index, row))

@@ -1,5 +1,6 @@
 #include "officelock.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -96,18 +97,18 @@ QString officeLockHolder(const QString &lockFile)
     }
     if (user.isEmpty() && host.isEmpty() && time.isEmpty())
         return QString();
-    QString text = QStringLiteral("opened by %1").arg(user.isEmpty() ? QStringLiteral("an unnamed user") : user);
+    QString text = QCoreApplication::translate("Run", "opened by %1").arg(user.isEmpty() ? QCoreApplication::translate("Run", "an unnamed user") : user);
     if (!host.isEmpty())
-        text += QStringLiteral(" on %1").arg(host);
+        text += QCoreApplication::translate("Run", " on %1").arg(host);
     if (!time.isEmpty())
-        text += QStringLiteral(" at %1").arg(time);
+        text += QCoreApplication::translate("Run", " at %1").arg(time);
     return text;
 }
 
 QString openElsewhereReason(const QString &lockFile)
 {
     const QString holder = officeLockHolder(lockFile);
-    const QString wayOut = QStringLiteral("if nobody has it open, delete the lock file %1").arg(lockFile);
-    return holder.isEmpty() ? QStringLiteral("open in another program (its lock file is there); %1").arg(wayOut)
-                            : QStringLiteral("open in another program: %1; %2").arg(holder, wayOut);
+    const QString wayOut = QCoreApplication::translate("Run", "if nobody has it open, delete the lock file %1").arg(lockFile);
+    return holder.isEmpty() ? QCoreApplication::translate("Run", "open in another program (its lock file is there); %1").arg(wayOut)
+                            : QCoreApplication::translate("Run", "open in another program: %1; %2").arg(holder, wayOut);
 }

@@ -10,6 +10,7 @@
 #include "workbookbackup.h"
 #include "workbooklock.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QFileInfo>
 #include <QThread>
@@ -54,7 +55,7 @@ void Rep::run()
     m_options.committer->submit(std::move(handoff.save), std::move(handoff.lock),
                                 [this](bool saved, const QString &why) {
                                     if (!saved) {
-                                        m_reason = Reason(why).within(QStringLiteral("not saved"));
+                                        m_reason = Reason(why).within(QCoreApplication::translate("Run", "not saved"));
                                         m_changedCells = 0;
                                         if (!m_backup.backup.isEmpty())
                                             m_backupPath.clear(); // the run deletes the copy
@@ -116,22 +117,22 @@ STATE Rep::process(Handoff *handoff)
 
     Excel::Workbooks *books = app.Workbooks();
     if (!books)
-        return fail(Reason(QStringLiteral("no workbooks collection")));
+        return fail(Reason(QCoreApplication::translate("Run", "no workbooks collection")));
     Excel::Workbook *book = books->Open(filePath);
     if (!book)
-        return fail(Reason::orElse(books->lastError(), QStringLiteral("cannot open the workbook")).within(QStringLiteral("open")));
+        return fail(Reason::orElse(books->lastError(), QCoreApplication::translate("Run", "cannot open the workbook")).within(QCoreApplication::translate("Run", "open")));
     if (!lock->stillNamesLockedFile())
-        return fail(Reason(QStringLiteral("the file was replaced by another program while it was being opened")));
+        return fail(Reason(QCoreApplication::translate("Run", "the file was replaced by another program while it was being opened")));
     qDebug() << "pWorkbook->Path():" << book->Path();
     if (m_options.changes)
         book->keepOriginalTexts();
 
     Excel::Sheets *sheets = book->Sheets();
     if (!sheets)
-        return fail(Reason(QStringLiteral("the workbook has no sheets collection")));
+        return fail(Reason(QCoreApplication::translate("Run", "the workbook has no sheets collection")));
     const int count = sheets->Count();
     if (count == 0)
-        return fail(Reason(QStringLiteral("the workbook has no sheets")));
+        return fail(Reason(QCoreApplication::translate("Run", "the workbook has no sheets")));
 
     bool activeOnly = false;
     const QVector<int> list = chooseSheets(sheetIndex, count, &activeOnly);
@@ -139,12 +140,12 @@ STATE Rep::process(Handoff *handoff)
     for (int k = 0; k < passes; ++k) {
         Excel::Worksheet *sheet = activeOnly ? book->ActiveSheet() : sheets->Item(list[k]);
         if (!sheet)
-            return fail(Reason(activeOnly ? QStringLiteral("the workbook has no active sheet")
-                                          : QStringLiteral("sheet %1 cannot be read").arg(list[k])));
+            return fail(Reason(activeOnly ? QCoreApplication::translate("Run", "the workbook has no active sheet")
+                                          : QCoreApplication::translate("Run", "sheet %1 cannot be read").arg(list[k])));
         std::unique_ptr<Excel::Range> used = sheet->UsedRange();
         if (!used)
-            return fail(Reason::orElse(book->lastError(), QStringLiteral("it cannot be read"))
-                            .within(QStringLiteral("sheet '%1': no used range").arg(sheet->Name())));
+            return fail(Reason::orElse(book->lastError(), QCoreApplication::translate("Run", "it cannot be read"))
+                            .within(QCoreApplication::translate("Run", "sheet '%1': no used range").arg(sheet->Name())));
         for (const KeyPair &pair : pairs) {
             if (byKey) {
                 used->Replace(pair.first, pair.second, lookAt, searchOrder, matchCase);
@@ -152,7 +153,7 @@ STATE Rep::process(Handoff *handoff)
             }
             std::unique_ptr<Excel::Range> cell = sheet->Range(pair.first);
             if (!cell)
-                return fail(Reason::orElse(book->lastError(), QStringLiteral("sheet '%1': '%2' is no cell position")
+                return fail(Reason::orElse(book->lastError(), QCoreApplication::translate("Run", "sheet '%1': '%2' is no cell position")
                                                                   .arg(sheet->Name(), pair.first)));
             cell->setValue(pair.second);
         }
@@ -165,21 +166,21 @@ STATE Rep::process(Handoff *handoff)
         m_changes = m_options.changes->writer();
         QString why;
         if (!book->reportChanges(m_changes.get()))
-            return fail(Reason::orElse(book->lastError(), QStringLiteral("it cannot be read"))
-                            .within(QStringLiteral("record of changes")));
+            return fail(Reason::orElse(book->lastError(), QCoreApplication::translate("Run", "it cannot be read"))
+                            .within(QCoreApplication::translate("Run", "record of changes")));
         if (!m_changes->finish(&why))
-            return fail(Reason(why).within(QStringLiteral("record of changes")));
+            return fail(Reason(why).within(QCoreApplication::translate("Run", "record of changes")));
     }
     // The save in two steps: the new file is written and checked first;
     // what must happen before it replaces the original happens in between.
     std::unique_ptr<Excel::PendingSave> pending;
     if (!book->prepareSave(&pending))
-        return fail(Reason::orElse(book->lastError(), QStringLiteral("the workbook could not be written"))
-                        .within(QStringLiteral("not saved")));
+        return fail(Reason::orElse(book->lastError(), QCoreApplication::translate("Run", "the workbook could not be written"))
+                        .within(QCoreApplication::translate("Run", "not saved")));
     if (pending && !m_options.breakLinks) {
         struct stat st;
         if (::fstat(lock->fd(), &st) == 0 && st.st_nlink > 1)
-            return fail(Reason(QStringLiteral("the file has %1 hard links: a save would give this name a new file "
+            return fail(Reason(QCoreApplication::translate("Run", "the file has %1 hard links: a save would give this name a new file "
                                               "and leave the old content under the other names (korrin-batch "
                                               "--break-links saves it all the same)")
                                    .arg(st.st_nlink)));
@@ -189,32 +190,32 @@ STATE Rep::process(Handoff *handoff)
         // fails where the real one would.
         QString why;
         if (!pending->rehearse(&why))
-            return fail(Reason(why).within(QStringLiteral("not saved")));
+            return fail(Reason(why).within(QCoreApplication::translate("Run", "not saved")));
     }
     if (pending && !m_options.dryRun) {
         if (openElsewhere())
             return fail(m_reason);
         if (m_options.shared && m_options.shared->stopped()) {
             m_stoppedBeforeSave = true;
-            return fail(Reason(QStringLiteral("the run was stopped")).within(QStringLiteral("not saved")));
+            return fail(Reason(QCoreApplication::translate("Run", "the run was stopped")).within(QCoreApplication::translate("Run", "not saved")));
         }
         QString why;
         if (BackupRun *backups = m_options.backups.get()) {
             // The copy, and its note with what is about to replace the
             // workbook, are on disk before the workbook is replaced.
             if (!backups->backUp(lock->fd(), filePath, &m_backup, &why))
-                return fail(Reason(why).within(QStringLiteral("backup")));
+                return fail(Reason(why).within(QCoreApplication::translate("Run", "backup")));
             m_backupPath = backups->folder() + QLatin1Char('/') + m_backup.backup;
             m_backup.cells = m_changedCells;
             if (!sha256OfFile(pending->fd(), &m_backup.written, &why) || !backups->note(m_backup, &why))
-                return fail(Reason(why).within(QStringLiteral("backup")));
+                return fail(Reason(why).within(QCoreApplication::translate("Run", "backup")));
         }
         if (m_options.committer) {
             // The save needs nothing of the workbook: it goes on its own.
             handoff->save = pending->takeSave();
             handoff->lock = std::move(lock);
         } else if (!pending->commit(&why)) {
-            return fail(Reason(why).within(QStringLiteral("not saved")));
+            return fail(Reason(why).within(QCoreApplication::translate("Run", "not saved")));
         }
     }
     pending.reset(); // a dry run's new file goes here
@@ -226,7 +227,7 @@ STATE Rep::process(Handoff *handoff)
 void Rep::noteIfUnlocked(bool locked)
 {
     if (!locked && (!m_options.shared || m_options.shared->firstWithoutLocks()))
-        m_reason = Reason(QStringLiteral("worked on without file locks, which its file system does not support: "
+        m_reason = Reason(QCoreApplication::translate("Run", "worked on without file locks, which its file system does not support: "
                                          "other programs were kept out only by the check that the file was not "
                                          "changed since it was read"));
 }

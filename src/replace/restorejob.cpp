@@ -9,9 +9,11 @@
 #include "atomicsave.h"
 #include "committer.h"
 #include "runshared.h"
+#include "systemerror.h"
 #include "workbookbackup.h"
 #include "workbooklock.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QScopeGuard>
 
@@ -36,28 +38,28 @@ STATE Rep::restore(std::unique_ptr<WorkbookLock> lock, Handoff *handoff)
     if (!sha256OfFile(lock->fd(), &now, &why))
         return fail(Reason(why));
     if (now == m_restore.original) {
-        m_reason = Reason(QStringLiteral("as it was before the run already; nothing to restore"));
+        m_reason = Reason(QCoreApplication::translate("Run", "as it was before the run already; nothing to restore"));
         return SUCCESS;
     }
     if (now != m_restore.written)
-        return fail(Reason(QStringLiteral("changed since the run; not restored")));
+        return fail(Reason(QCoreApplication::translate("Run", "changed since the run; not restored")));
 
     const int from = ::open(QFile::encodeName(m_backupPath).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     struct stat st;
     if (from < 0 || ::fstat(from, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const QString error = from < 0 ? QString::fromLocal8Bit(std::strerror(errno)) : QStringLiteral("not a file");
+        const QString error = from < 0 ? Excel::systemErrorText(errno) : QCoreApplication::translate("Run", "not a file");
         if (from >= 0)
             ::close(from);
-        return fail(Reason(QStringLiteral("cannot read the backup %1: %2").arg(m_backupPath, error)));
+        return fail(Reason(QCoreApplication::translate("Run", "cannot read the backup %1: %2").arg(m_backupPath, error)));
     }
     const auto closeBackup = qScopeGuard([from] { ::close(from); });
     Excel::FileIdentity identity;
     if (!Excel::identityOfDescriptor(lock->fd(), &identity) || !lock->stillNamesLockedFile())
-        return fail(Reason(QStringLiteral("the file was replaced by another program meanwhile")));
+        return fail(Reason(QCoreApplication::translate("Run", "the file was replaced by another program meanwhile")));
     if (!m_options.breakLinks) {
         struct stat now;
         if (::fstat(lock->fd(), &now) == 0 && now.st_nlink > 1)
-            return fail(Reason(QStringLiteral("the file has %1 hard links: a restore would give this name a new file "
+            return fail(Reason(QCoreApplication::translate("Run", "the file has %1 hard links: a restore would give this name a new file "
                                               "and leave the other names as the run wrote them (korrin-batch "
                                               "--break-links restores it all the same)")
                                    .arg(now.st_nlink)));
@@ -68,30 +70,30 @@ STATE Rep::restore(std::unique_ptr<WorkbookLock> lock, Handoff *handoff)
     // mode and attributes, so that it fails where the undo would.
     auto save = std::make_unique<Excel::AtomicSave>();
     if (!save->begin(filePath, &identity, &why))
-        return fail(Reason(why).within(QStringLiteral("not restored")));
+        return fail(Reason(why).within(QCoreApplication::translate("Run", "not restored")));
     QByteArray copied;
     if (!copyWithSha256(from, save->fd(), &copied, &why))
-        return fail(Reason(why).within(QStringLiteral("not restored")));
+        return fail(Reason(why).within(QCoreApplication::translate("Run", "not restored")));
     if (copied != m_restore.original)
-        return fail(Reason(QStringLiteral("the backup %1 is no longer the original that the run copied; not restored")
+        return fail(Reason(QCoreApplication::translate("Run", "the backup %1 is no longer the original that the run copied; not restored")
                                .arg(m_backupPath)));
     if (m_options.dryRun) {
         if (!save->keepAttributes(&why))
-            return fail(Reason(why).within(QStringLiteral("not restored")));
+            return fail(Reason(why).within(QCoreApplication::translate("Run", "not restored")));
         m_changedCells = m_restore.cells;
         noteIfUnlocked(locked);
         return SUCCESS; // the new file goes with save
     }
     if (m_options.shared && m_options.shared->stopped()) {
         m_stoppedBeforeSave = true;
-        return fail(Reason(QStringLiteral("the run was stopped")).within(QStringLiteral("not restored")));
+        return fail(Reason(QCoreApplication::translate("Run", "the run was stopped")).within(QCoreApplication::translate("Run", "not restored")));
     }
     m_changedCells = m_restore.cells;
     if (m_options.committer) {
         handoff->save = std::move(save);
         handoff->lock = std::move(lock);
     } else if (!save->commit(&why)) {
-        return fail(Reason(why).within(QStringLiteral("not restored")));
+        return fail(Reason(why).within(QCoreApplication::translate("Run", "not restored")));
     }
     noteIfUnlocked(locked);
     return SUCCESS;

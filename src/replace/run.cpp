@@ -5,6 +5,7 @@
 #include "runshared.h"
 #include "workbooklock.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
@@ -29,13 +30,13 @@ void Run::start()
     // A few descriptors stay for the process itself (a library loaded, a
     // report written).
     m_jobBudget = qMax(0, freeDescriptors() - 2) / descriptorsPerJob;
-    const Excel::Reason tooFew(QStringLiteral("too few files may be open (see ulimit -n): a job needs up to %1 "
+    const Excel::Reason tooFew(QCoreApplication::translate("Run", "too few files may be open (see ulimit -n): a job needs up to %1 "
                                               "descriptors, and fewer are free")
                                    .arg(descriptorsPerJob));
     QHash<QPair<quint64, quint64>, int> firstEntryOf;
     for (int k = 0; k < m_plan.files.size(); ++k) {
         if (m_stopped) {
-            deliver(nullptr, k, FAILURE, Excel::Reason(QStringLiteral("not processed: the run was stopped")), 0,
+            deliver(nullptr, k, FAILURE, Excel::Reason(QCoreApplication::translate("Run", "not processed: the run was stopped")), 0,
                     QString(), true);
             continue;
         }
@@ -64,7 +65,7 @@ void Run::start()
             m_repeats[*first].append(k); // reported with the entry that runs it
         } else {
             deliver(nullptr, k, FAILURE,
-                    Excel::Reason(QStringLiteral("the same workbook as %1, with other pairs: not processed, so that it "
+                    Excel::Reason(QCoreApplication::translate("Run", "the same workbook as %1, with other pairs: not processed, so that it "
                                                  "is not changed twice")
                                       .arg(m_plan.files.at(*first))));
         }
@@ -80,7 +81,7 @@ void Run::stop()
         return;
     m_stopped = true;
     m_plan.job.shared->stop();
-    const Excel::Reason reason(QStringLiteral("not processed: the run was stopped"));
+    const Excel::Reason reason(QCoreApplication::translate("Run", "not processed: the run was stopped"));
     while (m_nextInQueue < m_queue.size()) {
         const int k = m_queue.at(m_nextInQueue++);
         const QVector<int> repeats = m_repeats.take(k);
@@ -145,14 +146,14 @@ void Run::onJobDone(Rep *rep, STATE state, int index)
             && QFileInfo(m_plan.files.at(k)).canonicalFilePath() != QFileInfo(firstPath).canonicalFilePath();
         if (brokenLink) {
             deliver(nullptr, k, FAILURE,
-                    Excel::Reason(QStringLiteral("not processed: another name (hard link) of %1, which got a file "
+                    Excel::Reason(QCoreApplication::translate("Run", "not processed: another name (hard link) of %1, which got a file "
                                                  "of its own; this name keeps the old content")
                                       .arg(firstPath)));
             continue;
         }
         const Excel::Reason reason = state == SUCCESS
-            ? Excel::Reason(QStringLiteral("the same workbook as %1: processed once, there").arg(firstPath))
-            : first.reason.within(QStringLiteral("the same workbook as %1, which failed").arg(firstPath));
+            ? Excel::Reason(QCoreApplication::translate("Run", "the same workbook as %1: processed once, there").arg(firstPath))
+            : first.reason.within(QCoreApplication::translate("Run", "the same workbook as %1, which failed").arg(firstPath));
         deliver(nullptr, k, state, reason);
     }
 }

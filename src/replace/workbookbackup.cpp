@@ -1,5 +1,8 @@
 #include "workbookbackup.h"
 
+#include "systemerror.h"
+
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QFile>
 
@@ -15,7 +18,7 @@ namespace {
 
 QString systemError()
 {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return Excel::systemErrorText(errno);
 }
 
 // Reads the file at from from its start; to >= 0 receives a copy, hash
@@ -29,7 +32,7 @@ bool copyContent(int from, int to, QString *error, QCryptographicHash *hash = nu
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            *error = QStringLiteral("cannot read the workbook: %1").arg(systemError());
+            *error = QCoreApplication::translate("Run", "cannot read the workbook: %1").arg(systemError());
             return false;
         }
         if (n == 0)
@@ -41,7 +44,7 @@ bool copyContent(int from, int to, QString *error, QCryptographicHash *hash = nu
             if (w < 0) {
                 if (errno == EINTR)
                     continue;
-                *error = QStringLiteral("cannot write the copy: %1").arg(systemError());
+                *error = QCoreApplication::translate("Run", "cannot write the copy: %1").arg(systemError());
                 return false;
             }
             done += w;
@@ -66,11 +69,11 @@ bool nameCopy(int fd, const QByteArray &temp, const QString &folder, const QStri
             return true;
         }
         if (errno != EEXIST) {
-            *error = QStringLiteral("cannot name the copy %1: %2").arg(candidate, systemError());
+            *error = QCoreApplication::translate("Run", "cannot name the copy %1: %2").arg(candidate, systemError());
             return false;
         }
     }
-    *error = QStringLiteral("too many copies of %1 in the folder").arg(fileName);
+    *error = QCoreApplication::translate("Run", "too many copies of %1 in the folder").arg(fileName);
     return false;
 }
 
@@ -115,13 +118,13 @@ bool backUpWorkbook(int sourceFd, const QString &fileName, const QString &folder
 {
     struct stat source;
     if (::fstat(sourceFd, &source) != 0) {
-        *error = QStringLiteral("cannot read the workbook: %1").arg(systemError());
+        *error = QCoreApplication::translate("Run", "cannot read the workbook: %1").arg(systemError());
         return false;
     }
     const QByteArray dir = QFile::encodeName(folder);
     const int dirFd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd < 0) {
-        *error = QStringLiteral("cannot open the folder %1: %2").arg(folder, systemError());
+        *error = QCoreApplication::translate("Run", "cannot open the folder %1: %2").arg(folder, systemError());
         return false;
     }
     // An unnamed file gets its name only when it is complete, so a copy
@@ -135,20 +138,20 @@ bool backUpWorkbook(int sourceFd, const QString &fileName, const QString &folder
     }
     bool ok = fd >= 0;
     if (!ok)
-        *error = QStringLiteral("cannot create the copy in %1: %2").arg(folder, systemError());
+        *error = QCoreApplication::translate("Run", "cannot create the copy in %1: %2").arg(folder, systemError());
     QCryptographicHash hash(QCryptographicHash::Sha256);
     if (ok && !copyContent(sourceFd, fd, error, sha256 ? &hash : nullptr))
         ok = false;
     if (ok && sha256)
         *sha256 = hash.result().toHex();
     if (ok && (::fchmod(fd, source.st_mode & 07777) != 0 || ::fsync(fd) != 0)) {
-        *error = QStringLiteral("cannot write the copy: %1").arg(systemError());
+        *error = QCoreApplication::translate("Run", "cannot write the copy: %1").arg(systemError());
         ok = false;
     }
     if (ok)
         ok = nameCopy(fd, temp, folder, fileName, copyPath, error);
     if (ok && ::fsync(dirFd) != 0) {
-        *error = QStringLiteral("cannot flush the folder %1: %2").arg(folder, systemError());
+        *error = QCoreApplication::translate("Run", "cannot flush the folder %1: %2").arg(folder, systemError());
         ok = false;
     }
     if (!temp.isEmpty())

@@ -1,7 +1,9 @@
 #include "workbooklock.h"
 
 #include "filelock.h"
+#include "systemerror.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -17,20 +19,20 @@ namespace {
 
 QString systemError(int error)
 {
-    return QString::fromLocal8Bit(std::strerror(error));
+    return Excel::systemErrorText(error);
 }
 
 QString kindOf(mode_t mode)
 {
     if (S_ISDIR(mode))
-        return QStringLiteral("a folder");
+        return QCoreApplication::translate("Run", "a folder");
     if (S_ISFIFO(mode))
-        return QStringLiteral("a FIFO");
+        return QCoreApplication::translate("Run", "a FIFO");
     if (S_ISCHR(mode) || S_ISBLK(mode))
-        return QStringLiteral("a device");
+        return QCoreApplication::translate("Run", "a device");
     if (S_ISSOCK(mode))
-        return QStringLiteral("a socket");
-    return QStringLiteral("a special file");
+        return QCoreApplication::translate("Run", "a socket");
+    return QCoreApplication::translate("Run", "a special file");
 }
 
 bool sameFile(const struct stat &a, const struct stat &b)
@@ -44,7 +46,7 @@ WorkbookPath WorkbookPath::of(const QString &path)
 {
     WorkbookPath p;
     if (path.isEmpty()) {
-        p.reason = QStringLiteral("the path is empty");
+        p.reason = QCoreApplication::translate("Run", "the path is empty");
         return p;
     }
     const QByteArray native = QFile::encodeName(path);
@@ -55,12 +57,12 @@ WorkbookPath WorkbookPath::of(const QString &path)
         if (error == ENOENT || error == ENOTDIR) {
             p.kind = Missing;
             p.reason = ::lstat(native.constData(), &link) == 0 && S_ISLNK(link.st_mode)
-                ? QStringLiteral("a symbolic link to nothing")
-                : QStringLiteral("the file does not exist");
+                ? QCoreApplication::translate("Run", "a symbolic link to nothing")
+                : QCoreApplication::translate("Run", "the file does not exist");
         } else {
             p.kind = NotRegular;
-            p.reason = error == ELOOP ? QStringLiteral("a loop of symbolic links")
-                                      : QStringLiteral("cannot look at the path: %1").arg(systemError(error));
+            p.reason = error == ELOOP ? QCoreApplication::translate("Run", "a loop of symbolic links")
+                                      : QCoreApplication::translate("Run", "cannot look at the path: %1").arg(systemError(error));
         }
         return p;
     }
@@ -70,7 +72,7 @@ WorkbookPath WorkbookPath::of(const QString &path)
         p.kind = Regular;
     } else {
         p.kind = NotRegular;
-        p.reason = kindOf(st.st_mode) + QStringLiteral(", not a workbook file");
+        p.reason = kindOf(st.st_mode) + QCoreApplication::translate("Run", ", not a workbook file");
     }
     return p;
 }
@@ -139,15 +141,15 @@ bool WorkbookLock::acquire(const QString &path, int waitMs, QString *error)
             const int e = errno;
             if (e == ENOENT && !deadline.hasExpired())
                 continue; // replaced just now: look again
-            *error = e == EACCES || e == EPERM ? QStringLiteral("the file is read-only")
-                   : e == EROFS               ? QStringLiteral("the file system is read-only")
-                                              : QStringLiteral("cannot open the file: %1").arg(systemError(e));
+            *error = e == EACCES || e == EPERM ? QCoreApplication::translate("Run", "the file is read-only")
+                   : e == EROFS               ? QCoreApplication::translate("Run", "the file system is read-only")
+                                              : QCoreApplication::translate("Run", "cannot open the file: %1").arg(systemError(e));
             return false;
         }
         struct stat opened;
         if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
             ::close(fd);
-            *error = QStringLiteral("not a regular file");
+            *error = QCoreApplication::translate("Run", "not a regular file");
             return false;
         }
         m_locked = true;
@@ -162,12 +164,12 @@ bool WorkbookLock::acquire(const QString &path, int waitMs, QString *error)
                 break;
             }
             if (lock == Excel::FileLock::Failed) {
-                *error = QStringLiteral("cannot lock the file: %1").arg(systemError(errno));
+                *error = QCoreApplication::translate("Run", "cannot lock the file: %1").arg(systemError(errno));
                 ::close(fd);
                 return false;
             }
             if (deadline.hasExpired()) {
-                *error = QStringLiteral("in use by another job or program that holds it locked (waited %1 s)")
+                *error = QCoreApplication::translate("Run", "in use by another job or program that holds it locked (waited %1 s)")
                              .arg(waitMs / 1000.0, 0, 'g', 3);
                 ::close(fd);
                 return false;
@@ -184,7 +186,7 @@ bool WorkbookLock::acquire(const QString &path, int waitMs, QString *error)
         }
         ::close(fd);
         if (deadline.hasExpired()) {
-            *error = QStringLiteral("the file keeps being replaced by another program");
+            *error = QCoreApplication::translate("Run", "the file keeps being replaced by another program");
             return false;
         }
     }

@@ -1,5 +1,6 @@
 #include "cellvalue.h"
 
+#include <QCoreApplication>
 #include <QVector>
 
 #include <cmath>
@@ -35,7 +36,7 @@ RetypeResult checkedText(const QString &text)
     if (text.isEmpty())
         return RetypeResult();
     if (text.size() > MaxCellTextLength)
-        return failed(QStringLiteral("the new text is longer than %1 characters").arg(MaxCellTextLength));
+        return failed(QCoreApplication::translate("Excel", "the new text is longer than %1 characters").arg(MaxCellTextLength));
     RetypeResult r;
     r.value = CellValue::makeText(text);
     return r;
@@ -44,9 +45,9 @@ RetypeResult checkedText(const QString &text)
 RetypeResult checkedFormula(const QString &body)
 {
     if (!isWellFormedFormula(body))
-        return failed(QStringLiteral("the new formula is not well-formed: =%1").arg(body.left(80)));
+        return failed(QCoreApplication::translate("Excel", "the new formula is not well-formed: =%1").arg(body.left(80)));
     if (body.size() + 1 > 8192)
-        return failed(QStringLiteral("the new formula is longer than 8192 characters"));
+        return failed(QCoreApplication::translate("Excel", "the new formula is longer than 8192 characters"));
     RetypeResult r;
     r.value = CellValue::makeFormula(body);
     return r;
@@ -240,7 +241,7 @@ RetypeResult retypeBoolean(const QString &newText)
 
 QString missingSheetReason(const QString &body, const QString &sheet)
 {
-    return QStringLiteral("=%1 refers to the sheet '%2', which the workbook does not have "
+    return QCoreApplication::translate("Excel", "=%1 refers to the sheet '%2', which the workbook does not have "
                           "(Excel would take it for a link to another file)")
         .arg(body.left(80), sheet);
 }

@@ -3,6 +3,7 @@
 #include "littleendian.h"
 #include "cellrules/numberformat.h"
 
+#include <QCoreApplication>
 #include <QHash>
 
 namespace Excel {
@@ -47,7 +48,7 @@ bool Book::openFile(const QByteArray &file, QString *error)
     if (!readCompoundFile(file, &m_root, error))
         return false;
     if (m_root.findStream("EncryptionInfo") || m_root.findStream("EncryptedPackage")) {
-        *error = QStringLiteral("encrypted workbook (the file is protected with a password)");
+        *error = QCoreApplication::translate("Xls", "encrypted workbook (the file is protected with a password)");
         return false;
     }
     // Excel 5/95 names its stream Book, but so do some writers of Excel 97
@@ -56,16 +57,16 @@ bool Book::openFile(const QByteArray &file, QString *error)
     if (!wb) {
         wb = m_root.findStream("Book");
         if (!wb) {
-            *error = QStringLiteral("no Workbook stream in the compound file");
+            *error = QCoreApplication::translate("Xls", "no Workbook stream in the compound file");
             return false;
         }
         const QByteArray &d = wb->data;
         if (d.size() < 8 || qFromLittleEndian<quint16>(d.constData()) != Rt::Bof) {
-            *error = QStringLiteral("the Book stream does not start with a BOF record");
+            *error = QCoreApplication::translate("Xls", "the Book stream does not start with a BOF record");
             return false;
         }
         if (qFromLittleEndian<quint16>(d.constData() + 4) != 0x0600) {
-            *error = QStringLiteral("Excel 5/95 workbook (only Excel 97 and later .xls files are supported)");
+            *error = QCoreApplication::translate("Xls", "Excel 5/95 workbook (only Excel 97 and later .xls files are supported)");
             return false;
         }
     }
@@ -99,9 +100,9 @@ bool Book::parseGlobals(QString *error)
     const Substream &g = m_index.substreams.front();
     if (g.bofVersion != 0x0600 || g.bofType != 0x0005) {
         if (g.bofVersion == 0x0500)
-            *error = QStringLiteral("Excel 5/95 workbook (only Excel 97 and later .xls files are supported)");
+            *error = QCoreApplication::translate("Xls", "Excel 5/95 workbook (only Excel 97 and later .xls files are supported)");
         else
-            *error = QStringLiteral("Workbook stream: not a BIFF8 workbook (BOF version 0x%1, type 0x%2)")
+            *error = QCoreApplication::translate("Xls", "Workbook stream: not a BIFF8 workbook (BOF version 0x%1, type 0x%2)")
                          .arg(g.bofVersion, 4, 16, QLatin1Char('0')).arg(g.bofType, 4, 16, QLatin1Char('0'));
         return false;
     }
@@ -123,17 +124,17 @@ bool Book::parseGlobals(QString *error)
         const char *d = m_stream.constData() + r.dataOffset();
         switch (r.type) {
         case Rt::FilePass:
-            *error = QStringLiteral("encrypted workbook (the file is protected with a password)");
+            *error = QCoreApplication::translate("Xls", "encrypted workbook (the file is protected with a password)");
             return false;
         case Rt::BoundSheet8: {
             if (r.size < 8) {
-                *error = QStringLiteral("Workbook stream: BOUNDSHEET record at offset %1 is too short").arg(r.offset);
+                *error = QCoreApplication::translate("Xls", "Workbook stream: BOUNDSHEET record at offset %1 is too short").arg(r.offset);
                 return false;
             }
             const int cch = quint8(d[6]);
             const bool high = d[7] & 0x01;
             if (8 + cch * (high ? 2 : 1) > r.size) {
-                *error = QStringLiteral("Workbook stream: sheet name at offset %1 runs past its record").arg(r.offset);
+                *error = QCoreApplication::translate("Xls", "Workbook stream: sheet name at offset %1 runs past its record").arg(r.offset);
                 return false;
             }
             bound.push_back({i, qFromLittleEndian<quint32>(d), decodeCharacters(d + 8, cch, high)});
@@ -208,7 +209,7 @@ bool Book::parseGlobals(QString *error)
     readFormulaNames(m_stream, m_index, sheetNames, &m_formulaNames);
 
     if (bound.empty()) {
-        *error = QStringLiteral("Workbook stream: the workbook lists no sheets");
+        *error = QCoreApplication::translate("Xls", "Workbook stream: the workbook lists no sheets");
         return false;
     }
     for (const BoundSheet &b : bound) {
@@ -217,13 +218,13 @@ bool Book::parseGlobals(QString *error)
             if (m_index.substreams[s].start == b.pos)
                 sub = int(s);
         if (sub < 0) {
-            *error = QStringLiteral("sheet '%1': its offset %2 points to no sheet in the Workbook stream")
+            *error = QCoreApplication::translate("Xls", "sheet '%1': its offset %2 points to no sheet in the Workbook stream")
                          .arg(b.name).arg(b.pos);
             return false;
         }
         for (const auto &other : m_sheets)
             if (other->substream() == sub) {
-                *error = QStringLiteral("sheet '%1': it shares its data with sheet '%2'").arg(b.name, other->name());
+                *error = QCoreApplication::translate("Xls", "sheet '%1': it shares its data with sheet '%2'").arg(b.name, other->name());
                 return false;
             }
         auto sheet = std::make_unique<Sheet>(this, b.name, b.rec);
@@ -355,7 +356,7 @@ bool Book::buildFile(QByteArray *file, QString *error) const
     CfbNode tree = m_root;
     CfbNode *wb = tree.findStream(m_streamName.constData());
     if (!wb) {
-        *error = QStringLiteral("save: the workbook has no container to write into");
+        *error = QCoreApplication::translate("Xls", "save: the workbook has no container to write into");
         return false;
     }
     wb->data = buildStream();
@@ -364,22 +365,22 @@ bool Book::buildFile(QByteArray *file, QString *error) const
     Book check;
     QString why;
     if (!check.openStream(wb->data, &why)) {
-        *error = QStringLiteral("save: the new Workbook stream does not read back (%1)").arg(why);
+        *error = QCoreApplication::translate("Xls", "save: the new Workbook stream does not read back (%1)").arg(why);
         return false;
     }
     if (check.sheetCount() != sheetCount()) {
-        *error = QStringLiteral("save: the new Workbook stream lost sheets");
+        *error = QCoreApplication::translate("Xls", "save: the new Workbook stream lost sheets");
         return false;
     }
     if (!writeCompoundFile(tree, file, error))
         return false;
     CfbNode reread;
     if (!readCompoundFile(*file, &reread, &why)) {
-        *error = QStringLiteral("save: the new file does not read back (%1)").arg(why);
+        *error = QCoreApplication::translate("Xls", "save: the new file does not read back (%1)").arg(why);
         return false;
     }
     if (!sameTree(tree, reread, &why)) {
-        *error = QStringLiteral("save: the new file does not read back the same (%1)").arg(why);
+        *error = QCoreApplication::translate("Xls", "save: the new file does not read back the same (%1)").arg(why);
         return false;
     }
     return true;

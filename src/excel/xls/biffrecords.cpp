@@ -2,6 +2,8 @@
 
 #include "littleendian.h"
 
+#include <QCoreApplication>
+
 namespace Excel {
 namespace Biff {
 
@@ -12,19 +14,19 @@ bool readHeader(const QByteArray &stream, quint32 pos, Record *rec, QString *err
 {
     const quint32 size = quint32(stream.size());
     if (size < 4 || pos > size - 4) {
-        *error = QStringLiteral("Workbook stream: record header at offset %1 runs past the end").arg(pos);
+        *error = QCoreApplication::translate("Xls", "Workbook stream: record header at offset %1 runs past the end").arg(pos);
         return false;
     }
     rec->offset = pos;
     rec->type = qFromLittleEndian<quint16>(stream.constData() + pos);
     rec->size = qFromLittleEndian<quint16>(stream.constData() + pos + 2);
     if (rec->size > MaxRecordData) {
-        *error = QStringLiteral("Workbook stream: record 0x%1 at offset %2 is %3 bytes long (at most %4 allowed)")
+        *error = QCoreApplication::translate("Xls", "Workbook stream: record 0x%1 at offset %2 is %3 bytes long (at most %4 allowed)")
                      .arg(rec->type, 4, 16, QLatin1Char('0')).arg(pos).arg(rec->size).arg(MaxRecordData);
         return false;
     }
     if (quint64(pos) + 4 + rec->size > size) {
-        *error = QStringLiteral("Workbook stream: record 0x%1 at offset %2 runs past the end")
+        *error = QCoreApplication::translate("Xls", "Workbook stream: record 0x%1 at offset %2 runs past the end")
                      .arg(rec->type, 4, 16, QLatin1Char('0')).arg(pos);
         return false;
     }
@@ -43,7 +45,7 @@ bool readSubstream(const QByteArray &stream, quint32 pos, StreamIndex *index, Su
             return false;
         if (rec.type == Rt::Bof) {
             if (rec.size < 4) {
-                *error = QStringLiteral("Workbook stream: BOF record at offset %1 is too short").arg(pos);
+                *error = QCoreApplication::translate("Xls", "Workbook stream: BOF record at offset %1 is too short").arg(pos);
                 return false;
             }
             if (depth == 0) {
@@ -52,11 +54,11 @@ bool readSubstream(const QByteArray &stream, quint32 pos, StreamIndex *index, Su
             }
             ++depth;
             if (depth > 8) {
-                *error = QStringLiteral("Workbook stream: substreams nested too deeply at offset %1").arg(pos);
+                *error = QCoreApplication::translate("Xls", "Workbook stream: substreams nested too deeply at offset %1").arg(pos);
                 return false;
             }
         } else if (depth == 0) {
-            *error = QStringLiteral("Workbook stream: no BOF record at offset %1").arg(pos);
+            *error = QCoreApplication::translate("Xls", "Workbook stream: no BOF record at offset %1").arg(pos);
             return false;
         }
         index->records.push_back(rec);

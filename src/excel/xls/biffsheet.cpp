@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include <QCoreApplication>
+
 namespace Excel {
 namespace Biff {
 
@@ -44,7 +46,7 @@ bool isFormulaFollower(quint16 t)
 
 QString Sheet::where(int row, int col) const
 {
-    return QStringLiteral("sheet '%1': cell %2").arg(m_name, cellName(row + 1, col + 1));
+    return QCoreApplication::translate("Xls", "sheet '%1': cell %2").arg(m_name, cellName(row + 1, col + 1));
 }
 
 const char *Sheet::recData(int rec) const
@@ -187,7 +189,7 @@ bool Sheet::parseTable(int first, int end, QString *error)
             ++r;
         } else if (rec.type == Rt::Row) {
             if (rec.size < 16) {
-                *error = QStringLiteral("sheet '%1': ROW record at offset %2 is too short").arg(m_name).arg(rec.offset);
+                *error = QCoreApplication::translate("Xls", "sheet '%1': ROW record at offset %2 is too short").arg(m_name).arg(rec.offset);
                 return false;
             }
             it.kind = RowItem;
@@ -241,7 +243,7 @@ bool Sheet::addCellItem(int &r, int end, Item &it, QString *error)
     const char *d = recData(r);
     const int size = rec.size;
     const auto malformed = [&]() {
-        *error = QStringLiteral("sheet '%1': cell record 0x%2 at offset %3 is malformed")
+        *error = QCoreApplication::translate("Xls", "sheet '%1': cell record 0x%2 at offset %3 is malformed")
                      .arg(m_name).arg(rec.type, 4, 16, QLatin1Char('0')).arg(rec.offset);
         return false;
     };
@@ -261,7 +263,7 @@ bool Sheet::addCellItem(int &r, int end, Item &it, QString *error)
         const quint32 isst = qFromLittleEndian<quint32>(d + 6);
         if (isst >= quint32(m_book->strings().count())) {
             *error = where(it.row, col)
-                + QStringLiteral(" refers to shared string %1, but the table holds %2")
+                + QCoreApplication::translate("Xls", " refers to shared string %1, but the table holds %2")
                       .arg(isst).arg(m_book->strings().count());
             return false;
         }

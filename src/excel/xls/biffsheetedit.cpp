@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+#include <QCoreApplication>
+
 namespace Excel {
 namespace Biff {
 
@@ -50,7 +52,7 @@ int Sheet::defaultXf(int row, int col) const
 bool Sheet::formulaBlocksWrite(const Slot &slot, int row, int col, QString *error) const
 {
     const auto anchorError = [&]() {
-        *error = where(row, col) + QStringLiteral(" holds the formula that an array formula or data table is "
+        *error = where(row, col) + QCoreApplication::translate("Xls", " holds the formula that an array formula or data table is "
                                                   "stored with; it cannot be overwritten in an .xls file");
         return true;
     };
@@ -83,7 +85,7 @@ bool Sheet::formulaBlocksWrite(const Slot &slot, int row, int col, QString *erro
         Slot anchor;
         if (findSlot(qFromLittleEndian<quint16>(d + 23), qFromLittleEndian<quint16>(d + 25), &anchor) && anchor.item >= 0 && anchor.item != slot.item
             && m_items[size_t(anchor.item)].type == Rt::Formula && anchors(m_items[size_t(anchor.item)])) {
-            *error = where(row, col) + QStringLiteral(" is part of an array formula or data table");
+            *error = where(row, col) + QCoreApplication::translate("Xls", " is part of an array formula or data table");
             return true;
         }
     }
@@ -221,7 +223,7 @@ bool Sheet::editCell(const Slot &slot, int row, int col, const CellView &current
     if (result.value.kind == ValueKind::Formula)
         return writeFormula(slot, row, col, current, result.value.text, error);
     if (!canEdit(quint16(xf))) {
-        *error = where(row, col) + QStringLiteral(" is locked on a protected sheet");
+        *error = where(row, col) + QCoreApplication::translate("Xls", " is locked on a protected sheet");
         return false;
     }
     if (!dissolveIfMaster(row, col, current, error))
@@ -420,7 +422,7 @@ bool Sheet::replace(const QVector<CellArea> &areas, const SearchPattern &pattern
         const RetypeResult r = kind == 0 ? retypeText(out) : kind == 1 ? retypeNumber(out)
             : kind == 2 ? retypeBoolean(out) : retypeFormula(out);
         if (r.ok && kind == 4 && r.value.kind != ValueKind::Formula) {
-            *error = where(row, col) + QStringLiteral(": an array formula cannot become a value");
+            *error = where(row, col) + QCoreApplication::translate("Xls", ": an array formula cannot become a value");
             return false;
         }
         if (!r.ok) {

@@ -6,6 +6,8 @@
 #include "biffbook.h"
 #include "littleendian.h"
 
+#include <QCoreApplication>
+
 namespace Excel {
 namespace Biff {
 
@@ -156,7 +158,7 @@ bool Sheet::dissolveIfMaster(int row, int col, const CellView &current, QString 
                 continue;
             FormulaTokens own;
             if (!sharedToCellTokens(t, r, c, &own)) {
-                *error = where(r, c) + QStringLiteral(": its shared formula holds tokens that cannot be copied");
+                *error = where(r, c) + QCoreApplication::translate("Xls", ": its shared formula holds tokens that cannot be copied");
                 return false;
             }
             CellRecord rec;
@@ -185,7 +187,7 @@ bool Sheet::writeFormula(const Slot &slot, int row, int col, const CellView &cur
 {
     const int xf = current.type ? xfOf(current) : defaultXf(row, col);
     if (!canEdit(quint16(xf))) {
-        *error = where(row, col) + QStringLiteral(" is locked on a protected sheet");
+        *error = where(row, col) + QCoreApplication::translate("Xls", " is locked on a protected sheet");
         return false;
     }
     FormulaTokens old;
@@ -197,7 +199,7 @@ bool Sheet::writeFormula(const Slot &slot, int row, int col, const CellView &cur
     if (current.type == Rt::Formula)
         role = formulaOf(current, row, col, &old, &place);
     if (role == FormulaRole::ArrayMember || role == FormulaRole::Table || role == FormulaRole::Broken) {
-        *error = where(row, col) + QStringLiteral(" is part of an array formula or data table");
+        *error = where(row, col) + QCoreApplication::translate("Xls", " is part of an array formula or data table");
         return false;
     }
     const bool array = role == FormulaRole::ArrayAnchor;
@@ -208,7 +210,7 @@ bool Sheet::writeFormula(const Slot &slot, int row, int col, const CellView &cur
         if (!missingSheet.isEmpty())
             *error = where(row, col) + QStringLiteral(": ") + missingSheetReason(body, missingSheet);
         else
-            *error = where(row, col) + QStringLiteral(": =%1 cannot be stored as an .xls formula (%2)").arg(body.left(80), why);
+            *error = where(row, col) + QCoreApplication::translate("Xls", ": =%1 cannot be stored as an .xls formula (%2)").arg(body.left(80), why);
         return false;
     }
     if (!dissolveIfMaster(row, col, current, error))

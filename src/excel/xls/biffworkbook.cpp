@@ -5,6 +5,7 @@
 #include "formats.h"
 #include "workbookengine.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 namespace Excel {
@@ -82,12 +83,12 @@ bool BiffEngine::prepareSave(std::unique_ptr<PendingSave> *pending, QString *err
     QString why;
     if (!fresh->openFile(file, &why)) {
         *broken = true;
-        *error = QStringLiteral("save: the new file would not read back (%1)").arg(why);
+        *error = QCoreApplication::translate("Xls", "save: the new file would not read back (%1)").arg(why);
         return false;
     }
     auto save = std::make_unique<AtomicSave>();
     if (!save->begin(m_path, &m_identity, &why) || !writeAll(save->fd(), file, &why)) {
-        *error = QStringLiteral("save: ") + why;
+        *error = QCoreApplication::translate("Xls", "save: ") + why;
         return false;
     }
     m_pendingBook = std::move(fresh);
@@ -107,21 +108,21 @@ std::unique_ptr<Workbook> openBiffWorkbook(const QString &path, QString *error)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot read the file: %1").arg(f.errorString());
+        *error = QCoreApplication::translate("Xls", "cannot read the file: %1").arg(f.errorString());
         return nullptr;
     }
     if (f.size() > qint64(1) << 30) {
-        *error = QStringLiteral("the file is larger than 1 GiB");
+        *error = QCoreApplication::translate("Xls", "the file is larger than 1 GiB");
         return nullptr;
     }
     const QByteArray bytes = f.readAll();
     if (bytes.size() != f.size()) {
-        *error = QStringLiteral("cannot read the file: %1").arg(f.errorString());
+        *error = QCoreApplication::translate("Xls", "cannot read the file: %1").arg(f.errorString());
         return nullptr;
     }
     FileIdentity identity;
     if (!identityOfDescriptor(f.handle(), &identity)) {
-        *error = QStringLiteral("cannot read the file's status");
+        *error = QCoreApplication::translate("Xls", "cannot read the file's status");
         return nullptr;
     }
     auto book = std::make_unique<Biff::Book>();

@@ -4,6 +4,7 @@
 
 #include "littleendian.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 
 #include <algorithm>
@@ -20,7 +21,7 @@ constexpr quint32 MaxRegularSector = 0xFFFFFFFAu;
 
 QString damaged(const QString &why)
 {
-    return QStringLiteral("damaged compound file: ") + why;
+    return QCoreApplication::translate("Xls", "damaged compound file: ") + why;
 }
 
 // Sector ownership while checking: every sector belongs to at most one chain.
@@ -32,11 +33,11 @@ public:
     bool claim(quint32 s, const QString &what, QString *error)
     {
         if (s >= m_used.size()) {
-            *error = damaged(QStringLiteral("%1 points to sector %2 outside the file").arg(what).arg(s));
+            *error = damaged(QCoreApplication::translate("Xls", "%1 points to sector %2 outside the file").arg(what).arg(s));
             return false;
         }
         if (m_used[s]) {
-            *error = damaged(QStringLiteral("sector %1 of %2 is also used elsewhere").arg(s).arg(what));
+            *error = damaged(QCoreApplication::translate("Xls", "sector %1 of %2 is also used elsewhere").arg(s).arg(what));
             return false;
         }
         m_used[s] = true;
@@ -64,7 +65,7 @@ bool walkChain(const std::vector<quint32> &fat, SectorMap &map, quint32 start, q
     quint32 s = start;
     while (s != EndOfChain) {
         if (s > MaxRegularSector || s >= fat.size()) {
-            *error = damaged(QStringLiteral("the chain of %1 is broken").arg(what));
+            *error = damaged(QCoreApplication::translate("Xls", "the chain of %1 is broken").arg(what));
             return false;
         }
         if (!map.claim(s, what, error))
@@ -75,7 +76,7 @@ bool walkChain(const std::vector<quint32> &fat, SectorMap &map, quint32 start, q
         s = fat[s];
     }
     if (n < minSectors) {
-        *error = damaged(QStringLiteral("the chain of %1 is shorter than its size").arg(what));
+        *error = damaged(QCoreApplication::translate("Xls", "the chain of %1 is shorter than its size").arg(what));
         return false;
     }
     return true;
@@ -88,19 +89,19 @@ bool checkCompoundFile(const QByteArray &file, QString *error)
     const char *d = file.constData();
     const quint64 size = quint64(file.size());
     if (size < 512 || std::memcmp(d, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) != 0) {
-        *error = damaged(QStringLiteral("no compound file header"));
+        *error = damaged(QCoreApplication::translate("Xls", "no compound file header"));
         return false;
     }
     const quint16 major = qFromLittleEndian<quint16>(d + 0x1A);
     const quint16 shift = qFromLittleEndian<quint16>(d + 0x1E);
     if (qFromLittleEndian<quint16>(d + 0x1C) != 0xFFFE || !((major == 3 && shift == 9) || (major == 4 && shift == 12))
         || qFromLittleEndian<quint16>(d + 0x20) != 6 || qFromLittleEndian<quint32>(d + 0x38) != 4096) {
-        *error = damaged(QStringLiteral("unsupported header values"));
+        *error = damaged(QCoreApplication::translate("Xls", "unsupported header values"));
         return false;
     }
     const quint32 ss = 1u << shift;
     if (size < ss) {
-        *error = damaged(QStringLiteral("the file is shorter than its header"));
+        *error = damaged(QCoreApplication::translate("Xls", "the file is shorter than its header"));
         return false;
     }
     SectorMap map(quint32((size - ss + ss - 1) / ss));
@@ -110,7 +111,7 @@ bool checkCompoundFile(const QByteArray &file, QString *error)
     // The FAT sectors: 109 in the header, the rest in the DIFAT chain.
     const quint32 numFat = qFromLittleEndian<quint32>(d + 0x2C);
     if (numFat == 0 || numFat > map.count()) {
-        *error = damaged(QStringLiteral("impossible FAT size"));
+        *error = damaged(QCoreApplication::translate("Xls", "impossible FAT size"));
         return false;
     }
     std::vector<quint32> fatSectors;
@@ -119,10 +120,10 @@ bool checkCompoundFile(const QByteArray &file, QString *error)
     quint32 difat = qFromLittleEndian<quint32>(d + 0x44);
     const quint32 numDifat = qFromLittleEndian<quint32>(d + 0x48);
     for (quint32 k = 0; k < numDifat && fatSectors.size() < numFat; ++k) {
-        if (!map.claim(difat, QStringLiteral("the DIFAT"), error))
+        if (!map.claim(difat, QCoreApplication::translate("Xls", "the DIFAT"), error))
             return false;
         if (!sectorComplete(difat)) {
-            *error = damaged(QStringLiteral("a DIFAT sector is cut off"));
+            *error = damaged(QCoreApplication::translate("Xls", "a DIFAT sector is cut off"));
             return false;
         }
         const char *p = sectorData(difat);
@@ -131,16 +132,16 @@ bool checkCompoundFile(const QByteArray &file, QString *error)
         difat = qFromLittleEndian<quint32>(p + ss - 4);
     }
     if (fatSectors.size() < numFat) {
-        *error = damaged(QStringLiteral("the DIFAT lists fewer FAT sectors than the header"));
+        *error = damaged(QCoreApplication::translate("Xls", "the DIFAT lists fewer FAT sectors than the header"));
         return false;
     }
     std::vector<quint32> fat;
     fat.reserve(size_t(numFat) * (ss / 4));
     for (quint32 s : fatSectors) {
-        if (!map.claim(s, QStringLiteral("the FAT"), error))
+        if (!map.claim(s, QCoreApplication::translate("Xls", "the FAT"), error))
             return false;
         if (!sectorComplete(s)) {
-            *error = damaged(QStringLiteral("a FAT sector is cut off"));
+            *error = damaged(QCoreApplication::translate("Xls", "a FAT sector is cut off"));
             return false;
         }
         const char *p = sectorData(s);
@@ -150,12 +151,12 @@ bool checkCompoundFile(const QByteArray &file, QString *error)
 
     // The directory.
     std::vector<quint32> dirSectors;
-    if (!walkChain(fat, map, qFromLittleEndian<quint32>(d + 0x30), 1, QStringLiteral("the directory"), &dirSectors, error))
+    if (!walkChain(fat, map, qFromLittleEndian<quint32>(d + 0x30), 1, QCoreApplication::translate("Xls", "the directory"), &dirSectors, error))
         return false;
     std::vector<DirEntry> entries;
     for (quint32 s : dirSectors) {
         if (!sectorComplete(s)) {
-            *error = damaged(QStringLiteral("a directory sector is cut off"));
+            *error = damaged(QCoreApplication::translate("Xls", "a directory sector is cut off"));
             return false;
         }
         for (quint32 off = 0; off < ss; off += 128) {
@@ -171,28 +172,28 @@ bool checkCompoundFile(const QByteArray &file, QString *error)
         }
     }
     if (entries.empty() || entries[0].type != 5) {
-        *error = damaged(QStringLiteral("no root entry"));
+        *error = damaged(QCoreApplication::translate("Xls", "no root entry"));
         return false;
     }
     // The root has children but no siblings; libgsf would follow them.
     if (entries[0].left != NoStream || entries[0].right != NoStream) {
-        *error = damaged(QStringLiteral("the root entry has siblings"));
+        *error = damaged(QCoreApplication::translate("Xls", "the root entry has siblings"));
         return false;
     }
     if (entries[0].size > size) {
-        *error = damaged(QStringLiteral("the mini stream is larger than the file"));
+        *error = damaged(QCoreApplication::translate("Xls", "the mini stream is larger than the file"));
         return false;
     }
     // Mini FAT and mini stream.
     std::vector<quint32> miniFatSectors;
     const quint32 numMiniFat = qFromLittleEndian<quint32>(d + 0x40);
-    if (numMiniFat > 0 && !walkChain(fat, map, qFromLittleEndian<quint32>(d + 0x3C), numMiniFat, QStringLiteral("the mini FAT"),
+    if (numMiniFat > 0 && !walkChain(fat, map, qFromLittleEndian<quint32>(d + 0x3C), numMiniFat, QCoreApplication::translate("Xls", "the mini FAT"),
                                      &miniFatSectors, error))
         return false;
     std::vector<quint32> miniFat;
     for (quint32 s : miniFatSectors) {
         if (!sectorComplete(s)) {
-            *error = damaged(QStringLiteral("a mini FAT sector is cut off"));
+            *error = damaged(QCoreApplication::translate("Xls", "a mini FAT sector is cut off"));
             return false;
         }
         for (quint32 i = 0; i < ss / 4; ++i)
@@ -204,7 +205,7 @@ bool checkCompoundFile(const QByteArray &file, QString *error)
     quint64 miniSize = entries[0].size;
     std::vector<quint32> miniSectors;
     if (miniSize > 0
-        && !walkChain(fat, map, entries[0].start, 1, QStringLiteral("the mini stream"), &miniSectors, error))
+        && !walkChain(fat, map, entries[0].start, 1, QCoreApplication::translate("Xls", "the mini stream"), &miniSectors, error))
         return false;
     miniSize = std::min<quint64>(miniSize, quint64(miniSectors.size()) * ss);
     SectorMap miniMap(quint32(miniSize / 64));
@@ -219,13 +220,13 @@ bool checkCompoundFile(const QByteArray &file, QString *error)
         const quint32 id = stack.back();
         stack.pop_back();
         if (id >= entries.size() || seen[id]) {
-            *error = damaged(QStringLiteral("the directory tree is broken"));
+            *error = damaged(QCoreApplication::translate("Xls", "the directory tree is broken"));
             return false;
         }
         seen[id] = true;
         const DirEntry &e = entries[id];
         if (e.type != 1 && e.type != 2) {
-            *error = damaged(QStringLiteral("the directory tree is broken"));
+            *error = damaged(QCoreApplication::translate("Xls", "the directory tree is broken"));
             return false;
         }
         for (quint32 next : {e.left, e.right, e.type == 1 ? e.child : NoStream})
@@ -234,10 +235,10 @@ bool checkCompoundFile(const QByteArray &file, QString *error)
         if (e.type != 2 || e.size == 0)
             continue;
         if (e.size > size) {
-            *error = damaged(QStringLiteral("stream %1 is larger than the file").arg(id));
+            *error = damaged(QCoreApplication::translate("Xls", "stream %1 is larger than the file").arg(id));
             return false;
         }
-        const QString what = QStringLiteral("stream %1").arg(id);
+        const QString what = QCoreApplication::translate("Xls", "stream %1").arg(id);
         if (e.size >= 4096) {
             if (!walkChain(fat, map, e.start, (e.size + ss - 1) / ss, what, nullptr, error))
                 return false;
@@ -276,14 +277,14 @@ void readTimes(const LibGsf &g, GsfInput *in, CfbNode *node)
 bool readChildren(const LibGsf &g, GsfInfile *dir, CfbNode *node, int depth, QString *error)
 {
     if (depth > 64) {
-        *error = damaged(QStringLiteral("storages nested too deeply"));
+        *error = damaged(QCoreApplication::translate("Xls", "storages nested too deeply"));
         return false;
     }
     const int n = g.gsf_infile_num_children(dir);
     for (int i = 0; i < n; ++i) {
         GsfInput *child = g.gsf_infile_child_by_index(dir, i);
         if (!child) {
-            *error = damaged(QStringLiteral("entry %1 cannot be opened").arg(i));
+            *error = damaged(QCoreApplication::translate("Xls", "entry %1 cannot be opened").arg(i));
             return false;
         }
         CfbNode c;
@@ -301,7 +302,7 @@ bool readChildren(const LibGsf &g, GsfInfile *dir, CfbNode *node, int depth, QSt
         } else {
             const gsf_off_t size = g.gsf_input_size(child);
             if (size < 0 || size > 0x7FFFFFF0) {
-                *error = damaged(QStringLiteral("stream %1 has an impossible size").arg(QString::fromUtf8(c.name)));
+                *error = damaged(QCoreApplication::translate("Xls", "stream %1 has an impossible size").arg(QString::fromUtf8(c.name)));
                 ok = false;
             } else if (size > 0) {
                 c.data.resize(int(size));
@@ -309,7 +310,7 @@ bool readChildren(const LibGsf &g, GsfInfile *dir, CfbNode *node, int depth, QSt
                 while (ok && done < size) {
                     const size_t chunk = size_t(std::min<gsf_off_t>(size - done, 1 << 20));
                     if (!g.gsf_input_read(child, chunk, reinterpret_cast<guint8 *>(c.data.data()) + done)) {
-                        *error = damaged(QStringLiteral("stream %1 cannot be read").arg(QString::fromUtf8(c.name)));
+                        *error = damaged(QCoreApplication::translate("Xls", "stream %1 cannot be read").arg(QString::fromUtf8(c.name)));
                         ok = false;
                     }
                     done += gsf_off_t(chunk);
@@ -339,7 +340,7 @@ bool writeChildren(const LibGsf &g, GsfOutfile *dir, const CfbNode &node, QStrin
     for (const CfbNode &c : node.children) {
         GsfOutput *out = g.gsf_outfile_new_child(dir, c.name.constData(), c.storage);
         if (!out) {
-            *error = QStringLiteral("cannot create entry %1 in the new file").arg(QString::fromUtf8(c.name));
+            *error = QCoreApplication::translate("Xls", "cannot create entry %1 in the new file").arg(QString::fromUtf8(c.name));
             return false;
         }
         bool ok = true;
@@ -356,10 +357,10 @@ bool writeChildren(const LibGsf &g, GsfOutfile *dir, const CfbNode &node, QStrin
         } else if (!c.data.isEmpty()) {
             ok = g.gsf_output_write(out, size_t(c.data.size()), reinterpret_cast<const guint8 *>(c.data.constData()));
             if (!ok)
-                *error = QStringLiteral("cannot write stream %1").arg(QString::fromUtf8(c.name));
+                *error = QCoreApplication::translate("Xls", "cannot write stream %1").arg(QString::fromUtf8(c.name));
         }
         if (!g.gsf_output_close(out) && ok) {
-            *error = QStringLiteral("cannot finish entry %1").arg(QString::fromUtf8(c.name));
+            *error = QCoreApplication::translate("Xls", "cannot finish entry %1").arg(QString::fromUtf8(c.name));
             ok = false;
         }
         g.g_object_unref(out);
@@ -386,14 +387,14 @@ bool readCompoundFile(const QByteArray &file, CfbNode *root, QString *error)
     const LibGsf &g = *gsf;
     GsfInput *src = g.gsf_input_memory_new(reinterpret_cast<const guint8 *>(file.constData()), file.size(), FALSE);
     if (!src) {
-        *error = damaged(QStringLiteral("cannot be read"));
+        *error = damaged(QCoreApplication::translate("Xls", "cannot be read"));
         return false;
     }
     GError *err = nullptr;
     GsfInfile *ole = g.gsf_infile_msole_new(src, &err);
     g.g_object_unref(src);
     if (!ole) {
-        *error = damaged(err ? QString::fromUtf8(err->message) : QStringLiteral("cannot be read"));
+        *error = damaged(err ? QString::fromUtf8(err->message) : QCoreApplication::translate("Xls", "cannot be read"));
         if (err)
             g.g_error_free(err);
         return false;
@@ -417,21 +418,21 @@ bool writeCompoundFile(const CfbNode &root, QByteArray *file, QString *error)
     GsfOutfile *ole = g.gsf_outfile_msole_new_full(sink, 512, 64);
     if (!ole) {
         g.g_object_unref(sink);
-        *error = QStringLiteral("cannot create the compound file");
+        *error = QCoreApplication::translate("Xls", "cannot create the compound file");
         return false;
     }
     if (root.hasClassId)
         g.gsf_outfile_msole_set_class_id(reinterpret_cast<GsfOutfileMSOle *>(ole), root.classId);
     bool ok = writeChildren(g, ole, root, error);
     if (!g.gsf_output_close(reinterpret_cast<GsfOutput *>(ole)) && ok) {
-        *error = QStringLiteral("cannot finish the compound file");
+        *error = QCoreApplication::translate("Xls", "cannot finish the compound file");
         ok = false;
     }
     if (ok) {
         const guint8 *bytes = g.gsf_output_memory_get_bytes(reinterpret_cast<GsfOutputMemory *>(sink));
         const gsf_off_t size = g.gsf_output_size(sink);
         if (!bytes || size <= 0) {
-            *error = QStringLiteral("the new compound file is empty");
+            *error = QCoreApplication::translate("Xls", "the new compound file is empty");
             ok = false;
         } else {
             *file = QByteArray(reinterpret_cast<const char *>(bytes), int(size));
@@ -445,15 +446,15 @@ bool writeCompoundFile(const CfbNode &root, QByteArray *file, QString *error)
 bool sameTree(const CfbNode &a, const CfbNode &b, QString *difference)
 {
     if (a.name != b.name || a.storage != b.storage || a.children.size() != b.children.size()) {
-        *difference = QStringLiteral("entry %1 differs").arg(QString::fromUtf8(a.name));
+        *difference = QCoreApplication::translate("Xls", "entry %1 differs").arg(QString::fromUtf8(a.name));
         return false;
     }
     if (a.storage && a.hasClassId && (!b.hasClassId || std::memcmp(a.classId, b.classId, 16) != 0)) {
-        *difference = QStringLiteral("class id of %1 differs").arg(QString::fromUtf8(a.name));
+        *difference = QCoreApplication::translate("Xls", "class id of %1 differs").arg(QString::fromUtf8(a.name));
         return false;
     }
     if (a.data != b.data) {
-        *difference = QStringLiteral("content of %1 differs").arg(QString::fromUtf8(a.name));
+        *difference = QCoreApplication::translate("Xls", "content of %1 differs").arg(QString::fromUtf8(a.name));
         return false;
     }
     for (size_t i = 0; i < a.children.size(); ++i)

@@ -11,6 +11,7 @@
 #include "littleendian.h"
 #include "cellrules/newerfunctions.h"
 
+#include <QCoreApplication>
 #include <QVector>
 
 #include <cmath>
@@ -63,7 +64,7 @@ public:
             m_rgce.prepend(v);
         }
         if (m_rgce.size() > 1800) {
-            *why = QStringLiteral("the formula is longer than an .xls file can store");
+            *why = QCoreApplication::translate("Xls", "the formula is longer than an .xls file can store");
             return false;
         }
         out->rgce = m_rgce;
@@ -106,7 +107,7 @@ private:
             }
         if (m_why.isEmpty())
             m_missingSheet = name;
-        return fail(QStringLiteral("there is no sheet '%1'").arg(name));
+        return fail(QCoreApplication::translate("Xls", "there is no sheet '%1'").arg(name));
     }
     bool sheetRange(const Node &n, int *ixti)
     {
@@ -117,7 +118,7 @@ private:
             std::swap(a, b);
         *ixti = m_names.sheetRangeFor(a, b);
         if (*ixti < 0)
-            return fail(QStringLiteral("the workbook has no reference table for the sheet '%1'").arg(n.sheet1));
+            return fail(QCoreApplication::translate("Xls", "the workbook has no reference table for the sheet '%1'").arg(n.sheet1));
         return true;
     }
     void refFields(int row, int col, bool rowRel, bool colRel, quint16 *rowField, quint16 *colField) const
@@ -185,9 +186,9 @@ private:
         // as a name without a definition, which reads as #NAME?. What reads
         // as a cell is one beyond the grid (a cell inside it is no name).
         if (found < 0 && looksLikeCell(n.text))
-            return fail(QStringLiteral("%1 lies outside the .xls grid (A1:IV65536)").arg(n.text));
+            return fail(QCoreApplication::translate("Xls", "%1 lies outside the .xls grid (A1:IV65536)").arg(n.text));
         if (found < 0 && (found = m_names.addName(n.text, false) - 1) < 0)
-            return fail(QStringLiteral("'%1' cannot be a name").arg(n.text.left(40)));
+            return fail(QCoreApplication::translate("Xls", "'%1' cannot be a name").arg(n.text.left(40)));
         space(n.space, 0);
         put(quint8(0x03 | operandClass(want)));
         put16(quint16(found + 1));
@@ -226,7 +227,7 @@ private:
                 break;
             case Node::String: {
                 if (v->text.size() > 255)
-                    return fail(QStringLiteral("a text longer than 255 characters in a formula"));
+                    return fail(QCoreApplication::translate("Xls", "a text longer than 255 characters in a formula"));
                 bool wide = false;
                 for (const QChar c : v->text)
                     wide = wide || c.unicode() > 0xFF;
@@ -303,10 +304,10 @@ bool Compiler::call(const Node &n, Want want)
             else
                 udfName = m_names.addInFunction(newer ? QString(QLatin1String(newer->name)) : n.text, &udfRange);
             if ((udfName < 0 || udfRange < 0) && definedName < 0)
-                return fail(QStringLiteral("%1 cannot be called in this workbook").arg(n.text.left(40)));
+                return fail(QCoreApplication::translate("Xls", "%1 cannot be called in this workbook").arg(n.text.left(40)));
         }
         if (argc > 29)
-            return fail(QStringLiteral("%1 has more than 29 arguments").arg(n.text));
+            return fail(QCoreApplication::translate("Xls", "%1 has more than 29 arguments").arg(n.text));
         if (definedName > 0) {
             put(0x23 | ClassRef);
             put16(quint16(definedName));
@@ -328,7 +329,7 @@ bool Compiler::call(const Node &n, Want want)
         return true;
     }
     if (argc < f->minArgs || argc > f->maxArgs)
-        return fail(QStringLiteral("%1 takes %2 to %3 arguments, not %4")
+        return fail(QCoreApplication::translate("Xls", "%1 takes %2 to %3 arguments, not %4")
                         .arg(QLatin1String(f->name)).arg(f->minArgs).arg(f->maxArgs).arg(argc));
     if (f->isVolatile)
         m_volatile = true;
@@ -418,7 +419,7 @@ bool Compiler::node(const Node &n, Want want)
     }
     case Node::String:
         if (n.text.size() > 255)
-            return fail(QStringLiteral("a text longer than 255 characters in a formula"));
+            return fail(QCoreApplication::translate("Xls", "a text longer than 255 characters in a formula"));
         space(n.space, 0);
         put(0x17);
         string(n.text);
@@ -465,7 +466,7 @@ bool Compiler::node(const Node &n, Want want)
         static const QStringList ops = {"+", "-", "*", "/", "^", "&", "<", "<=", "=", ">=", ">", "<>", " ", ",", ":"};
         const int op = ops.indexOf(n.text);
         if (op < 0)
-            return fail(QStringLiteral("an unknown operator %1").arg(n.text));
+            return fail(QCoreApplication::translate("Xls", "an unknown operator %1").arg(n.text));
         const bool refOp = op >= 12;
         const Want inner = refOp ? Want::Ref : want == Want::Array ? Want::Array : Want::Value;
         if (!node(*n.args[0], inner) || !node(*n.args[1], inner))
@@ -475,7 +476,7 @@ bool Compiler::node(const Node &n, Want want)
         return true;
     }
     }
-    return fail(QStringLiteral("an unknown part of a formula"));
+    return fail(QCoreApplication::translate("Xls", "an unknown part of a formula"));
 }
 
 } // namespace

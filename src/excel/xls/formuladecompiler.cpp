@@ -10,6 +10,7 @@
 #include "littleendian.h"
 #include "sharedstrings.h"
 
+#include <QCoreApplication>
 #include <QVector>
 
 namespace Excel {
@@ -172,11 +173,11 @@ private:
             m_why = why;
         return false;
     }
-    bool need(int bytes) { return m_pos + bytes <= m_rgce.size() || fail(QStringLiteral("the formula is cut off")); }
+    bool need(int bytes) { return m_pos + bytes <= m_rgce.size() || fail(QCoreApplication::translate("Xls", "the formula is cut off")); }
     bool pop(QString *s)
     {
         if (m_stack.isEmpty())
-            return fail(QStringLiteral("an operator lacks its operand"));
+            return fail(QCoreApplication::translate("Xls", "an operator lacks its operand"));
         *s = m_stack.takeLast().text;
         return true;
     }
@@ -215,12 +216,12 @@ private:
 bool Decompiler::sheetsOf(int ixti, QString *prefix)
 {
     if (ixti < 0 || ixti >= int(m_names.sheetRanges.size()))
-        return fail(QStringLiteral("a reference to sheet entry %1, which the workbook lacks").arg(ixti));
+        return fail(QCoreApplication::translate("Xls", "a reference to sheet entry %1, which the workbook lacks").arg(ixti));
     const FormulaNames::SheetRange &r = m_names.sheetRanges[size_t(ixti)];
     if (r.supBook != m_names.selfBook)
-        return fail(QStringLiteral("a reference to another workbook"));
+        return fail(QCoreApplication::translate("Xls", "a reference to another workbook"));
     if (r.first < 0 || r.last < r.first || r.last >= m_names.sheets.size())
-        return fail(QStringLiteral("a reference to a deleted sheet"));
+        return fail(QCoreApplication::translate("Xls", "a reference to a deleted sheet"));
     *prefix = sheetPrefix(m_names.sheets[r.first], m_names.sheets[r.last]);
     return true;
 }
@@ -228,10 +229,10 @@ bool Decompiler::sheetsOf(int ixti, QString *prefix)
 bool Decompiler::nameText(int index, QString *out)
 {
     if (index < 1 || index > int(m_names.names.size()) || m_names.names[size_t(index - 1)].text.isEmpty())
-        return fail(QStringLiteral("a defined name the workbook lacks"));
+        return fail(QCoreApplication::translate("Xls", "a defined name the workbook lacks"));
     const FormulaNames::DefinedName &n = m_names.names[size_t(index - 1)];
     if (n.sheet != 0 && m_place.kind != FormulaKind::Name && n.sheet != m_place.sheet + 1)
-        return fail(QStringLiteral("a name local to another sheet"));
+        return fail(QCoreApplication::translate("Xls", "a name local to another sheet"));
     *out = n.text;
     return true;
 }
@@ -241,7 +242,7 @@ bool Decompiler::arrayConstant(QString *out)
     const char *d = m_extra.constData();
     const int size = m_extra.size();
     if (m_extraPos + 3 > size)
-        return fail(QStringLiteral("an array constant without its values"));
+        return fail(QCoreApplication::translate("Xls", "an array constant without its values"));
     const int cols = quint8(d[m_extraPos]) + 1;
     const int rows = qFromLittleEndian<quint16>(d + m_extraPos + 1) + 1;
     m_extraPos += 3;
@@ -253,23 +254,23 @@ bool Decompiler::arrayConstant(QString *out)
             if (c)
                 s += QLatin1Char(',');
             if (m_extraPos + 1 > size)
-                return fail(QStringLiteral("an array constant is cut off"));
+                return fail(QCoreApplication::translate("Xls", "an array constant is cut off"));
             const int type = quint8(d[m_extraPos++]);
             switch (type) {
             case 0x01:
                 if (m_extraPos + 8 > size)
-                    return fail(QStringLiteral("an array constant is cut off"));
+                    return fail(QCoreApplication::translate("Xls", "an array constant is cut off"));
                 s += formulaBarNumber(qFromLittleEndian<double>(d + m_extraPos));
                 m_extraPos += 8;
                 break;
             case 0x02: {
                 if (m_extraPos + 3 > size)
-                    return fail(QStringLiteral("an array constant is cut off"));
+                    return fail(QCoreApplication::translate("Xls", "an array constant is cut off"));
                 const int cch = qFromLittleEndian<quint16>(d + m_extraPos);
                 const bool high = d[m_extraPos + 2] & 1;
                 m_extraPos += 3;
                 if (m_extraPos + cch * (high ? 2 : 1) > size)
-                    return fail(QStringLiteral("an array constant is cut off"));
+                    return fail(QCoreApplication::translate("Xls", "an array constant is cut off"));
                 s += quotedString(decodeCharacters(d + m_extraPos, cch, high));
                 m_extraPos += cch * (high ? 2 : 1);
                 break;
@@ -277,19 +278,19 @@ bool Decompiler::arrayConstant(QString *out)
             case 0x04:
             case 0x10: {
                 if (m_extraPos + 8 > size)
-                    return fail(QStringLiteral("an array constant is cut off"));
+                    return fail(QCoreApplication::translate("Xls", "an array constant is cut off"));
                 const int v = quint8(d[m_extraPos]);
                 m_extraPos += 8;
                 if (type == 0x04)
                     s += v ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
                 else if (errorText(v).isEmpty())
-                    return fail(QStringLiteral("an unknown error value"));
+                    return fail(QCoreApplication::translate("Xls", "an unknown error value"));
                 else
                     s += errorText(v);
                 break;
             }
             default:
-                return fail(QStringLiteral("an array constant with an empty or unknown value"));
+                return fail(QCoreApplication::translate("Xls", "an array constant with an empty or unknown value"));
             }
         }
     }
@@ -303,16 +304,16 @@ bool Decompiler::function(int index, int argc)
     const FunctionInfo *f = functionByIndex(index);
     if (index == UserDefinedFunction) {
         if (argc < 1)
-            return fail(QStringLiteral("a user-defined function without its name"));
+            return fail(QCoreApplication::translate("Xls", "a user-defined function without its name"));
     } else if (!f) {
-        return fail(QStringLiteral("function number %1, which this engine does not know").arg(index));
+        return fail(QCoreApplication::translate("Xls", "function number %1, which this engine does not know").arg(index));
     } else if (argc < f->minArgs || argc > f->maxArgs) {
-        return fail(QStringLiteral("%1 with %2 arguments").arg(QLatin1String(f->name)).arg(argc));
+        return fail(QCoreApplication::translate("Xls", "%1 with %2 arguments").arg(QLatin1String(f->name)).arg(argc));
     } else {
         name = QLatin1String(f->name);
     }
     if (m_stack.size() < argc)
-        return fail(QStringLiteral("a function lacks its arguments"));
+        return fail(QCoreApplication::translate("Xls", "a function lacks its arguments"));
     QStringList args;
     bool firstIsName = false;
     for (int i = 0; i < argc; ++i) {
@@ -321,7 +322,7 @@ bool Decompiler::function(int index, int argc)
     }
     if (index == UserDefinedFunction) {
         if (!firstIsName)
-            return fail(QStringLiteral("a user-defined function whose name is not a name"));
+            return fail(QCoreApplication::translate("Xls", "a user-defined function whose name is not a name"));
         name = args.takeFirst();
         if (name.startsWith(QLatin1String("_xlfn."), Qt::CaseInsensitive))
             name = name.mid(6);
@@ -349,8 +350,8 @@ bool Decompiler::token()
     switch (t) {
     case 0x01:
     case 0x02:
-        return fail(t == 0x01 ? QStringLiteral("a shared or array formula token in the wrong place")
-                              : QStringLiteral("a data table"));
+        return fail(t == 0x01 ? QCoreApplication::translate("Xls", "a shared or array formula token in the wrong place")
+                              : QCoreApplication::translate("Xls", "a data table"));
     case 0x12:
     case 0x13: {
         QString a;
@@ -424,11 +425,11 @@ bool Decompiler::token()
             else if (type <= 5)
                 m_spaceClose += space;
             else
-                return fail(QStringLiteral("an unknown kind of space"));
+                return fail(QCoreApplication::translate("Xls", "an unknown kind of space"));
             return true;
         }
         default:
-            return fail(QStringLiteral("an attribute token of kind 0x%1").arg(kind, 2, 16, QLatin1Char('0')));
+            return fail(QCoreApplication::translate("Xls", "an attribute token of kind 0x%1").arg(kind, 2, 16, QLatin1Char('0')));
         }
     }
     case 0x1C: {
@@ -436,7 +437,7 @@ bool Decompiler::token()
             return false;
         const QString e = errorText(quint8(d[0]));
         if (e.isEmpty())
-            return fail(QStringLiteral("an unknown error value"));
+            return fail(QCoreApplication::translate("Xls", "an unknown error value"));
         push(e);
         m_pos += 1;
         return true;
@@ -463,7 +464,7 @@ bool Decompiler::token()
         break;
     }
     if (t < 0x20 || t > 0x7F)
-        return fail(QStringLiteral("token 0x%1, which this engine does not know").arg(t, 2, 16, QLatin1Char('0')));
+        return fail(QCoreApplication::translate("Xls", "token 0x%1, which this engine does not know").arg(t, 2, 16, QLatin1Char('0')));
     const int base = (t & 0x1F) | 0x20;
     const bool offsets = m_place.kind == FormulaKind::Shared;
     switch (base) {
@@ -484,7 +485,7 @@ bool Decompiler::token()
         {
             const FunctionInfo *f = functionByIndex(qFromLittleEndian<quint16>(d));
             if (!f || !f->fixedArgs)
-                return fail(QStringLiteral("function number %1 without an argument count").arg(qFromLittleEndian<quint16>(d)));
+                return fail(QCoreApplication::translate("Xls", "function number %1 without an argument count").arg(qFromLittleEndian<quint16>(d)));
             return function(f->index, f->minArgs);
         }
     case 0x22:
@@ -492,7 +493,7 @@ bool Decompiler::token()
             return false;
         m_pos += 3;
         if ((d[0] & 0x80) || (qFromLittleEndian<quint16>(d + 1) & 0x8000))
-            return fail(QStringLiteral("a macro command"));
+            return fail(QCoreApplication::translate("Xls", "a macro command"));
         return function(qFromLittleEndian<quint16>(d + 1), quint8(d[0]));
     case 0x23: {
         if (!need(4))
@@ -532,10 +533,10 @@ bool Decompiler::token()
         m_pos += 6;
         if (base == 0x26) {
             if (m_extraPos + 2 > m_extra.size())
-                return fail(QStringLiteral("a memory area without its data"));
+                return fail(QCoreApplication::translate("Xls", "a memory area without its data"));
             m_extraPos += 2 + 8 * qFromLittleEndian<quint16>(m_extra.constData() + m_extraPos);
             if (m_extraPos > m_extra.size())
-                return fail(QStringLiteral("a memory area without its data"));
+                return fail(QCoreApplication::translate("Xls", "a memory area without its data"));
         }
         return true;
     case 0x29:
@@ -561,7 +562,7 @@ bool Decompiler::token()
         m_pos += 6;
         const int ixti = qFromLittleEndian<quint16>(d), index = qFromLittleEndian<quint16>(d + 2);
         if (ixti >= int(m_names.sheetRanges.size()))
-            return fail(QStringLiteral("a reference to sheet entry %1, which the workbook lacks").arg(ixti));
+            return fail(QCoreApplication::translate("Xls", "a reference to sheet entry %1, which the workbook lacks").arg(ixti));
         const FormulaNames::SheetRange &r = m_names.sheetRanges[size_t(ixti)];
         if (r.supBook == m_names.selfBook) {
             QString n;
@@ -572,10 +573,10 @@ bool Decompiler::token()
         }
         if (r.supBook < 0 || r.supBook >= int(m_names.supBooks.size())
             || m_names.supBooks[size_t(r.supBook)].kind != FormulaNames::BookKind::AddIn)
-            return fail(QStringLiteral("a name in another workbook"));
+            return fail(QCoreApplication::translate("Xls", "a name in another workbook"));
         const QStringList &ext = m_names.supBooks[size_t(r.supBook)].externNames;
         if (index < 1 || index > ext.size() || ext[index - 1].isEmpty())
-            return fail(QStringLiteral("an add-in name the workbook lacks"));
+            return fail(QCoreApplication::translate("Xls", "an add-in name the workbook lacks"));
         push(ext[index - 1], true);
         return true;
     }
@@ -613,7 +614,7 @@ bool Decompiler::token()
         return true;
     }
     default:
-        return fail(QStringLiteral("token 0x%1, which this engine does not know").arg(t, 2, 16, QLatin1Char('0')));
+        return fail(QCoreApplication::translate("Xls", "token 0x%1, which this engine does not know").arg(t, 2, 16, QLatin1Char('0')));
     }
 }
 
@@ -625,7 +626,7 @@ bool Decompiler::run(QString *text, QString *why)
             return false;
         }
     if (m_stack.size() != 1) {
-        *why = m_stack.isEmpty() ? QStringLiteral("an empty formula") : QStringLiteral("operands left over");
+        *why = m_stack.isEmpty() ? QCoreApplication::translate("Xls", "an empty formula") : QCoreApplication::translate("Xls", "operands left over");
         return false;
     }
     *text = m_stack.first().text + m_spaceBefore;

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+#include <QCoreApplication>
+
 namespace Excel {
 namespace Biff {
 
@@ -36,7 +38,7 @@ public:
         if (n && m_pos < m_s.size()) {
             skipSpace(); // trailing blanks are not kept
             if (m_pos < m_s.size())
-                fail(QStringLiteral("unexpected '%1' at position %2").arg(m_s.mid(m_pos, 10)).arg(m_pos + 1));
+                fail(QCoreApplication::translate("Xls", "unexpected '%1' at position %2").arg(m_s.mid(m_pos, 10)).arg(m_pos + 1));
         }
         if (!m_why.isEmpty()) {
             *why = m_why;
@@ -91,7 +93,7 @@ private:
     NodePtr expression(bool allowUnion)
     {
         if (++m_depth > MaxDepth)
-            return fail(QStringLiteral("the formula nests too deeply"));
+            return fail(QCoreApplication::translate("Xls", "the formula nests too deeply"));
         NodePtr a = comparison();
         while (a && allowUnion) {
             QString space;
@@ -151,7 +153,7 @@ private:
         if (op == QLatin1String("-") || op == QLatin1String("+")) {
             m_pos += space.size() + 1;
             if (++m_depth > MaxDepth)
-                return fail(QStringLiteral("the formula nests too deeply"));
+                return fail(QCoreApplication::translate("Xls", "the formula nests too deeply"));
             NodePtr a = unary();
             --m_depth;
             if (!a)
@@ -341,7 +343,7 @@ private:
             ++m_pos;
             for (;;) {
                 if (m_pos >= m_s.size())
-                    return fail(QStringLiteral("a text is not closed"));
+                    return fail(QCoreApplication::translate("Xls", "a text is not closed"));
                 if (m_s[m_pos] == QLatin1Char('"')) {
                     if (at(m_pos + 1) == QLatin1Char('"')) {
                         n->text += QLatin1Char('"');
@@ -366,7 +368,7 @@ private:
                     return n;
                 }
             }
-            return fail(QStringLiteral("an unknown error value at position %1").arg(m_pos + 1));
+            return fail(QCoreApplication::translate("Xls", "an unknown error value at position %1").arg(m_pos + 1));
         }
         if (c.isDigit() || c == QLatin1Char('.')) {
             const int start = m_pos;
@@ -386,7 +388,7 @@ private:
             bool ok;
             n->number = m_s.mid(start, m_pos - start).toDouble(&ok);
             if (!ok || !std::isfinite(n->number))
-                return fail(QStringLiteral("'%1' is not a number").arg(m_s.mid(start, m_pos - start)));
+                return fail(QCoreApplication::translate("Xls", "'%1' is not a number").arg(m_s.mid(start, m_pos - start)));
             n->type = Node::Number;
             return n;
         }
@@ -420,10 +422,10 @@ private:
             }
             NodePtr v = constant();
             if (!v)
-                return fail(QStringLiteral("an array constant holds something other than constants"));
+                return fail(QCoreApplication::translate("Xls", "an array constant holds something other than constants"));
             if (negative) {
                 if (v->type != Node::Number)
-                    return fail(QStringLiteral("a sign before a non-number in an array constant"));
+                    return fail(QCoreApplication::translate("Xls", "a sign before a non-number in an array constant"));
                 v->number = -v->number;
             }
             n->args.push_back(std::move(v));
@@ -436,18 +438,18 @@ private:
                 if (cols == 0)
                     cols = col;
                 else if (col != cols)
-                    return fail(QStringLiteral("the rows of an array constant differ in length"));
+                    return fail(QCoreApplication::translate("Xls", "the rows of an array constant differ in length"));
                 col = 0;
                 ++n->arrayRows;
                 if (c == QLatin1Char('}'))
                     break;
             } else {
-                return fail(QStringLiteral("an array constant is not closed"));
+                return fail(QCoreApplication::translate("Xls", "an array constant is not closed"));
             }
         }
         n->arrayCols = cols;
         if (cols > 256 || n->arrayRows > 65535)
-            return fail(QStringLiteral("an array constant is too large"));
+            return fail(QCoreApplication::translate("Xls", "an array constant is too large"));
         return n;
     }
     NodePtr call(NodePtr n)
@@ -455,7 +457,7 @@ private:
         n->type = Node::Call;
         ++m_pos; // (
         if (++m_depth > MaxDepth)
-            return fail(QStringLiteral("the formula nests too deeply"));
+            return fail(QCoreApplication::translate("Xls", "the formula nests too deeply"));
         QString space;
         if (peekOperator(&space).isEmpty() && at(m_pos + space.size()) == QLatin1Char(')')) {
             n->spaceClose = space;
@@ -487,7 +489,7 @@ private:
                 n->spaceClose = after;
                 break;
             }
-            return fail(QStringLiteral("%1( is not closed").arg(n->text));
+            return fail(QCoreApplication::translate("Xls", "%1( is not closed").arg(n->text));
         }
         --m_depth;
         return n;
@@ -504,7 +506,7 @@ private:
     {
         const QChar c = at(m_pos);
         if (c.isNull())
-            return fail(QStringLiteral("the formula ends where a value is expected"));
+            return fail(QCoreApplication::translate("Xls", "the formula ends where a value is expected"));
         if (c == QLatin1Char('(')) {
             ++m_pos;
             auto n = std::make_unique<Node>();
@@ -514,7 +516,7 @@ private:
                 return nullptr;
             n->spaceClose = skipSpace();
             if (at(m_pos) != QLatin1Char(')'))
-                return fail(QStringLiteral("a parenthesis is not closed"));
+                return fail(QCoreApplication::translate("Xls", "a parenthesis is not closed"));
             ++m_pos;
             n->args.push_back(std::move(inner));
             return n;
@@ -535,7 +537,7 @@ private:
             }
             if (reference(n.get()))
                 return n;
-            return fail(QStringLiteral("a sheet name without a cell reference after it (%1)").arg(m_s.mid(start, 40)));
+            return fail(QCoreApplication::translate("Xls", "a sheet name without a cell reference after it (%1)").arg(m_s.mid(start, 40)));
         }
         if (reference(n.get()))
             return n;
@@ -557,7 +559,7 @@ private:
                 return call(std::move(n));
             return n;
         }
-        return fail(QStringLiteral("unexpected '%1' at position %2").arg(c).arg(m_pos + 1));
+        return fail(QCoreApplication::translate("Xls", "unexpected '%1' at position %2").arg(c).arg(m_pos + 1));
     }
 
     const QString &m_s;

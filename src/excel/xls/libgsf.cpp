@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+#include <QCoreApplication>
+
 namespace Excel {
 namespace Biff {
 
@@ -26,14 +28,14 @@ Loaded load()
     // Never unloaded: GLib's type system cannot be.
     void *handle = ::dlopen(KORRIN_LIBGSF_SONAME, RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
-        l.error = QStringLiteral("libgsf cannot be loaded: %1").arg(QString::fromLocal8Bit(::dlerror()));
+        l.error = QCoreApplication::translate("Xls", "libgsf cannot be loaded: %1").arg(QString::fromLocal8Bit(::dlerror()));
         return l;
     }
     // dlsym on the handle also finds the GLib functions libgsf depends on.
 #define KORRIN_LIBGSF_RESOLVE(name)                                                                                   \
     l.functions.name = reinterpret_cast<decltype(&::name)>(::dlsym(handle, #name));                                   \
     if (!l.functions.name) {                                                                                           \
-        l.error = QStringLiteral("libgsf lacks %1").arg(QLatin1String(#name));                                         \
+        l.error = QCoreApplication::translate("Xls", "libgsf lacks %1").arg(QLatin1String(#name));                                         \
         return l;                                                                                                      \
     }
     KORRIN_LIBGSF_FUNCTIONS(KORRIN_LIBGSF_RESOLVE)

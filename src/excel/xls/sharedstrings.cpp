@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include <QCoreApplication>
+
 namespace Excel {
 namespace Biff {
 
@@ -91,7 +93,7 @@ bool SharedStrings::parse(const QByteArray &stream, const StreamIndex &index, in
     m_continueRecords = int(chain.size()) - 1;
     const Record &sst = *chain.front();
     if (sst.size < 8) {
-        *error = QStringLiteral("Workbook stream: SST record is too short");
+        *error = QCoreApplication::translate("Xls", "Workbook stream: SST record is too short");
         return false;
     }
     m_cstTotal = qFromLittleEndian<quint32>(stream.constData() + sst.dataOffset());
@@ -106,11 +108,11 @@ bool SharedStrings::parse(const QByteArray &stream, const StreamIndex &index, in
         if (in.available() == 0 && !in.nextRecord())
             break; // fewer strings than declared: readers accept that, so do we
         const auto fail = [&](const QString &what) {
-            *error = QStringLiteral("Workbook stream: SST string %1 %2").arg(i).arg(what);
+            *error = QCoreApplication::translate("Xls", "Workbook stream: SST string %1 %2").arg(i).arg(what);
             return false;
         };
         if (in.available() < 3)
-            return fail(QStringLiteral("has its header split across records"));
+            return fail(QCoreApplication::translate("Xls", "has its header split across records"));
         const char *h = in.take(3);
         // Longer texts than a cell may hold (32767 characters) are read and
         // kept as they are; they only fail where an edit would write one.
@@ -124,12 +126,12 @@ bool SharedStrings::parse(const QByteArray &stream, const StreamIndex &index, in
         quint32 cbExtRst = 0;
         if (rich) {
             if (in.available() < 2)
-                return fail(QStringLiteral("has its header split across records"));
+                return fail(QCoreApplication::translate("Xls", "has its header split across records"));
             cRun = qFromLittleEndian<quint16>(in.take(2));
         }
         if (e.hasExtRst) {
             if (in.available() < 4)
-                return fail(QStringLiteral("has its header split across records"));
+                return fail(QCoreApplication::translate("Xls", "has its header split across records"));
             cbExtRst = qFromLittleEndian<quint32>(in.take(4));
         }
         // Characters; each CONTINUE that carries some of them starts with a
@@ -141,14 +143,14 @@ bool SharedStrings::parse(const QByteArray &stream, const StreamIndex &index, in
         while (remaining > 0) {
             if (in.available() == 0) {
                 if (!in.nextRecord())
-                    return fail(QStringLiteral("runs past its record"));
+                    return fail(QCoreApplication::translate("Xls", "runs past its record"));
                 high = quint8(*in.take(1)) & 0x01;
                 continue;
             }
             const int avail = in.available();
             int n = high ? std::min(remaining, avail / 2) : std::min(remaining, avail);
             if (n == 0)
-                return fail(QStringLiteral("splits a character across records"));
+                return fail(QCoreApplication::translate("Xls", "splits a character across records"));
             text += decodeCharacters(in.take(high ? 2 * n : n), n, high);
             remaining -= n;
         }
@@ -156,16 +158,16 @@ bool SharedStrings::parse(const QByteArray &stream, const StreamIndex &index, in
         if (cRun > 0) {
             QByteArray raw;
             if (!in.readRaw(4 * cRun, &raw))
-                return fail(QStringLiteral("runs past its record"));
+                return fail(QCoreApplication::translate("Xls", "runs past its record"));
             e.runs.resize(cRun);
             for (int k = 0; k < cRun; ++k)
                 e.runs[k] = FormatRun{qFromLittleEndian<quint16>(raw.constData() + 4 * k), qFromLittleEndian<quint16>(raw.constData() + 4 * k + 2)};
         }
         if (cbExtRst > 0) {
             if (cbExtRst > chainBytes)
-                return fail(QStringLiteral("runs past its record"));
+                return fail(QCoreApplication::translate("Xls", "runs past its record"));
             if (!in.readRaw(int(cbExtRst), &e.extRst))
-                return fail(QStringLiteral("runs past its record"));
+                return fail(QCoreApplication::translate("Xls", "runs past its record"));
         }
         m_entries.append(e);
     }

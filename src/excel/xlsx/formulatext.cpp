@@ -3,6 +3,8 @@
 #include "cellrules/cellvalue.h"
 #include "cellrules/newerfunctions.h"
 
+#include <QCoreApplication>
+
 namespace Excel {
 namespace Xlsx {
 
@@ -180,7 +182,7 @@ bool storedFormula(const QString &shown, const QStringList &sheets, QString *sto
                 if (text[k] == QLatin1Char('"'))
                     ++k;
             if (length > 255)
-                fail(QStringLiteral("a text longer than 255 characters in a formula"));
+                fail(QCoreApplication::translate("Xlsx", "a text longer than 255 characters in a formula"));
             out += text;
             return;
         }

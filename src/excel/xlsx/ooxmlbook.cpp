@@ -7,6 +7,7 @@
 #include "xmltext.h"
 #include "zipwriter.h"
 
+#include <QCoreApplication>
 #include <QSet>
 
 #include <algorithm>
@@ -60,7 +61,7 @@ bool OoxmlBook::load(QString *error)
         }
     }
     if (!office) {
-        *error = QStringLiteral("not a workbook package (no office document relationship)");
+        *error = QCoreApplication::translate("Xlsx", "not a workbook package (no office document relationship)");
         return false;
     }
     m_context.family = office->type == officeDocumentStrict ? Conformance::Strict : Conformance::Transitional;
@@ -68,11 +69,11 @@ bool OoxmlBook::load(QString *error)
     m_workbookPart = office->target;
     const QString type = m_package->contentType(m_workbookPart);
     if (type.contains(QLatin1String("binary")) || m_workbookPart.endsWith(QLatin1String(".bin"), Qt::CaseInsensitive)) {
-        *error = QStringLiteral("binary workbooks (.xlsb) are not supported");
+        *error = QCoreApplication::translate("Xlsx", "binary workbooks (.xlsb) are not supported");
         return false;
     }
     if (!type.isEmpty() && !type.contains(QLatin1String("spreadsheetml")) && !type.contains(QLatin1String("ms-excel"))) {
-        *error = QStringLiteral("not a spreadsheet (the package holds %1)").arg(type);
+        *error = QCoreApplication::translate("Xlsx", "not a spreadsheet (the package holds %1)").arg(type);
         return false;
     }
     if (!m_package->readPart(m_workbookPart, &m_workbookXml, error))
@@ -99,8 +100,8 @@ bool OoxmlBook::load(QString *error)
             if (d == 1) {
                 if (!t.is(ns, "workbook")) {
                     *error = partError(m_workbookPart, t.localName() == "workbook" && (t.namespaceId() == NsMainStrict || t.namespaceId() == NsMainTransitional)
-                                                           ? QStringLiteral("mixes strict and transitional namespaces")
-                                                           : QStringLiteral("not a workbook part"));
+                                                           ? QCoreApplication::translate("Xlsx", "mixes strict and transitional namespaces")
+                                                           : QCoreApplication::translate("Xlsx", "not a workbook part"));
                     return false;
                 }
                 m_workbookPrefix = QByteArray(t.prefix().data(), int(t.prefix().size()));
@@ -118,8 +119,8 @@ bool OoxmlBook::load(QString *error)
                 if (listed.last().rid.isEmpty()) {
                     // A sheet whose r:id is in the other family's namespace.
                     const int other = family == Conformance::Strict ? NsRelationshipsTransitional : NsRelationshipsStrict;
-                    *error = partError(m_workbookPart, t.attribute(other, "id") ? QStringLiteral("mixes strict and transitional namespaces")
-                                                                                : QStringLiteral("a sheet without a relationship id"));
+                    *error = partError(m_workbookPart, t.attribute(other, "id") ? QCoreApplication::translate("Xlsx", "mixes strict and transitional namespaces")
+                                                                                : QCoreApplication::translate("Xlsx", "a sheet without a relationship id"));
                     return false;
                 }
             } else if (d == 3 && t.localName() == "workbookView" && firstView) {
@@ -151,7 +152,7 @@ bool OoxmlBook::load(QString *error)
     if (lastPreceding >= 0)
         m_calcPrInsertAt = lastPreceding;
     if (listed.isEmpty()) {
-        *error = partError(m_workbookPart, QStringLiteral("the workbook has no sheets"));
+        *error = partError(m_workbookPart, QCoreApplication::translate("Xlsx", "the workbook has no sheets"));
         return false;
     }
 
@@ -161,14 +162,14 @@ bool OoxmlBook::load(QString *error)
     m_workbookRelsPart = rels.partName;
     for (const Relationship &r : rels.items) {
         if (!r.external && relationshipOfOtherFamily(r.type, family)) {
-            *error = partError(rels.partName, QStringLiteral("mixes strict and transitional namespaces"));
+            *error = partError(rels.partName, QCoreApplication::translate("Xlsx", "mixes strict and transitional namespaces"));
             return false;
         }
     }
     for (const Listed &l : listed) {
         const Relationship *r = rels.byId(l.rid);
         if (!r || r->external) {
-            *error = partError(m_workbookPart, QStringLiteral("sheet '%1' has no part").arg(l.name));
+            *error = partError(m_workbookPart, QCoreApplication::translate("Xlsx", "sheet '%1' has no part").arg(l.name));
             return false;
         }
         SheetEntry e;
@@ -183,7 +184,7 @@ bool OoxmlBook::load(QString *error)
         else if (relationshipIs(r->type, family, QStringLiteral("xlMacrosheet")))
             e.kind = SheetKind::Macrosheet;
         if (e.hasCells() && !m_package->hasPart(e.partName)) {
-            *error = partError(m_workbookPart, QStringLiteral("sheet '%1': the package has no part %2").arg(l.name, e.partName.mid(1)));
+            *error = partError(m_workbookPart, QCoreApplication::translate("Xlsx", "sheet '%1': the package has no part %2").arg(l.name, e.partName.mid(1)));
             return false;
         }
         m_context.sheetNames.append(e.name);
@@ -376,7 +377,7 @@ bool OoxmlBook::writeWorkbookPart(ByteSink *sink, QString *error) const
     }
     if (!sink->write(m_workbookXml.constData(), size_t(at)) || !sink->write(insert)
         || !sink->write(m_workbookXml.constData() + at + skip, size_t(m_workbookXml.size() - at - skip))) {
-        *error = partError(m_workbookPart, QStringLiteral("cannot write"));
+        *error = partError(m_workbookPart, QCoreApplication::translate("Xlsx", "cannot write"));
         return false;
     }
     return true;
@@ -388,7 +389,7 @@ bool OoxmlBook::writeWithout(const QString &partName, qint64 begin, qint64 end, 
     if (!m_package->readPart(partName, &data, error))
         return false;
     if (begin < 0 || end > data.size() || begin > end) {
-        *error = partError(partName, QStringLiteral("changed since it was read"));
+        *error = partError(partName, QCoreApplication::translate("Xlsx", "changed since it was read"));
         return false;
     }
     return writeSpliced(data, {{begin, end, QByteArray()}}, partName, sink, error);

@@ -2,6 +2,7 @@
 
 #include "xmltext.h"
 
+#include <QCoreApplication>
 #include <QUrl>
 
 namespace Excel {
@@ -121,7 +122,7 @@ std::unique_ptr<OpcPackage> OpcPackage::open(const QString &path, QString *error
     if (!p->m_zip)
         return nullptr;
     if (!identityOfDescriptor(p->m_zip->fileDescriptor(), &p->m_identity)) {
-        *error = QStringLiteral("cannot read the file");
+        *error = QCoreApplication::translate("Xlsx", "cannot read the file");
         return nullptr;
     }
     if (!p->readContentTypes(error))
@@ -142,7 +143,7 @@ bool OpcPackage::readPart(const QString &partName, QByteArray *data, QString *er
 {
     const int i = entryOf(partName);
     if (i < 0) {
-        *error = QStringLiteral("the package has no part %1").arg(zipNameOf(partName));
+        *error = QCoreApplication::translate("Xlsx", "the package has no part %1").arg(zipNameOf(partName));
         return false;
     }
     return m_zip->read(i, data, error);
@@ -154,7 +155,7 @@ bool OpcPackage::readContentTypes(QString *error)
     QByteArray data;
     if (!readPart(part, &data, error)) {
         if (entryOf(part) < 0)
-            *error = QStringLiteral("not a workbook package (no [Content_Types].xml)");
+            *error = QCoreApplication::translate("Xlsx", "not a workbook package (no [Content_Types].xml)");
         return false;
     }
     XmlTokenizer t(data);
@@ -238,7 +239,7 @@ bool parseRelationships(const QByteArray &data, const QString &sourcePart, const
         }
         if (t.depth() == 1 && t.token() == XmlTokenizer::StartElement
             && !t.is(NsPackageRelationships, "Relationships")) {
-            *error = partError(relsPart, QStringLiteral("not a relationships part"));
+            *error = partError(relsPart, QCoreApplication::translate("Xlsx", "not a relationships part"));
             return false;
         }
         if (t.depth() != 2 || !t.is(NsPackageRelationships, "Relationship"))

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include <QCoreApplication>
+
 namespace Excel {
 namespace Xlsx {
 
@@ -50,7 +52,7 @@ bool SharedStrings::parse(QByteArray data, const QString &partName, Conformance 
     m_xml = std::move(data);
     m_ns = mainNamespace(family);
     if (m_xml.size() >= 0x7FFFFFFF) {
-        *error = partError(partName, QStringLiteral("too large"));
+        *error = partError(partName, QCoreApplication::translate("Xlsx", "too large"));
         return false;
     }
     XmlTokenizer t(m_xml);
@@ -75,8 +77,8 @@ bool SharedStrings::parse(QByteArray data, const QString &partName, Conformance 
             if (depth == 1) {
                 if (!t.is(m_ns, "sst")) {
                     *error = partError(partName, t.namespaceId() == NsMainStrict || t.namespaceId() == NsMainTransitional
-                                                     ? QStringLiteral("mixes strict and transitional namespaces")
-                                                     : QStringLiteral("not a shared-strings part"));
+                                                     ? QCoreApplication::translate("Xlsx", "mixes strict and transitional namespaces")
+                                                     : QCoreApplication::translate("Xlsx", "not a shared-strings part"));
                     return false;
                 }
                 m_prefix = QByteArray(t.prefix().data(), int(t.prefix().size()));
@@ -176,7 +178,7 @@ bool SharedStrings::text(quint32 i, QString *text, QString *error) const
 bool SharedStrings::richText(quint32 i, RichText *text, QString *error) const
 {
     if (i >= size()) {
-        *error = partError(m_partName, QStringLiteral("no shared string %1").arg(i));
+        *error = partError(m_partName, QCoreApplication::translate("Xlsx", "no shared string %1").arg(i));
         return false;
     }
     if (i >= m_items.size()) {
@@ -222,7 +224,7 @@ bool SharedStrings::write(ByteSink *sink, QString *error, const InPlace &inPlace
     const quint32 original = sizeAsRead();
     for (const auto &[from, to] : inPlace.entries) {
         if (from >= original || to < original || to - original >= m_added.size()) {
-            *error = partError(m_partName, QStringLiteral("no entry %1 to take the place of %2").arg(to).arg(from));
+            *error = partError(m_partName, QCoreApplication::translate("Xlsx", "no entry %1 to take the place of %2").arg(to).arg(from));
             return false;
         }
         const Item &item = m_items[from];

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include <QCoreApplication>
+
 namespace Excel {
 namespace Xlsx {
 
@@ -18,17 +20,17 @@ bool writeSpliced(const QByteArray &xml, std::vector<Splice> splices, const QStr
     qint64 pos = 0;
     for (const Splice &s : splices) {
         if (s.begin < pos || s.end < s.begin || s.end > xml.size()) {
-            *error = partError(partName, QStringLiteral("overlapping changes (internal error)"));
+            *error = partError(partName, QCoreApplication::translate("Xlsx", "overlapping changes (internal error)"));
             return false;
         }
         if (!sink->write(xml.constData() + pos, size_t(s.begin - pos)) || !sink->write(s.text)) {
-            *error = partError(partName, QStringLiteral("cannot write"));
+            *error = partError(partName, QCoreApplication::translate("Xlsx", "cannot write"));
             return false;
         }
         pos = s.end;
     }
     if (!sink->write(xml.constData() + pos, size_t(xml.size() - pos))) {
-        *error = partError(partName, QStringLiteral("cannot write"));
+        *error = partError(partName, QCoreApplication::translate("Xlsx", "cannot write"));
         return false;
     }
     return true;

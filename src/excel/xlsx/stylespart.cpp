@@ -2,6 +2,7 @@
 
 #include "cellrules/numberformat.h"
 
+#include <QCoreApplication>
 #include <QHash>
 
 namespace Excel {
@@ -42,8 +43,8 @@ bool StylesPart::parse(const QByteArray &data, const QString &partName, Conforma
         }
         if (t.token() == XmlTokenizer::StartElement && t.depth() == 1 && !t.is(ns, "styleSheet")) {
             *error = partError(partName, t.namespaceId() == mainNamespace(family == Conformance::Strict ? Conformance::Transitional : Conformance::Strict)
-                                             ? QStringLiteral("mixes strict and transitional namespaces")
-                                             : QStringLiteral("not a styles part"));
+                                             ? QCoreApplication::translate("Xlsx", "mixes strict and transitional namespaces")
+                                             : QCoreApplication::translate("Xlsx", "not a styles part"));
             return false;
         }
         if (t.namespaceId() != ns)

@@ -16,6 +16,8 @@
 #include <charconv>
 #include <cmath>
 
+#include <QCoreApplication>
+
 namespace Excel {
 namespace Xlsx {
 
@@ -121,7 +123,7 @@ bool WorksheetPart::cachedEntry(quint32 entry, StringCache *strings, const QStri
 {
     const SharedStrings *table = m_book->sharedStrings;
     if (!table || entry >= table->size() || entry >= strings->known.size()) {
-        *error = partError(m_partName, QStringLiteral("shared string %1 does not exist").arg(entry));
+        *error = partError(m_partName, QCoreApplication::translate("Xlsx", "shared string %1 does not exist").arg(entry));
         return false;
     }
     if (!strings->known[entry]) {
@@ -189,7 +191,7 @@ bool WorksheetPart::shownText(quint32 index, const CellContent &c, bool asRead, 
         bool ok = false;
         const quint32 entry = c.value.trimmed().toUInt(&ok);
         if (!ok) {
-            *error = where(m_cells[index]) + QStringLiteral("bad shared string index");
+            *error = where(m_cells[index]) + QCoreApplication::translate("Xlsx", "bad shared string index");
             return false;
         }
         return sharedEntryText(entry, strings, text, error);

@@ -14,6 +14,8 @@
 #include <charconv>
 #include <cmath>
 
+#include <QCoreApplication>
+
 namespace Excel {
 namespace Xlsx {
 
@@ -231,7 +233,7 @@ bool WorksheetPart::replace(const QVector<CellArea> &areas, const SearchPattern 
                 case CellType::SharedString: {
                     quint32 index;
                     if (!parseIndex(v, vEnd, &index)) {
-                        *error = where(r) + QStringLiteral("bad shared string index");
+                        *error = where(r) + QCoreApplication::translate("Xlsx", "bad shared string index");
                         return false;
                     }
                     if (!replaceSharedString(int(i), index, pattern, scan, replacement, job, &sstCache, changed, error))
@@ -284,7 +286,7 @@ bool WorksheetPart::replace(const QVector<CellArea> &areas, const SearchPattern 
             const QByteArray raw = c.value.toLatin1();
             quint32 index;
             if (!parseIndex(raw.constData(), raw.constData() + raw.size(), &index)) {
-                *error = where(r) + QStringLiteral("bad shared string index");
+                *error = where(r) + QCoreApplication::translate("Xlsx", "bad shared string index");
                 return false;
             }
             if (!replaceSharedString(int(i), index, pattern, scan, replacement, job, &sstCache, changed, error))
@@ -334,7 +336,7 @@ bool WorksheetPart::replaceSharedString(int index, quint32 sst, const SearchPatt
     SharedStrings *table = m_book->sharedStrings;
     const CellRecord &r = m_cells[size_t(index)];
     if (!table || sst >= table->size()) {
-        *error = where(r) + QStringLiteral("shared string %1 does not exist").arg(sst);
+        *error = where(r) + QCoreApplication::translate("Xlsx", "shared string %1 does not exist").arg(sst);
         return false;
     }
     if (sst >= cache->size())
@@ -459,7 +461,7 @@ bool WorksheetPart::replaceInCell(int index, CellContent &c, Subject subject, co
     // The rest of the range holds the array's results, which a value in
     // its first cell would leave behind as constants.
     if (subject == Subject::Formula && c.formula.kind == FormulaKind::Array && typed.value.kind != ValueKind::Formula) {
-        *error = where(m_cells[size_t(index)]) + QStringLiteral("an array formula cannot become a value");
+        *error = where(m_cells[size_t(index)]) + QCoreApplication::translate("Xlsx", "an array formula cannot become a value");
         return false;
     }
     *changed = true;
@@ -546,7 +548,7 @@ bool WorksheetPart::commit(int index, const CellContent &before, CellContent &af
 {
     CellRecord &r = m_cells[size_t(index)];
     if (userChange && m_protected && m_book->styles->isLocked(r.style)) {
-        *error = where(r) + QStringLiteral("the cell is locked on a protected sheet");
+        *error = where(r) + QCoreApplication::translate("Xlsx", "the cell is locked on a protected sheet");
         return false;
     }
     const bool stillMaster = after.isSharedMaster() && after.formula.text == before.formula.text;
@@ -568,7 +570,7 @@ bool WorksheetPart::commit(int index, const CellContent &before, CellContent &af
     if (!storeEdit(index, writeCellElement(after), userChange, after.type,
                    after.hasFormula ? after.formula.kind : FormulaKind::None, content,
                    after.hasValue && !after.value.isEmpty())) {
-        *error = partError(m_partName, QStringLiteral("too many changes"));
+        *error = partError(m_partName, QCoreApplication::translate("Xlsx", "too many changes"));
         return false;
     }
     return true;
@@ -650,7 +652,7 @@ bool WorksheetPart::setValue(const QVector<CellArea> &areas, const QString &text
     for (const CellArea &a : areas) {
         for (const ArrayRange &ar : m_arrays) {
             if (intersects(a, ar.area)) {
-                *error = partError(m_partName, QStringLiteral("%1: a value cannot be written into an array or data-table formula range")
+                *error = partError(m_partName, QCoreApplication::translate("Xlsx", "%1: a value cannot be written into an array or data-table formula range")
                                                    .arg(cellName(ar.area.firstRow, ar.area.firstColumn)
                                                         + QLatin1Char(':') + cellName(ar.area.lastRow, ar.area.lastColumn)));
                 return false;
@@ -690,15 +692,15 @@ bool WorksheetPart::setValue(const QVector<CellArea> &areas, const QString &text
                     return false;
                 }
                 if (m_sheetDataBegin < 0) {
-                    *error = partError(m_partName, QStringLiteral("the sheet has no sheetData for new cells"));
+                    *error = partError(m_partName, QCoreApplication::translate("Xlsx", "the sheet has no sheetData for new cells"));
                     return false;
                 }
                 if (!m_cellsOrdered) {
-                    *error = partError(m_partName, QStringLiteral("the sheet's rows or cells are out of order; no cell can be added"));
+                    *error = partError(m_partName, QCoreApplication::translate("Xlsx", "the sheet's rows or cells are out of order; no cell can be added"));
                     return false;
                 }
                 if (m_cells.size() >= 0x7FFFFFFF) {
-                    *error = partError(m_partName, QStringLiteral("too many cells"));
+                    *error = partError(m_partName, QCoreApplication::translate("Xlsx", "too many cells"));
                     return false;
                 }
                 CellRecord r{};

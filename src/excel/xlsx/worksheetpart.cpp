@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include <QCoreApplication>
+
 namespace Excel {
 namespace Xlsx {
 
@@ -81,7 +83,7 @@ bool WorksheetPart::load(QString *error)
 bool WorksheetPart::parseData(QByteArray data, QString *error)
 {
     if (data.size() >= 0x7FFFFFFF) {
-        *error = partError(m_partName, QStringLiteral("the part is too large"));
+        *error = partError(m_partName, QCoreApplication::translate("Xlsx", "the part is too large"));
         return false;
     }
     m_xml = std::move(data);
@@ -123,11 +125,11 @@ bool WorksheetPart::readRowAttributes(const XmlAttribute *r, const XmlAttribute 
 {
     row->row = prevRow + 1;
     if (r && (!readNumber(r->rawValue, quint64(OoxmlGrid.rows), &row->row) || row->row == 0)) {
-        *why = QStringLiteral("bad row number %1").arg(viewText(r->rawValue));
+        *why = QCoreApplication::translate("Xlsx", "bad row number %1").arg(viewText(r->rawValue));
         return false;
     }
     if (row->row > quint32(OoxmlGrid.rows)) {
-        *why = QStringLiteral("row beyond the last row of a sheet");
+        *why = QCoreApplication::translate("Xlsx", "row beyond the last row of a sheet");
         return false;
     }
     if (spans) {
@@ -161,7 +163,7 @@ bool WorksheetPart::parse(QString *error)
     quint32 prevRow = 0;
     quint32 prevCol = 0;
     auto bad = [&](const QString &why, qint64 at) {
-        *error = partError(m_partName, QStringLiteral("%1 (at byte %2)").arg(why).arg(at));
+        *error = partError(m_partName, QCoreApplication::translate("Xlsx", "%1 (at byte %2)").arg(why).arg(at));
         return false;
     };
     for (;;) {
@@ -192,8 +194,8 @@ bool WorksheetPart::parse(QString *error)
                 const bool macro = t.localName() == "macrosheet" && (t.namespaceId() == ns || t.namespaceId() == NsExcel2006Main);
                 if (!worksheet && !macro) {
                     const int other = ns == NsMainStrict ? NsMainTransitional : NsMainStrict;
-                    return bad(t.namespaceId() == other ? QStringLiteral("mixes strict and transitional namespaces")
-                                                        : QStringLiteral("not a worksheet"),
+                    return bad(t.namespaceId() == other ? QCoreApplication::translate("Xlsx", "mixes strict and transitional namespaces")
+                                                        : QCoreApplication::translate("Xlsx", "not a worksheet"),
                                t.tokenBegin());
                 }
                 continue;
@@ -203,7 +205,7 @@ bool WorksheetPart::parse(QString *error)
                     continue;
                 if (t.localName() == "sheetData") {
                     if (m_sheetDataBegin >= 0)
-                        return bad(QStringLiteral("two sheetData elements"), t.tokenBegin());
+                        return bad(QCoreApplication::translate("Xlsx", "two sheetData elements"), t.tokenBegin());
                     inSheetData = true;
                     m_sheetDataBegin = t.tokenBegin();
                     m_sheetDataStartTagEnd = t.tokenEnd();
@@ -268,14 +270,14 @@ bool WorksheetPart::parse(QString *error)
                 if (const XmlAttribute *ra = t.attribute("r")) {
                     int rr, cc;
                     if (!parseCellName(ra->rawValue.data(), int(ra->rawValue.size()), &rr, &cc))
-                        return bad(QStringLiteral("bad cell reference %1").arg(viewText(ra->rawValue)), t.tokenBegin());
+                        return bad(QCoreApplication::translate("Xlsx", "bad cell reference %1").arg(viewText(ra->rawValue)), t.tokenBegin());
                     if (quint32(rr) != row.row)
-                        return bad(QStringLiteral("cell %1 lies outside its row %2").arg(viewText(ra->rawValue)).arg(row.row),
+                        return bad(QCoreApplication::translate("Xlsx", "cell %1 lies outside its row %2").arg(viewText(ra->rawValue)).arg(row.row),
                                    t.tokenBegin());
                     col = quint32(cc);
                 }
                 if (col > quint32(OoxmlGrid.columns))
-                    return bad(QStringLiteral("cell beyond the last column of a sheet"), t.tokenBegin());
+                    return bad(QCoreApplication::translate("Xlsx", "cell beyond the last column of a sheet"), t.tokenBegin());
                 if (col <= prevCol)
                     m_cellsOrdered = false;
                 prevCol = col;
@@ -284,12 +286,12 @@ bool WorksheetPart::parse(QString *error)
                 cell.type = cellTypeOf(ta ? ta->rawValue : std::string_view());
                 if (const XmlAttribute *s = t.attribute("s")) {
                     if (!readNumber(s->rawValue, 0xFFFFFFFFu, &cell.style))
-                        return bad(QStringLiteral("bad style index"), t.tokenBegin());
+                        return bad(QCoreApplication::translate("Xlsx", "bad style index"), t.tokenBegin());
                 }
                 cell.begin = quint32(t.tokenBegin());
                 cell.scope = scopeFor(t);
                 if (cell.scope == 0xFFFF)
-                    return bad(QStringLiteral("too many namespace scopes"), t.tokenBegin());
+                    return bad(QCoreApplication::translate("Xlsx", "too many namespace scopes"), t.tokenBegin());
                 continue;
             }
             if (!inCell)
@@ -301,7 +303,7 @@ bool WorksheetPart::parse(QString *error)
                 // read by nobody the same way.
                 if ((t.is(ns, "f") && cell.formula != FormulaKind::None) || (t.is(ns, "v") && (cell.flags & HasValue))
                     || (t.is(ns, "is") && (cell.flags & HasInline)))
-                    return bad(QStringLiteral("cell %1 has two <%2> elements")
+                    return bad(QCoreApplication::translate("Xlsx", "cell %1 has two <%2> elements")
                                    .arg(cellName(int(cell.row), cell.column), viewText(t.localName())),
                                t.tokenBegin());
                 if (t.is(ns, "f")) {
@@ -316,7 +318,7 @@ bool WorksheetPart::parse(QString *error)
                         quint32 si;
                         const XmlAttribute *sia = t.attribute("si");
                         if (!sia || !readNumber(sia->rawValue, 0xFFFFFFFFu, &si))
-                            return bad(QStringLiteral("shared formula without its index"), t.tokenBegin());
+                            return bad(QCoreApplication::translate("Xlsx", "shared formula without its index"), t.tokenBegin());
                         if (ref) {
                             if (!m_sharedMasters.contains(si))
                                 m_sharedMasters.insert(si, index);
@@ -329,7 +331,7 @@ bool WorksheetPart::parse(QString *error)
                     } else if ((cell.formula == FormulaKind::Array || cell.formula == FormulaKind::DataTable) && ref) {
                         CellArea area;
                         if (!parseRef(ref->rawValue, &area))
-                            return bad(QStringLiteral("bad formula range %1").arg(viewText(ref->rawValue)), t.tokenBegin());
+                            return bad(QCoreApplication::translate("Xlsx", "bad formula range %1").arg(viewText(ref->rawValue)), t.tokenBegin());
                         m_arrays.push_back({area, index});
                     }
                 } else if (t.is(ns, "v")) {
@@ -378,7 +380,7 @@ bool WorksheetPart::parse(QString *error)
                 cell.end = quint32(t.tokenEnd());
                 m_cells.push_back(cell);
                 if (m_cells.size() >= 0x7FFFFFFF)
-                    return bad(QStringLiteral("too many cells"), t.tokenBegin());
+                    return bad(QCoreApplication::translate("Xlsx", "too many cells"), t.tokenBegin());
             } else if (d == 3 && inRow) {
                 inRow = false;
                 row.endTagBegin = quint32(t.tokenBegin());
@@ -446,7 +448,7 @@ bool WorksheetPart::markArrayRanges(QString *error)
             if (c.row > quint32(a.area.lastRow))
                 break;
             if (budget-- == 0) {
-                *error = partError(m_partName, QStringLiteral("array formula ranges overlap"));
+                *error = partError(m_partName, QCoreApplication::translate("Xlsx", "array formula ranges overlap"));
                 return false;
             }
             if (c.column > quint32(a.area.lastColumn)) {
@@ -572,7 +574,7 @@ QByteArray widenedSpans(std::string_view spans, int firstNew, int lastNew, bool 
 bool WorksheetPart::write(ByteSink *sink, QString *error, const std::vector<quint32> &asRead) const
 {
     if (m_xml.isEmpty()) {
-        *error = partError(m_partName, QStringLiteral("the part is not loaded"));
+        *error = partError(m_partName, QCoreApplication::translate("Xlsx", "the part is not loaded"));
         return false;
     }
     std::vector<Splice> splices;
@@ -699,7 +701,7 @@ bool WorksheetPart::write(ByteSink *sink, QString *error, const std::vector<quin
         } else if (m_sheetDataEndTagBegin >= 0) {
             flushNewRows(m_sheetDataEndTagBegin);
         } else {
-            *error = partError(m_partName, QStringLiteral("the sheet has no sheetData for new cells"));
+            *error = partError(m_partName, QCoreApplication::translate("Xlsx", "the sheet has no sheetData for new cells"));
             return false;
         }
     }

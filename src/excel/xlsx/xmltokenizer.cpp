@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include <QCoreApplication>
+
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -114,7 +116,7 @@ int XmlTokenizer::knownNamespace(std::string_view uri)
 XmlTokenizer::Token XmlTokenizer::fail(const QString &why, qint64 at)
 {
     if (m_token != Invalid || m_error.isEmpty()) {
-        m_error = QStringLiteral("%1 (at byte %2)").arg(why).arg(at);
+        m_error = QCoreApplication::translate("Xlsx", "%1 (at byte %2)").arg(why).arg(at);
     }
     m_token = Invalid;
     m_pos = m_size;
@@ -218,7 +220,7 @@ bool XmlTokenizer::validateCharacters()
         const unsigned char c = *p;
         if (c < 0x80) {
             if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
-                fail(QStringLiteral("control character 0x%1 is not allowed in XML").arg(c, 2, 16, QLatin1Char('0')), p - start);
+                fail(QCoreApplication::translate("Xlsx", "control character 0x%1 is not allowed in XML").arg(c, 2, 16, QLatin1Char('0')), p - start);
                 return false;
             }
             ++p;
@@ -227,11 +229,11 @@ bool XmlTokenizer::validateCharacters()
         quint32 cp;
         const int len = decodeUtf8(p, end, &cp);
         if (len == 0) {
-            fail(QStringLiteral("the part is not valid UTF-8"), p - start);
+            fail(QCoreApplication::translate("Xlsx", "the part is not valid UTF-8"), p - start);
             return false;
         }
         if (!isAllowedCharacter(cp, len)) {
-            fail(QStringLiteral("character U+%1 is not allowed in XML").arg(cp, 4, 16, QLatin1Char('0')), p - start);
+            fail(QCoreApplication::translate("Xlsx", "character U+%1 is not allowed in XML").arg(cp, 4, 16, QLatin1Char('0')), p - start);
             return false;
         }
         p += len;
@@ -277,7 +279,7 @@ bool XmlTokenizer::checkReferences(const char *from, const char *to, qint64 base
         const char *semi = static_cast<const char *>(std::memchr(p, ';', size_t(std::min<qint64>(to - p, 12))));
         const qint64 at = base + (p - from);
         if (!semi) {
-            fail(QStringLiteral("stray '&' or unterminated reference"), at);
+            fail(QCoreApplication::translate("Xlsx", "stray '&' or unterminated reference"), at);
             return false;
         }
         const std::string_view ref(p + 1, size_t(semi - p - 1));
@@ -313,10 +315,10 @@ bool XmlTokenizer::checkReferences(const char *from, const char *to, qint64 base
                 p = semi + 1;
                 continue;
             }
-            fail(QStringLiteral("character reference &%1; is not allowed").arg(QString::fromLatin1(ref.data(), int(ref.size()))), at);
+            fail(QCoreApplication::translate("Xlsx", "character reference &%1; is not allowed").arg(QString::fromLatin1(ref.data(), int(ref.size()))), at);
             return false;
         }
-        fail(QStringLiteral("undeclared entity &%1;").arg(QString::fromUtf8(ref.data(), int(ref.size()))), at);
+        fail(QCoreApplication::translate("Xlsx", "undeclared entity &%1;").arg(QString::fromUtf8(ref.data(), int(ref.size()))), at);
         return false;
     }
     return true;
@@ -423,9 +425,9 @@ XmlTokenizer::Token XmlTokenizer::next()
         if (m_mode == Document) {
             if (m_size >= 2 && ((uchar(m_data[0]) == 0xFF && uchar(m_data[1]) == 0xFE)
                                 || (uchar(m_data[0]) == 0xFE && uchar(m_data[1]) == 0xFF)))
-                return fail(QStringLiteral("UTF-16 parts are not supported"), 0);
+                return fail(QCoreApplication::translate("Xlsx", "UTF-16 parts are not supported"), 0);
             if (m_size >= 2 && (m_data[0] == '\0' || m_data[1] == '\0'))
-                return fail(QStringLiteral("UTF-16 parts are not supported"), 0);
+                return fail(QCoreApplication::translate("Xlsx", "UTF-16 parts are not supported"), 0);
             if (m_size >= 3 && std::memcmp(m_data, "\xEF\xBB\xBF", 3) == 0)
                 m_pos = 3;
             if (!validateCharacters())
@@ -454,11 +456,11 @@ XmlTokenizer::Token XmlTokenizer::next()
     for (;;) {
         if (m_pos >= m_size) {
             if (!m_stack.empty())
-                return fail(QStringLiteral("unexpected end of the part: <%1> is not closed")
+                return fail(QCoreApplication::translate("Xlsx", "unexpected end of the part: <%1> is not closed")
                                 .arg(QString::fromUtf8(m_stack.back().qname.data(), int(m_stack.back().qname.size()))),
                             m_size);
             if (m_mode == Document && !m_seenRoot)
-                return fail(QStringLiteral("the part has no root element"), m_size);
+                return fail(QCoreApplication::translate("Xlsx", "the part has no root element"), m_size);
             m_begin = m_end = m_size;
             return m_token = EndOfDocument;
         }
@@ -471,7 +473,7 @@ XmlTokenizer::Token XmlTokenizer::next()
             if (m_stack.empty() && m_mode == Document) {
                 for (const char *p = from; p < to; ++p)
                     if (!isSpace(*p))
-                        return fail(QStringLiteral("text outside the root element"), begin + (p - from));
+                        return fail(QCoreApplication::translate("Xlsx", "text outside the root element"), begin + (p - from));
                 continue;
             }
             if (references && !checkReferences(from, to, begin))
@@ -482,7 +484,7 @@ XmlTokenizer::Token XmlTokenizer::next()
             return m_token = Characters;
         }
         if (m_pos + 1 >= m_size)
-            return fail(QStringLiteral("unexpected end of the part"), m_pos);
+            return fail(QCoreApplication::translate("Xlsx", "unexpected end of the part"), m_pos);
         const char c = m_data[m_pos + 1];
         if (c == '/')
             return endTag();
@@ -504,7 +506,7 @@ bool XmlTokenizer::processingInstruction(Token *out)
     qint64 p = m_pos + 2;
     std::string_view target;
     if (!parseName(&p, &target)) {
-        *out = fail(QStringLiteral("malformed processing instruction"), begin);
+        *out = fail(QCoreApplication::translate("Xlsx", "malformed processing instruction"), begin);
         return true;
     }
     const char *close = nullptr;
@@ -515,7 +517,7 @@ bool XmlTokenizer::processingInstruction(Token *out)
         }
     }
     if (!close) {
-        *out = fail(QStringLiteral("unterminated processing instruction"), begin);
+        *out = fail(QCoreApplication::translate("Xlsx", "unterminated processing instruction"), begin);
         return true;
     }
     m_pos = (close - m_data) + 2;
@@ -524,7 +526,7 @@ bool XmlTokenizer::processingInstruction(Token *out)
     if (isXml) {
         const bool atStart = m_mode == Document && (begin == 0 || (begin == 3 && uchar(m_data[0]) == 0xEF));
         if (!atStart || target != "xml") {
-            *out = fail(QStringLiteral("misplaced XML declaration"), begin);
+            *out = fail(QCoreApplication::translate("Xlsx", "misplaced XML declaration"), begin);
             return true;
         }
         // encoding="..." must name UTF-8 when it is there.
@@ -545,8 +547,8 @@ bool XmlTokenizer::processingInstruction(Token *out)
                                                                              : decl.substr(q + 1, endq - q - 1);
                 const QString n = QString::fromLatin1(name.data(), int(name.size())).toLower();
                 if (n != QLatin1String("utf-8") && n != QLatin1String("utf8")) {
-                    *out = fail(n.startsWith(QLatin1String("utf-16")) ? QStringLiteral("UTF-16 parts are not supported")
-                                                                       : QStringLiteral("encoding %1 is not supported").arg(n),
+                    *out = fail(n.startsWith(QLatin1String("utf-16")) ? QCoreApplication::translate("Xlsx", "UTF-16 parts are not supported")
+                                                                       : QCoreApplication::translate("Xlsx", "encoding %1 is not supported").arg(n),
                                 begin);
                     return true;
                 }
@@ -581,7 +583,7 @@ XmlTokenizer::Token XmlTokenizer::markup()
     if (left >= 4 && std::memcmp(from, "<!--", 4) == 0) {
         const qint64 close = find("-->", 4);
         if (close < 0)
-            return fail(QStringLiteral("unterminated comment"), begin);
+            return fail(QCoreApplication::translate("Xlsx", "unterminated comment"), begin);
         m_pos = close + 3;
         m_begin = begin;
         m_end = m_pos;
@@ -590,10 +592,10 @@ XmlTokenizer::Token XmlTokenizer::markup()
     }
     if (left >= 9 && std::memcmp(from, "<![CDATA[", 9) == 0) {
         if (m_stack.empty())
-            return fail(QStringLiteral("CDATA outside the root element"), begin);
+            return fail(QCoreApplication::translate("Xlsx", "CDATA outside the root element"), begin);
         const qint64 close = find("]]>", 9);
         if (close < 0)
-            return fail(QStringLiteral("unterminated CDATA section"), begin);
+            return fail(QCoreApplication::translate("Xlsx", "unterminated CDATA section"), begin);
         m_pos = close + 3;
         m_begin = begin;
         m_end = m_pos;
@@ -601,20 +603,20 @@ XmlTokenizer::Token XmlTokenizer::markup()
         return m_token = CData;
     }
     if (left >= 9 && std::memcmp(from, "<!DOCTYPE", 9) == 0)
-        return fail(QStringLiteral("the part has a DTD, which is not allowed"), begin);
-    return fail(QStringLiteral("malformed markup"), begin);
+        return fail(QCoreApplication::translate("Xlsx", "the part has a DTD, which is not allowed"), begin);
+    return fail(QCoreApplication::translate("Xlsx", "malformed markup"), begin);
 }
 
 XmlTokenizer::Token XmlTokenizer::startTag()
 {
     const qint64 begin = m_pos;
     if (m_rootClosed && m_mode == Document)
-        return fail(QStringLiteral("a second root element"), begin);
+        return fail(QCoreApplication::translate("Xlsx", "a second root element"), begin);
     qint64 p = m_pos + 1;
     std::string_view qname;
     qint64 qcolon;
     if (!parseName(&p, &qname, &qcolon))
-        return fail(QStringLiteral("malformed start tag"), begin);
+        return fail(QCoreApplication::translate("Xlsx", "malformed start tag"), begin);
     m_attributes.clear();
     bool declares = false;
     bool selfClosing = false;
@@ -623,44 +625,44 @@ XmlTokenizer::Token XmlTokenizer::startTag()
         while (p < m_size && isSpace(m_data[p]))
             ++p;
         if (p >= m_size)
-            return fail(QStringLiteral("unterminated start tag"), begin);
+            return fail(QCoreApplication::translate("Xlsx", "unterminated start tag"), begin);
         if (m_data[p] == '>') {
             ++p;
             break;
         }
         if (m_data[p] == '/') {
             if (p + 1 >= m_size || m_data[p + 1] != '>')
-                return fail(QStringLiteral("malformed start tag"), begin);
+                return fail(QCoreApplication::translate("Xlsx", "malformed start tag"), begin);
             p += 2;
             selfClosing = true;
             break;
         }
         if (p == ws)
-            return fail(QStringLiteral("attributes must be separated by white space"), p);
+            return fail(QCoreApplication::translate("Xlsx", "attributes must be separated by white space"), p);
         XmlAttribute a;
         a.begin = p;
         qint64 colon;
         if (!parseName(&p, &a.qualifiedName, &colon))
-            return fail(QStringLiteral("malformed attribute"), p);
+            return fail(QCoreApplication::translate("Xlsx", "malformed attribute"), p);
         while (p < m_size && isSpace(m_data[p]))
             ++p;
         if (p >= m_size || m_data[p] != '=')
-            return fail(QStringLiteral("attribute without a value"), p);
+            return fail(QCoreApplication::translate("Xlsx", "attribute without a value"), p);
         ++p;
         while (p < m_size && isSpace(m_data[p]))
             ++p;
         if (p >= m_size || (m_data[p] != '"' && m_data[p] != '\''))
-            return fail(QStringLiteral("attribute value not quoted"), p);
+            return fail(QCoreApplication::translate("Xlsx", "attribute value not quoted"), p);
         const char quote = m_data[p];
         const char *vstart = m_data + p + 1, *end = m_data + m_size;
         bool references;
         const char *vend = scanText(vstart, end, quote, &references);
         if (vend < end && *vend == '<') // in the value, or past its end when it has none
-            return fail(std::memchr(vend, quote, size_t(end - vend)) ? QStringLiteral("'<' in an attribute value")
-                                                                      : QStringLiteral("unterminated attribute value"),
+            return fail(std::memchr(vend, quote, size_t(end - vend)) ? QCoreApplication::translate("Xlsx", "'<' in an attribute value")
+                                                                      : QCoreApplication::translate("Xlsx", "unterminated attribute value"),
                         p);
         if (vend >= end)
-            return fail(QStringLiteral("unterminated attribute value"), p);
+            return fail(QCoreApplication::translate("Xlsx", "unterminated attribute value"), p);
         if (references && !checkReferences(vstart, vend, p + 1))
             return Invalid;
         a.valueBegin = p + 1;
@@ -668,13 +670,13 @@ XmlTokenizer::Token XmlTokenizer::startTag()
         p = (vend - m_data) + 1;
         a.end = p;
         if (!splitName(a.qualifiedName, colon, &a.prefix, &a.localName))
-            return fail(QStringLiteral("malformed qualified name"), a.begin);
+            return fail(QCoreApplication::translate("Xlsx", "malformed qualified name"), a.begin);
         if (a.qualifiedName == "xmlns" || a.prefix == "xmlns") {
             a.ns = NsXmlns;
             declares = true;
         }
         if (m_attributes.size() >= size_t(MaxXmlAttributes))
-            return fail(QStringLiteral("too many attributes"), a.begin);
+            return fail(QCoreApplication::translate("Xlsx", "too many attributes"), a.begin);
         m_attributes.push_back(a);
     }
 
@@ -685,21 +687,21 @@ XmlTokenizer::Token XmlTokenizer::startTag()
                 continue;
             const std::string_view prefix = a.prefix.empty() ? std::string_view() : a.localName;
             if (a.rawValue.empty() && !prefix.empty())
-                return fail(QStringLiteral("a namespace prefix cannot be undeclared"), a.begin);
+                return fail(QCoreApplication::translate("Xlsx", "a namespace prefix cannot be undeclared"), a.begin);
             if (prefix == "xmlns" || (prefix == "xml" && a.rawValue != "http://www.w3.org/XML/1998/namespace"))
-                return fail(QStringLiteral("reserved namespace prefix"), a.begin);
+                return fail(QCoreApplication::translate("Xlsx", "reserved namespace prefix"), a.begin);
             if (m_bindings.size() >= size_t(MaxXmlBindings))
-                return fail(QStringLiteral("too many namespace declarations"), a.begin);
+                return fail(QCoreApplication::translate("Xlsx", "too many namespace declarations"), a.begin);
             m_bindings.push_back({prefix, a.rawValue.empty() ? int(NsNone) : internUri(a.rawValue)});
         }
         ++m_scopeVersion;
     }
     std::string_view prefix, local;
     if (!splitName(qname, qcolon, &prefix, &local))
-        return fail(QStringLiteral("malformed qualified name"), begin);
+        return fail(QCoreApplication::translate("Xlsx", "malformed qualified name"), begin);
     const int ns = lookupPrefix(prefix);
     if (ns < 0)
-        return fail(QStringLiteral("undeclared namespace prefix %1").arg(QString::fromUtf8(prefix.data(), int(prefix.size()))), begin);
+        return fail(QCoreApplication::translate("Xlsx", "undeclared namespace prefix %1").arg(QString::fromUtf8(prefix.data(), int(prefix.size()))), begin);
     for (XmlAttribute &a : m_attributes) {
         if (a.ns == NsXmlns)
             continue;
@@ -709,12 +711,12 @@ XmlTokenizer::Token XmlTokenizer::startTag()
         }
         a.ns = lookupPrefix(a.prefix);
         if (a.ns < 0)
-            return fail(QStringLiteral("undeclared namespace prefix %1").arg(QString::fromUtf8(a.prefix.data(), int(a.prefix.size()))), a.begin);
+            return fail(QCoreApplication::translate("Xlsx", "undeclared namespace prefix %1").arg(QString::fromUtf8(a.prefix.data(), int(a.prefix.size()))), a.begin);
     }
     if (m_attributes.size() > 1 && !checkDuplicateAttributes())
-        return fail(QStringLiteral("an attribute appears twice"), begin);
+        return fail(QCoreApplication::translate("Xlsx", "an attribute appears twice"), begin);
     if (int(m_stack.size()) >= MaxXmlDepth)
-        return fail(QStringLiteral("elements nested too deeply"), begin);
+        return fail(QCoreApplication::translate("Xlsx", "elements nested too deeply"), begin);
 
     m_stack.push_back({qname, prefix, local, ns, bindingsBefore});
     m_seenRoot = true;
@@ -736,17 +738,17 @@ XmlTokenizer::Token XmlTokenizer::endTag()
     qint64 p = m_pos + 2;
     std::string_view qname;
     if (!parseName(&p, &qname))
-        return fail(QStringLiteral("malformed end tag"), begin);
+        return fail(QCoreApplication::translate("Xlsx", "malformed end tag"), begin);
     while (p < m_size && isSpace(m_data[p]))
         ++p;
     if (p >= m_size || m_data[p] != '>')
-        return fail(QStringLiteral("malformed end tag"), begin);
+        return fail(QCoreApplication::translate("Xlsx", "malformed end tag"), begin);
     ++p;
     if (m_stack.empty())
-        return fail(QStringLiteral("end tag without a start tag"), begin);
+        return fail(QCoreApplication::translate("Xlsx", "end tag without a start tag"), begin);
     const Open top = m_stack.back();
     if (top.qname != qname)
-        return fail(QStringLiteral("</%1> does not close <%2>")
+        return fail(QCoreApplication::translate("Xlsx", "</%1> does not close <%2>")
                         .arg(QString::fromUtf8(qname.data(), int(qname.size())),
                              QString::fromUtf8(top.qname.data(), int(top.qname.size()))),
                     begin);

@@ -1,7 +1,9 @@
 #include "ziparchive.h"
 
+#include "systemerror.h"
 #include "zipformat.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <algorithm>
@@ -61,7 +63,7 @@ std::unique_ptr<ZipArchive> ZipArchive::open(const QString &path, QString *error
     std::unique_ptr<ZipArchive> zip(new ZipArchive);
     zip->m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (zip->m_fd < 0) {
-        *error = QStringLiteral("cannot read the file: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        *error = QCoreApplication::translate("Xlsx", "cannot read the file: %1").arg(Excel::systemErrorText(errno));
         return nullptr;
     }
     if (!zip->load(wholeFileLimit, error))
@@ -94,20 +96,20 @@ bool ZipArchive::load(quint64 wholeFileLimit, QString *error)
 {
     struct stat st;
     if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        *error = QStringLiteral("not a regular file");
+        *error = QCoreApplication::translate("Xlsx", "not a regular file");
         return false;
     }
     m_fileSize = quint64(st.st_size);
     if (m_fileSize <= wholeFileLimit) {
         QByteArray image(int(m_fileSize), Qt::Uninitialized);
         if (!readRaw(0, m_fileSize, image.data())) {
-            *error = QStringLiteral("cannot read the file");
+            *error = QCoreApplication::translate("Xlsx", "cannot read the file");
             return false;
         }
         m_image = std::move(image);
         m_inMemory = true;
     }
-    const QString truncated = QStringLiteral("not a zip archive, or a truncated one (no end of central directory)");
+    const QString truncated = QCoreApplication::translate("Xlsx", "not a zip archive, or a truncated one (no end of central directory)");
     if (m_fileSize < Zip::EndRecordSize) {
         *error = truncated;
         return false;
@@ -118,7 +120,7 @@ bool ZipArchive::load(quint64 wholeFileLimit, QString *error)
     const quint64 tailSize = std::min<quint64>(m_fileSize, Zip::EndRecordSize + 0xFFFF);
     QByteArray tail(int(tailSize), Qt::Uninitialized);
     if (!readRaw(m_fileSize - tailSize, tailSize, tail.data())) {
-        *error = QStringLiteral("cannot read the file");
+        *error = QCoreApplication::translate("Xlsx", "cannot read the file");
         return false;
     }
     int endPos = -1;
@@ -158,7 +160,7 @@ bool ZipArchive::load(quint64 wholeFileLimit, QString *error)
                 || recOffset > endOffset - Zip::Zip64LocatorSize - Zip::Zip64EndRecordSize
                 || !readRaw(recOffset, Zip::Zip64EndRecordSize, rec)
                 || qFromLittleEndian<quint32>(rec) != Zip::Zip64EndRecordSignature) {
-                *error = QStringLiteral("damaged zip archive (bad ZIP64 end of central directory)");
+                *error = QCoreApplication::translate("Xlsx", "damaged zip archive (bad ZIP64 end of central directory)");
                 return false;
             }
             diskNumber = qFromLittleEndian<quint32>(rec + 16);
@@ -171,12 +173,12 @@ bool ZipArchive::load(quint64 wholeFileLimit, QString *error)
         }
     }
     if (diskNumber != 0 || cdDisk != 0 || diskEntries != count) {
-        *error = QStringLiteral("split (multi-volume) zip archives are not supported");
+        *error = QCoreApplication::translate("Xlsx", "split (multi-volume) zip archives are not supported");
         return false;
     }
     if (cdOffset > cdLimit || cdSize > cdLimit - cdOffset || cdSize > quint64(INT_MAX)
         || count > cdSize / Zip::CentralRecordSize) {
-        *error = QStringLiteral("damaged zip archive (central directory out of bounds)");
+        *error = QCoreApplication::translate("Xlsx", "damaged zip archive (central directory out of bounds)");
         return false;
     }
     if (!readCentralDirectory(cdOffset, cdSize, count, error))
@@ -194,7 +196,7 @@ bool ZipArchive::load(quint64 wholeFileLimit, QString *error)
         const ZipEntry &e = m_entries[size_t(order[k])];
         const quint64 limit = k + 1 < order.size() ? m_entries[size_t(order[k + 1])].localHeaderOffset : cdOffset;
         if (e.spanEnd > limit) {
-            *error = QStringLiteral("damaged zip archive (entries overlap): %1").arg(e.name);
+            *error = QCoreApplication::translate("Xlsx", "damaged zip archive (entries overlap): %1").arg(e.name);
             return false;
         }
     }
@@ -205,10 +207,10 @@ bool ZipArchive::readCentralDirectory(quint64 offset, quint64 size, quint64 coun
 {
     m_central = QByteArray(int(size), Qt::Uninitialized);
     if (!readRaw(offset, size, m_central.data())) {
-        *error = QStringLiteral("cannot read the central directory");
+        *error = QCoreApplication::translate("Xlsx", "cannot read the central directory");
         return false;
     }
-    const QString damaged = QStringLiteral("damaged zip archive (bad central directory record %1)");
+    const QString damaged = QCoreApplication::translate("Xlsx", "damaged zip archive (bad central directory record %1)");
     m_entries.reserve(size_t(count));
     const char *base = m_central.constData();
     quint64 pos = 0;
@@ -248,15 +250,15 @@ bool ZipArchive::readCentralDirectory(quint64 offset, quint64 size, quint64 coun
         e.compressedSize = z64.compressedSize;
         e.localHeaderOffset = z64.localHeaderOffset;
         if (z64.disk != 0) {
-            *error = QStringLiteral("split (multi-volume) zip archives are not supported");
+            *error = QCoreApplication::translate("Xlsx", "split (multi-volume) zip archives are not supported");
             return false;
         }
         if (e.flags & (Zip::FlagEncrypted | Zip::FlagStrongEncryption)) {
-            *error = QStringLiteral("the package is encrypted (entry %1)").arg(e.name);
+            *error = QCoreApplication::translate("Xlsx", "the package is encrypted (entry %1)").arg(e.name);
             return false;
         }
         if (e.method != Zip::MethodStore && e.method != Zip::MethodDeflate) {
-            *error = QStringLiteral("entry %1 uses compression method %2, which is not supported").arg(e.name).arg(e.method);
+            *error = QCoreApplication::translate("Xlsx", "entry %1 uses compression method %2, which is not supported").arg(e.name).arg(e.method);
             return false;
         }
         if (e.method == Zip::MethodStore && e.compressedSize != e.uncompressedSize) {
@@ -275,7 +277,7 @@ bool ZipArchive::readCentralDirectory(quint64 offset, quint64 size, quint64 coun
     std::sort(m_byFoldedName.begin(), m_byFoldedName.end());
     for (size_t i = 1; i < m_byFoldedName.size(); ++i) {
         if (m_byFoldedName[i].first == m_byFoldedName[i - 1].first) {
-            *error = QStringLiteral("the package holds two entries named %1").arg(m_entries[size_t(m_byFoldedName[i].second)].name);
+            *error = QCoreApplication::translate("Xlsx", "the package holds two entries named %1").arg(m_entries[size_t(m_byFoldedName[i].second)].name);
             return false;
         }
     }
@@ -285,7 +287,7 @@ bool ZipArchive::readCentralDirectory(quint64 offset, quint64 size, quint64 coun
 bool ZipArchive::checkLocalHeader(ZipEntry *e, QString *error)
 {
     // Messages are made only when needed: this runs for every entry.
-    const auto damaged = [e] { return QStringLiteral("damaged zip archive (local header of %1)").arg(e->name); };
+    const auto damaged = [e] { return QCoreApplication::translate("Xlsx", "damaged zip archive (local header of %1)").arg(e->name); };
     char h[Zip::LocalHeaderSize];
     if (!readRaw(e->localHeaderOffset, Zip::LocalHeaderSize, h) || qFromLittleEndian<quint32>(h) != Zip::LocalHeaderSignature) {
         *error = damaged();
@@ -308,7 +310,7 @@ bool ZipArchive::checkLocalHeader(ZipEntry *e, QString *error)
     e->localExtra = nameAndExtra.mid(int(nameLen));
     e->dataOffset = e->localHeaderOffset + Zip::LocalHeaderSize + nameLen + extraLen;
     if (e->compressedSize > m_fileSize || e->dataOffset > m_fileSize - e->compressedSize) {
-        *error = QStringLiteral("the archive is truncated (entry %1)").arg(e->name);
+        *error = QCoreApplication::translate("Xlsx", "the archive is truncated (entry %1)").arg(e->name);
         return false;
     }
     const quint64 dataEnd = e->dataOffset + e->compressedSize;
@@ -340,7 +342,7 @@ bool ZipArchive::checkLocalHeader(ZipEntry *e, QString *error)
     const int sizeWidth = localZip64 ? 8 : 4;
     const quint64 length = (signature ? 4 : 0) + 4 + 2 * sizeWidth;
     if (length > avail) {
-        *error = QStringLiteral("the archive is truncated (entry %1)").arg(e->name);
+        *error = QCoreApplication::translate("Xlsx", "the archive is truncated (entry %1)").arg(e->name);
         return false;
     }
     const char *p = d + (signature ? 4 : 0);
@@ -348,7 +350,7 @@ bool ZipArchive::checkLocalHeader(ZipEntry *e, QString *error)
     const quint64 csize = sizeWidth == 8 ? qFromLittleEndian<quint64>(p + 4) : qFromLittleEndian<quint32>(p + 4);
     const quint64 usize = sizeWidth == 8 ? qFromLittleEndian<quint64>(p + 12) : qFromLittleEndian<quint32>(p + 8);
     if (crc != e->crc || csize != e->compressedSize || usize != e->uncompressedSize) {
-        *error = QStringLiteral("damaged zip archive (data descriptor of %1)").arg(e->name);
+        *error = QCoreApplication::translate("Xlsx", "damaged zip archive (data descriptor of %1)").arg(e->name);
         return false;
     }
     e->spanEnd = dataEnd + length;
@@ -373,14 +375,14 @@ int ZipArchive::find(const QString &name) const
 bool ZipArchive::inflateEntry(const ZipEntry &e, QByteArray *result, QString *error) const
 {
     // Messages are made only when needed: this runs for every entry.
-    const auto bomb = [&e] { return QStringLiteral("%1 inflates far beyond its compressed size (a zip bomb?)").arg(e.name); };
-    const auto corrupt = [&e] { return QStringLiteral("%1 is corrupt (deflate data)").arg(e.name); };
-    const auto tooLarge = [&e] { return QStringLiteral("%1 inflates to more than its declared size").arg(e.name); };
-    const auto sizeMismatch = [&e] { return QStringLiteral("%1 is truncated or corrupt (size mismatch)").arg(e.name); };
+    const auto bomb = [&e] { return QCoreApplication::translate("Xlsx", "%1 inflates far beyond its compressed size (a zip bomb?)").arg(e.name); };
+    const auto corrupt = [&e] { return QCoreApplication::translate("Xlsx", "%1 is corrupt (deflate data)").arg(e.name); };
+    const auto tooLarge = [&e] { return QCoreApplication::translate("Xlsx", "%1 inflates to more than its declared size").arg(e.name); };
+    const auto sizeMismatch = [&e] { return QCoreApplication::translate("Xlsx", "%1 is truncated or corrupt (size mismatch)").arg(e.name); };
     if (m_inMemory) {
         libdeflate_decompressor *d = threadDecompressor();
         if (!d) {
-            *error = QStringLiteral("cannot inflate %1").arg(e.name);
+            *error = QCoreApplication::translate("Xlsx", "cannot inflate %1").arg(e.name);
             return false;
         }
         // The declared size alone must keep within the ratio, so that no
@@ -419,7 +421,7 @@ bool ZipArchive::inflateEntry(const ZipEntry &e, QByteArray *result, QString *er
     z_stream zs;
     std::memset(&zs, 0, sizeof zs);
     if (inflateInit2(&zs, -MAX_WBITS) != Z_OK) {
-        *error = QStringLiteral("cannot inflate %1").arg(e.name);
+        *error = QCoreApplication::translate("Xlsx", "cannot inflate %1").arg(e.name);
         return false;
     }
     // Grow the buffer as data arrives, so a lying size field costs nothing.
@@ -438,7 +440,7 @@ bool ZipArchive::inflateEntry(const ZipEntry &e, QByteArray *result, QString *er
                 break;
             }
             if (!readRaw(e.dataOffset + consumed, n, in.data())) {
-                *error = QStringLiteral("cannot read %1").arg(e.name);
+                *error = QCoreApplication::translate("Xlsx", "cannot read %1").arg(e.name);
                 ok = false;
                 break;
             }
@@ -493,14 +495,14 @@ bool ZipArchive::read(int index, QByteArray *data, QString *error) const
 {
     const ZipEntry &e = m_entries.at(size_t(index));
     if (e.uncompressedSize > MaxInflatedEntrySize) {
-        *error = QStringLiteral("%1 is too large (%2 MB inflated)").arg(e.name).arg(e.uncompressedSize >> 20);
+        *error = QCoreApplication::translate("Xlsx", "%1 is too large (%2 MB inflated)").arg(e.name).arg(e.uncompressedSize >> 20);
         return false;
     }
     QByteArray out;
     if (e.method == Zip::MethodStore) {
         out = QByteArray(int(e.uncompressedSize), Qt::Uninitialized);
         if (!readRaw(e.dataOffset, e.compressedSize, out.data())) {
-            *error = QStringLiteral("cannot read %1").arg(e.name);
+            *error = QCoreApplication::translate("Xlsx", "cannot read %1").arg(e.name);
             return false;
         }
     } else if (!inflateEntry(e, &out, error)) {
@@ -508,7 +510,7 @@ bool ZipArchive::read(int index, QByteArray *data, QString *error) const
     }
     const quint32 crc = libdeflate_crc32(0, out.constData(), size_t(out.size()));
     if (crc != e.crc) {
-        *error = QStringLiteral("%1 is corrupt (CRC mismatch)").arg(e.name);
+        *error = QCoreApplication::translate("Xlsx", "%1 is corrupt (CRC mismatch)").arg(e.name);
         return false;
     }
     *data = std::move(out);

@@ -1,9 +1,11 @@
 #include "zipwriter.h"
 
+#include "systemerror.h"
 #include "ziparchive.h"
 #include "zipformat.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 
 #include <cerrno>
 #include <cstring>
@@ -23,7 +25,7 @@ namespace {
 
 QString systemError()
 {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return Excel::systemErrorText(errno);
 }
 
 // Buffered writes to a file descriptor, with the position tracked so that
@@ -103,7 +105,7 @@ private:
     bool fail()
     {
         if (!m_failed)
-            m_error = QStringLiteral("cannot write the new file: %1").arg(systemError());
+            m_error = QCoreApplication::translate("Xlsx", "cannot write the new file: %1").arg(systemError());
         m_failed = true;
         return false;
     }
@@ -302,7 +304,7 @@ bool copyRaw(const ZipArchive &source, quint64 offset, quint64 length, FileOutpu
     while (length > 0) {
         const quint64 n = std::min<quint64>(length, quint64(buffer.size()));
         if (!source.readRaw(offset, n, buffer.data())) {
-            *error = QStringLiteral("cannot read the original file");
+            *error = QCoreApplication::translate("Xlsx", "cannot read the original file");
             return false;
         }
         if (!out->write(buffer.constData(), size_t(n))) {
@@ -342,15 +344,15 @@ bool writeChangedEntry(const ZipEntry &e, const EntryProducer &produce, FileOutp
     DeflatingSink sink(out);
     if (!produce(&sink, error)) {
         if (error->isEmpty())
-            *error = out->error().isEmpty() ? QStringLiteral("cannot write %1").arg(e.name) : out->error();
+            *error = out->error().isEmpty() ? QCoreApplication::translate("Xlsx", "cannot write %1").arg(e.name) : out->error();
         return false;
     }
     if (!sink.finish()) {
-        *error = out->error().isEmpty() ? QStringLiteral("cannot compress %1").arg(e.name) : out->error();
+        *error = out->error().isEmpty() ? QCoreApplication::translate("Xlsx", "cannot compress %1").arg(e.name) : out->error();
         return false;
     }
     if (sink.inputSize() >= 0xFFFFFFFFu || sink.outputSize() >= 0xFFFFFFFFu) {
-        *error = QStringLiteral("%1 would be larger than 4 GB").arg(e.name);
+        *error = QCoreApplication::translate("Xlsx", "%1 would be larger than 4 GB").arg(e.name);
         return false;
     }
     char fields[12];
