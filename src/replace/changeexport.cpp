@@ -5,12 +5,9 @@
 
 #include <QFileInfo>
 
-#include <algorithm>
 
 namespace {
 
-// Rows read from the record at a time.
-constexpr qint64 ReadBatch = 4096;
 // CSV is written in blocks of about this size.
 constexpr int CsvBlock = 1 << 20;
 
@@ -176,12 +173,11 @@ bool ChangeExport::writeRows(const ChangeRecord &record, qint64 end, QString *er
                                      r.after, error);
         return written;
     };
-    while (m_rowsWritten < end) {
-        const qint64 count = std::min(ReadBatch, end - m_rowsWritten);
-        if (!record.readRaw(m_rowsWritten, count, visit, error) || !written)
-            return false;
-        m_rowsWritten += count;
-    }
+    // One read: the record reads its rows a piece at a time into one buffer.
+    const bool read = record.readRaw(m_rowsWritten, end - m_rowsWritten, visit, error);
+    if (!read || !written)
+        return false;
+    m_rowsWritten = end;
     return true;
 }
 

@@ -12,9 +12,11 @@
 #include <QByteArray>
 #include <QString>
 
+#include <condition_variable>
 #include <deque>
-#include <future>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 class ZipStreamWriter
@@ -39,6 +41,7 @@ public:
     bool finish(QString *error);
 
     struct Piece;
+    struct Compressor;
 
 private:
     struct Entry
@@ -50,6 +53,8 @@ private:
         quint64 size = 0;
     };
     bool submit(bool last, QString *error);
+    // A worker thread: compresses pieces until the writer goes.
+    void work();
     // Writes out finished pieces in order until at most keep are running.
     bool drain(size_t keep, QString *error);
     bool output(const char *data, size_t length, QString *error);
@@ -63,7 +68,14 @@ private:
     bool m_inEntry = false;
     quint64 m_entrySize = 0;
     std::vector<char> m_piece; // the input of the next piece
-    std::deque<std::future<std::shared_ptr<Piece>>> m_running;
-    size_t m_parallel;
+    std::deque<std::shared_ptr<Piece>> m_running; // in order, not yet written
+    std::vector<std::shared_ptr<Piece>> m_free; // written, their room kept
+    size_t m_parallel; // pieces compressed at a time, and worker threads
+    std::unique_ptr<Compressor> m_compressor; // for a last piece on this thread
+    std::vector<std::thread> m_workers; // started as pieces need them
+    std::mutex m_mutex; // over m_todo, m_stopping and each piece's done
+    std::condition_variable m_wake, m_finished;
+    std::deque<std::shared_ptr<Piece>> m_todo;
+    bool m_stopping = false;
     quint16 m_time = 0, m_date = 0; // DOS form, of when the archive was started
 };
