@@ -6,8 +6,8 @@
 # (default: a new temporary folder; kept ones are used again) and times on
 # fresh copies in /dev/shm, RUNS times each (default 5), the same run without
 # a record, with --changes to a .csv and with --changes to an .xlsx. Prints
-# min and median wall seconds, peak RSS and the ratio of the medians to the
-# run without a record. The three take turns, so that a load that comes
+# min and median wall and CPU (user + system) seconds, peak RSS and the
+# ratios of the medians to the run without a record. The three take turns, so that a load that comes
 # and goes weighs on each alike.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
@@ -36,25 +36,30 @@ shm=$(mktemp -d /dev/shm/korrin-changes.XXXXXX)
 trap 'rm -rf "$shm"' EXIT
 
 # measure NAME CMD...: CMD once on a fresh copy of the set at $shm/w;
-# appends "seconds peak-kB" to $work/NAME.log.
+# appends "wall-seconds cpu-seconds peak-kB" to $work/NAME.log.
 measure() {
     name=$1
     shift
     rm -rf "$shm/w" "$shm"/record.*
     cp -r "$source" "$shm/w"
     local t0=$EPOCHREALTIME
-    /usr/bin/time -f "%M" -o "$work/time.log" "$@" >"$work/out.log" 2>&1 \
+    /usr/bin/time -f "%U %S %M" -o "$work/time.log" "$@" >"$work/out.log" 2>&1 \
         || { echo "failed: $*" >&2; tail -5 "$work/out.log" >&2; exit 1; }
     local t1=$EPOCHREALTIME
-    echo "$t0 $t1 $(cat "$work/time.log")" | awk '{ printf "%.3f %s\n", $2 - $1, $3 }' >>"$work/$name.log"
+    echo "$t0 $t1 $(cat "$work/time.log")" | awk '{ printf "%.3f %.2f %s\n", $2 - $1, $3 + $4, $5 }' >>"$work/$name.log"
 }
-# summary NAME: "min median peak-MB" of its runs.
+# summary NAME: "wall-min wall-median cpu-min cpu-median peak-MB" of its
+# runs.
 summary() {
-    sort -n "$work/$1.log" | awk '{ t[NR] = $1; if ($2 > m) m = $2 }
-        END { printf "%s %s %d\n", t[1], t[int((NR + 1) / 2)], m / 1024 }'
+    local wall cpu peak
+    wall=$(cut -d' ' -f1 "$work/$1.log" | sort -n | awk '{ t[NR] = $1 } END { print t[1], t[int((NR + 1) / 2)] }')
+    cpu=$(cut -d' ' -f2 "$work/$1.log" | sort -n | awk '{ t[NR] = $1 } END { print t[1], t[int((NR + 1) / 2)] }')
+    peak=$(awk '{ if ($3 > m) m = $3 } END { printf "%d", m / 1024 }' "$work/$1.log")
+    echo "$wall $cpu $peak"
 }
 pair="--sheets all --match-case --pair alpha omega"
-echo "runs: $runs, the three kinds taking turns; wall seconds min, median; peak RSS; median / median without a record"
+echo "runs: $runs, the three kinds taking turns; seconds min, median of wall, then of CPU; peak RSS;"
+echo "median / median without a record, wall and CPU"
 for set in small big; do
     source=$work/$set
     files="$shm/w/*.xlsx"
@@ -66,12 +71,11 @@ for set in small big; do
         done
     done
     none=$(summary none)
-    base=$(echo "$none" | cut -d' ' -f2)
-    printf '%-6s %-18s %7s %7s %5sMB\n' "$set" "no record" $none
+    printf '%-6s %-16s wall %7s %7s  cpu %6s %6s %5sMB\n' "$set" "no record" $none
     for to in csv xlsx; do
         with=$(summary $to)
-        printf '%-6s %-18s %7s %7s %5sMB   %.2fx\n' "$set" "--changes .$to" $with \
-            "$(echo "$with $base" | awk '{ print $2 / $4 }')"
+        printf '%-6s %-16s wall %7s %7s  cpu %6s %6s %5sMB   %.2fx %.2fx\n' "$set" "--changes .$to" $with \
+            $(echo "$with $none" | awk '{ print $2 / $7, $4 / $9 }')
     done
     rows=$("$batch" $pair -n --changes - "$source"/*.xlsx 2>/dev/null | wc -l)
     echo "$set: $rows rows in the record"

@@ -306,22 +306,6 @@
         <translation>更改记录已经写过了</translation>
     </message>
     <message>
-        <source>cannot start the workbook</source>
-        <translation>无法创建工作簿</translation>
-    </message>
-    <message>
-        <source>cannot write a cell: %1</source>
-        <translation>无法写入单元格: %1</translation>
-    </message>
-    <message>
-        <source>cannot add the sheet %1</source>
-        <translation>无法添加工作表 %1</translation>
-    </message>
-    <message>
-        <source>cannot write the workbook: %1</source>
-        <translation>无法写入工作簿: %1</translation>
-    </message>
-    <message>
         <source>cannot create a temporary file for the record of changes in %1: %2</source>
         <translation>无法在 %1 中为更改记录创建临时文件: %2</translation>
     </message>
@@ -600,6 +584,14 @@
     <message>
         <source>the file keeps being replaced by another program</source>
         <translation>文件不断被其他程序替换</translation>
+    </message>
+    <message>
+        <source>cannot compress %1</source>
+        <translation>无法压缩 %1</translation>
+    </message>
+    <message>
+        <source>%1 would be larger than 4 GB</source>
+        <translation>%1 将超过 4 GB</translation>
     </message>
 </context>
 <context>

@@ -126,6 +126,20 @@ int main(int argc, char *argv[])
     std::unique_ptr<ChangeStream> stream;
     if (changesToOutput)
         stream = std::make_unique<ChangeStream>(&run, changes.get(), stdout, stderr);
+    // A record written to a file is written as the reports come in, so that
+    // little of it is left for the end; one that cannot be written stops
+    // the run, as one to standard output does.
+    if (exported) {
+        QObject::connect(&run, &Run::done, &app, [&, failed = false](Rep *, STATE, int index) mutable {
+            QString why;
+            if (failed || exported->fileReported(*changes, index, &why))
+                return;
+            failed = true;
+            complain(QStringLiteral("the record of changes cannot be written (%1): the run stops; files not yet "
+                                    "saved stay as they were").arg(why));
+            QMetaObject::invokeMethod(&run, &Run::stop, Qt::QueuedConnection);
+        });
+    }
     BatchReporter reporter(&run, options.json ? BatchReporter::Json : BatchReporter::Plain, reports, stderr);
     reporter.setScanSkips(skips);
     QObject::connect(&reporter, &BatchReporter::finished, &app, [&](int status) {

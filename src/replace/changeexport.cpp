@@ -1,63 +1,16 @@
 #include "changeexport.h"
 
 #include "atomicsave.h"
+#include "changeworkbook.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QFileInfo>
 
-#include <xlsxwriter.h>
 
 namespace {
 
-// Rows of a sheet after the header: Excel's grid has 1,048,576 rows, so a
-// longer record goes on into further sheets.
-constexpr qint64 RowsPerSheet = 1048575;
-// Rows read from the record at a time.
-constexpr qint64 ReadBatch = 4096;
-
-} // namespace
-
-ChangeExport::~ChangeExport() = default;
-
-std::unique_ptr<ChangeExport> ChangeExport::begin(const QString &path, QString *error)
-{
-    std::unique_ptr<ChangeExport> out(new ChangeExport);
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == QLatin1String("csv")) {
-        out->m_format = Csv;
-    } else if (suffix == QLatin1String("xlsx")) {
-        out->m_format = Xlsx;
-    } else {
-        *error = QCoreApplication::translate("Run", "%1: a record of changes is written as .xlsx or .csv").arg(path);
-        return nullptr;
-    }
-    if (QFileInfo(path).isDir()) {
-        *error = QCoreApplication::translate("Run", "%1 is a folder").arg(path);
-        return nullptr;
-    }
-    out->m_save = std::make_unique<Excel::AtomicSave>();
-    QString why;
-    if (!out->m_save->begin(path, nullptr, &why)) {
-        *error = QCoreApplication::translate("Run", "cannot write %1: %2").arg(path, why);
-        return nullptr;
-    }
-    return out;
-}
-
-bool ChangeExport::write(const ChangeRecord &record, QString *error, const ChangeLabels &labels)
-{
-    if (!m_save) {
-        *error = QCoreApplication::translate("Run", "the record of changes was written already");
-        return false;
-    }
-    const bool ok = m_format == Csv ? writeCsv(record, labels, error) : writeXlsx(record, labels, error);
-    const bool committed = ok && m_save->commit(error);
-    m_save.reset(); // without a commit, its temporary file goes
-    return committed;
-}
-
-namespace {
+// CSV is written in blocks of about this size.
+constexpr int CsvBlock = 1 << 20;
 
 // A field as RFC 4180 writes it: quoted, with its quotes doubled, when it
 // holds a comma, a quote or a line break.
@@ -110,119 +63,146 @@ void appendJsonString(QByteArray *out, std::string_view text)
     out->append('"');
 }
 
+
 } // namespace
 
-bool ChangeExport::writeCsv(const ChangeRecord &record, const ChangeLabels &labels, QString *error)
+ChangeExport::ChangeExport() = default;
+
+ChangeExport::~ChangeExport() = default;
+
+std::unique_ptr<ChangeExport> ChangeExport::begin(const QString &path, QString *error)
 {
-    QByteArray out("\xEF\xBB\xBF");
-    for (int i = 0; i < labels.headers.size(); ++i) {
-        if (i)
-            out += ',';
-        appendCsv(&out, view(labels.headers[i].toUtf8()));
+    std::unique_ptr<ChangeExport> out(new ChangeExport);
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("csv")) {
+        out->m_format = Csv;
+    } else if (suffix == QLatin1String("xlsx")) {
+        out->m_format = Xlsx;
+    } else {
+        *error = QCoreApplication::translate("Run", "%1: a record of changes is written as .xlsx or .csv").arg(path);
+        return nullptr;
     }
-    out += "\r\n";
+    if (QFileInfo(path).isDir()) {
+        *error = QCoreApplication::translate("Run", "%1 is a folder").arg(path);
+        return nullptr;
+    }
+    out->m_save = std::make_unique<Excel::AtomicSave>();
+    QString why;
+    if (!out->m_save->begin(path, nullptr, &why)) {
+        *error = QCoreApplication::translate("Run", "cannot write %1: %2").arg(path, why);
+        return nullptr;
+    }
+    return out;
+}
+
+bool ChangeExport::write(const ChangeRecord &record, QString *error, const ChangeLabels &labels)
+{
+    if (!m_save) {
+        *error = m_failure.isEmpty() ? QCoreApplication::translate("Run", "the record of changes was written already") : m_failure;
+        return false;
+    }
+    if (!m_started)
+        m_labels = labels;
+    bool ok = m_failure.isEmpty() || (*error = m_failure, false);
+    ok = ok && writeRows(record, record.rowCount(), error);
+    if (ok && m_format == Csv)
+        ok = flushCsv(error);
+    if (ok && m_format == Xlsx)
+        ok = m_book->finish(error);
+    m_book.reset(); // its compressing threads are done before the file goes
+    const bool committed = ok && m_save->commit(error);
+    m_save.reset(); // without a commit, its temporary file goes
+    return committed;
+}
+
+bool ChangeExport::fileReported(const ChangeRecord &record, int file, QString *error)
+{
+    if (!m_save || !m_failure.isEmpty()) {
+        *error = m_failure;
+        return m_failure.isEmpty();
+    }
+    if (file < m_nextFile)
+        return true;
+    m_reported.insert(file);
+    // Rows go in the order of the files: a file's rows wait for the reports
+    // of those before it. The rows of a file that has reported are final.
+    qint64 end = m_rowsWritten;
+    for (auto it = m_reported.begin(); it != m_reported.end() && *it == m_nextFile; it = m_reported.erase(it)) {
+        end += record.rowCount(m_nextFile);
+        ++m_nextFile;
+    }
+    if (end == m_rowsWritten || writeRows(record, end, error))
+        return true;
+    m_failure = *error;
+    return false;
+}
+
+bool ChangeExport::start(QString *error)
+{
+    m_started = true;
+    if (m_format == Xlsx) {
+        m_book = std::make_unique<ChangeWorkbook>(m_save->fd(), m_labels.sheet, m_labels.headers);
+        return true;
+    }
+    m_csv = QByteArray("\xEF\xBB\xBF");
+    for (int i = 0; i < m_labels.headers.size(); ++i) {
+        if (i)
+            m_csv += ',';
+        appendCsv(&m_csv, view(m_labels.headers[i].toUtf8()));
+    }
+    m_csv += "\r\n";
+    return flushCsv(error);
+}
+
+bool ChangeExport::writeRows(const ChangeRecord &record, qint64 end, QString *error)
+{
+    if (!m_started && !start(error))
+        return false;
     int file = -1;
     QByteArray path;
+    char name[16];
     bool written = true;
-    char cell[16];
-    const bool read = record.readRaw(0, record.rowCount(), [&](qint64, const RawChangeRow &r) {
+    const auto visit = [&](qint64, const RawChangeRow &r) {
         if (r.file != file) {
             file = r.file;
             path = record.filePath(file).toUtf8();
         }
-        appendCsv(&out, view(path));
-        out += ',';
-        appendCsv(&out, r.sheet);
-        out += ',';
-        out.append(cell, r.cell(cell));
-        out += ',';
-        appendCsv(&out, r.before);
-        out += ',';
-        appendCsv(&out, r.after);
-        out += "\r\n";
-        if (out.size() >= (1 << 20)) {
-            written = Excel::writeAll(m_save->fd(), out, error);
-            out.resize(0);
-        }
+        if (m_format == Csv)
+            written = writeCsvRow(path, r, error);
+        else
+            written = m_book->addRow(view(path), r.sheet, std::string_view(name, size_t(r.cell(name))), r.before,
+                                     r.after, error);
         return written;
-    }, error);
-    return read && written && Excel::writeAll(m_save->fd(), out, error);
+    };
+    // One read: the record reads its rows a piece at a time into one buffer.
+    const bool read = record.readRaw(m_rowsWritten, end - m_rowsWritten, visit, error);
+    if (!read || !written)
+        return false;
+    m_rowsWritten = end;
+    return true;
 }
 
-bool ChangeExport::writeXlsx(const ChangeRecord &record, const ChangeLabels &labels, QString *error)
+bool ChangeExport::writeCsvRow(const QByteArray &path, const RawChangeRow &r, QString *error)
 {
-    // Rows are written in order and leave memory at once: a record of a
-    // million rows needs no more than one of a few.
-    lxw_workbook_options options = {};
-    options.constant_memory = LXW_TRUE;
-    options.use_zip64 = LXW_TRUE;
-    const QByteArray native = QFile::encodeName(m_save->tempPath());
-    lxw_workbook *book = workbook_new_opt(native.constData(), &options);
-    if (!book) {
-        *error = QCoreApplication::translate("Run", "cannot start the workbook");
-        return false;
-    }
-    lxw_format *bold = workbook_add_format(book);
-    format_set_bold(bold);
-    lxw_worksheet *sheet = nullptr;
-    qint64 sheetRows = 0;
-    int sheets = 0;
-    const auto fail = [&](const QString &why) {
-        *error = why;
-        return false;
-    };
-    std::string text; // the library wants its strings ended by NUL
-    const auto cell = [&](lxw_row_t row, lxw_col_t column, std::string_view value, lxw_format *format) {
-        text.assign(value.data(), value.size());
-        const lxw_error e = worksheet_write_string(sheet, row, column, text.c_str(), format);
-        return e == LXW_NO_ERROR || fail(QCoreApplication::translate("Run", "cannot write a cell: %1").arg(QString::fromUtf8(lxw_strerror(e))));
-    };
-    const auto finishSheet = [&] {
-        if (sheet)
-            worksheet_autofilter(sheet, 0, 0, lxw_row_t(sheetRows), lxw_col_t(labels.headers.size() - 1));
-    };
-    const auto startSheet = [&] {
-        finishSheet();
-        ++sheets;
-        const QString name = sheets == 1 ? labels.sheet : QStringLiteral("%1 (%2)").arg(labels.sheet).arg(sheets);
-        const QByteArray utf8 = name.toUtf8();
-        sheet = workbook_add_worksheet(book, utf8.constData());
-        if (!sheet)
-            return fail(QCoreApplication::translate("Run", "cannot add the sheet %1").arg(name));
-        const double widths[] = {60, 16, 10, 40, 40};
-        for (int c = 0; c < 5; ++c)
-            worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c), widths[c], nullptr);
-        worksheet_freeze_panes(sheet, 1, 0);
-        sheetRows = 0;
-        for (int c = 0; c < labels.headers.size(); ++c)
-            if (!cell(0, lxw_col_t(c), view(labels.headers[c].toUtf8()), bold))
-                return false;
-        return true;
-    };
-    bool ok = startSheet();
-    int file = -1;
-    QByteArray path;
-    char name[16];
-    for (qint64 first = 0; ok && first < record.rowCount(); first += ReadBatch) {
-        ok = record.readRaw(first, ReadBatch, [&](qint64, const RawChangeRow &r) {
-            if (sheetRows == RowsPerSheet && !startSheet())
-                return ok = false;
-            if (r.file != file) {
-                file = r.file;
-                path = record.filePath(file).toUtf8();
-            }
-            const lxw_row_t row = lxw_row_t(++sheetRows);
-            ok = cell(row, 0, view(path), nullptr) && cell(row, 1, r.sheet, nullptr)
-                 && cell(row, 2, std::string_view(name, size_t(r.cell(name))), nullptr)
-                 && cell(row, 3, r.before, nullptr) && cell(row, 4, r.after, nullptr);
-            return ok;
-        }, error) && ok;
-    }
-    finishSheet();
-    const lxw_error e = workbook_close(book);
-    if (ok && e != LXW_NO_ERROR)
-        ok = fail(QCoreApplication::translate("Run", "cannot write the workbook: %1").arg(QString::fromUtf8(lxw_strerror(e))));
-    return ok && m_save->reopen(error);
+    char cell[16];
+    appendCsv(&m_csv, view(path));
+    m_csv += ',';
+    appendCsv(&m_csv, r.sheet);
+    m_csv += ',';
+    m_csv.append(cell, r.cell(cell));
+    m_csv += ',';
+    appendCsv(&m_csv, r.before);
+    m_csv += ',';
+    appendCsv(&m_csv, r.after);
+    m_csv += "\r\n";
+    return m_csv.size() < CsvBlock || flushCsv(error);
+}
+
+bool ChangeExport::flushCsv(QString *error)
+{
+    const bool ok = Excel::writeAll(m_save->fd(), m_csv, error);
+    m_csv.resize(0);
+    return ok;
 }
 
 QByteArray changeJsonLine(const QByteArray &file, const RawChangeRow &row)

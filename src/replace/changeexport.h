@@ -4,17 +4,21 @@
 // workbook (one sheet, a header row, frozen, with an autofilter) or a .csv
 // file (UTF-8 with a byte-order mark, so that Excel and WPS read Chinese
 // text right; RFC 4180 quoting, CRLF line ends), chosen by the extension;
-// or one JSON object per row, for a script.
+// or one JSON object per row, for a script. The rows can be written while
+// the run goes on, as the reports of its files come in, so that little is
+// left to write once the run is over.
 
 #include "changerecord.h"
 
 #include <QStringList>
 
 #include <memory>
+#include <set>
 
 namespace Excel {
 class AtomicSave;
 }
+class ChangeWorkbook;
 
 // The words of an export: the sheet's name and the five column headers.
 struct ChangeLabels
@@ -39,18 +43,36 @@ public:
 
     Format format() const { return m_format; }
 
-    // Writes every row of the record and puts the file in place (an existing
-    // one is replaced atomically); once. False with the reason, the file at
+    // While the run goes on: file (its index in the run) has reported, its
+    // rows, if any, kept in record. The rows of every file up to the first
+    // one not yet reported are written out. False with the reason when they
+    // cannot be; write() then fails with it too.
+    bool fileReported(const ChangeRecord &record, int file, QString *error);
+
+    // Writes every row of the record not yet written and puts the file in
+    // place (an existing one is replaced atomically); once. labels count
+    // when no row was written before. False with the reason, the file at
     // path then as it was.
     bool write(const ChangeRecord &record, QString *error, const ChangeLabels &labels = ChangeLabels());
 
 private:
-    ChangeExport() = default;
-    bool writeCsv(const ChangeRecord &record, const ChangeLabels &labels, QString *error);
-    bool writeXlsx(const ChangeRecord &record, const ChangeLabels &labels, QString *error);
+    ChangeExport();
+    bool start(QString *error);
+    // The rows [m_rowsWritten, end) of the record.
+    bool writeRows(const ChangeRecord &record, qint64 end, QString *error);
+    bool writeCsvRow(const QByteArray &path, const RawChangeRow &row, QString *error);
+    bool flushCsv(QString *error);
 
     Format m_format = Csv;
     std::unique_ptr<Excel::AtomicSave> m_save;
+    ChangeLabels m_labels;
+    bool m_started = false;
+    QString m_failure; // why a write during the run failed
+    qint64 m_rowsWritten = 0;
+    int m_nextFile = 0; // the first file whose rows are not written
+    std::set<int> m_reported; // files after it that have reported
+    QByteArray m_csv; // not yet written
+    std::unique_ptr<ChangeWorkbook> m_book;
 };
 
 // A row as one JSON object, without a line break: file (in UTF-8), sheet,

@@ -98,6 +98,92 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{"r.CSV"});
     }
+
+    // Rows written while the run goes on wait for the reports of the files
+    // before them and come out in the files' order, each once, whatever the
+    // order of the reports; the rest follows at the end.
+    void exportFollowsReports()
+    {
+        ChangeRecord record;
+        QString error;
+        QVERIFY(record.open(&error));
+        QTemporaryDir dir;
+        const QString path = dir.filePath("r.csv");
+        std::unique_ptr<ChangeExport> out = ChangeExport::begin(path, &error);
+        QVERIFY2(out, qPrintable(error));
+        const auto keep = [&](int file, int rows) {
+            std::unique_ptr<ChangeRecord::Writer> w = record.writer();
+            for (int k = 1; k <= rows; ++k)
+                QVERIFY(w->cellChanged("S", k, file + 1, "b", "a", &error));
+            QVERIFY(w->finish(&error));
+            record.keep(file, QStringLiteral("/f%1").arg(file), std::move(w));
+        };
+        keep(2, 2);
+        QVERIFY(out->fileReported(record, 2, &error));
+        QVERIFY(out->fileReported(record, 1, &error)); // failed: no rows
+        keep(0, 1);
+        QVERIFY(out->fileReported(record, 0, &error));
+        keep(3, 1); // reported only by the end
+        QVERIFY2(out->write(record, &error), qPrintable(error));
+        QCOMPARE(TestUtil::readFile(path), QByteArray("\xEF\xBB\xBF" "file,sheet,cell,before,after\r\n"
+                                                      "/f0,S,A1,b,a\r\n/f2,S,C1,b,a\r\n/f2,S,C2,b,a\r\n"
+                                                      "/f3,S,D1,b,a\r\n"));
+    }
+
+    // The .xlsx export as openpyxl and LibreOffice read it: one sheet, the
+    // header frozen, an autofilter, and every text as it was, whatever XML
+    // or Excel's own escapes need to be made of it (markup characters, line
+    // ends, control characters, blanks at the ends, empty texts, a text
+    // that reads like an escape).
+    void xlsxExportKeepsTexts()
+    {
+        KORRIN_REQUIRE_PYTHON("openpyxl");
+        KORRIN_REQUIRE_LIBREOFFICE();
+        const QStringList texts{"a \"q\" <&> '", QString::fromUtf8("line\nbreak\r\nCR\r \xF0\x9F\x98\x80 中文"),
+                                "  blanks at both ends\t", "_x0041_ and _x00_ _", QString("ctrl \x01\x1F tab\t|"),
+                                QString(QChar(0xFFFE)) + QChar(0xFFFF) + "\xEF", "=SUM(A1)", ""};
+        ChangeRecord record;
+        QString error;
+        QVERIFY(record.open(&error));
+        std::unique_ptr<ChangeRecord::Writer> w = record.writer();
+        QStringList expected;
+        for (int i = 0; i < texts.size(); ++i) {
+            const QString before = texts[i], after = texts[(i + 3) % texts.size()];
+            const QString sheet = i < 4 ? QStringLiteral("S <1>") : QStringLiteral(" 表 ");
+            QVERIFY(w->cellChanged(sheet, i + 1, 2, before, after, &error));
+            expected << QStringList{"/x/a&b.xlsx", sheet, QStringLiteral("B%1").arg(i + 1), before, after}.join('\x1E');
+        }
+        QVERIFY(w->finish(&error));
+        record.keep(0, "/x/a&b.xlsx", std::move(w));
+        QTemporaryDir dir;
+        const QString path = dir.filePath("r.xlsx");
+        std::unique_ptr<ChangeExport> out = ChangeExport::begin(path, &error);
+        QVERIFY2(out && out->write(record, &error), qPrintable(error));
+        QByteArray read;
+        // openpyxl leaves Excel's _xHHHH_ escapes as they are; Excel and
+        // LibreOffice read them as the characters.
+        QVERIFY2(TestUtil::runPythonCode(
+                     "import re, sys, openpyxl\n"
+                     "wb = openpyxl.load_workbook(sys.argv[1])\n"
+                     "ws = wb.active\n"
+                     "assert wb.sheetnames == ['Changes'] and ws.freeze_panes == 'A2', (wb.sheetnames, ws.freeze_panes)\n"
+                     "assert ws.auto_filter.ref == 'A1:E%d' % ws.max_row, ws.auto_filter.ref\n"
+                     "assert ws['A1'].font.b and ws.max_column == 5\n"
+                     "un = lambda v: re.sub('_x([0-9A-F]{4})_', lambda m: chr(int(m.group(1), 16)), v or '')\n"
+                     "for r in ws.iter_rows(min_row=2, values_only=True):\n"
+                     "    sys.stdout.buffer.write('\\x1e'.join(map(un, r)).encode('utf-8', 'surrogatepass') + b'\\x1d')\n",
+                     {path}, &read), read.constData());
+        QStringList got = QString::fromUtf8(read).split('\x1D');
+        got.removeLast();
+        QCOMPARE(got, expected);
+        // LibreOffice's csv has line feeds for carriage returns, and its
+        // quotes doubled.
+        const QString lo = TestUtil::libreOfficeTexts({path}).value(path);
+        for (QString text : texts) {
+            text.replace("\r\n", "\n").replace('\r', '\n').replace("\"", "\"\"");
+            QVERIFY2(lo.contains(text), qPrintable(text + " in " + lo));
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestChangeRecord)
