@@ -18,6 +18,13 @@ namespace Excel {
 
 FileSignature sniffFileSignature(const QString &path, QString *error)
 {
+    OpenedFile opened;
+    return sniffFileSignature(path, &opened, error);
+}
+
+FileSignature sniffFileSignature(const QString &path, OpenedFile *opened, QString *error)
+{
+    opened->close();
     // Opened without blocking and checked before anything is read: a FIFO
     // or a device under a workbook's name must not hang the job.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -31,14 +38,18 @@ FileSignature sniffFileSignature(const QString &path, QString *error)
         *error = QCoreApplication::translate("Excel", "not a regular file");
         return FileSignature::Unreadable;
     }
+    // Reads of a regular file never wait, so the reader may go on with
+    // this descriptor as it is.
+    opened->fd = fd;
+    opened->status = st;
     char bytes[8];
     ssize_t n;
     do {
         n = ::pread(fd, bytes, sizeof bytes, 0);
     } while (n < 0 && errno == EINTR);
     const int readError = errno;
-    ::close(fd);
     if (n < 0) {
+        opened->close();
         *error = QCoreApplication::translate("Excel", "cannot read the file: %1").arg(Excel::systemErrorText(readError));
         return FileSignature::Unreadable;
     }
@@ -59,11 +70,13 @@ Workbook *Workbooks::Open(const QString &filename)
     m_lastError.clear();
     QString error;
     std::unique_ptr<Workbook> book;
-    switch (sniffFileSignature(filename, &error)) {
+    OpenedFile opened;
+    switch (sniffFileSignature(filename, &opened, &error)) {
     case FileSignature::Zip:
-        book = openOoxmlWorkbook(filename, &error);
+        book = openOoxmlWorkbook(filename, &error, &opened);
         break;
     case FileSignature::CompoundFile:
+        opened.close();
         book = openBiffWorkbook(filename, &error);
         break;
     case FileSignature::Other:

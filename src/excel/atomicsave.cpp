@@ -26,15 +26,6 @@ QString systemError()
     return Excel::systemErrorText(errno);
 }
 
-FileIdentity identityOf(const struct stat &st)
-{
-    FileIdentity id;
-    id.device = st.st_dev;
-    id.inode = st.st_ino;
-    id.size = st.st_size;
-    id.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    return id;
-}
 
 // Read-only in the sense of a file manager: without any write permission
 // bit, or not writable by this process. (A privileged process could write
@@ -141,6 +132,16 @@ bool writeAll(int fd, const QByteArray &data, QString *error)
         left -= n;
     }
     return true;
+}
+
+FileIdentity identityOf(const struct stat &st)
+{
+    FileIdentity id;
+    id.device = st.st_dev;
+    id.inode = st.st_ino;
+    id.size = st.st_size;
+    id.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return id;
 }
 
 bool identityOfDescriptor(int fd, FileIdentity *id)

@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <memory>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace Excel {
@@ -34,6 +35,7 @@ struct FileIdentity
 };
 
 bool identityOfDescriptor(int fd, FileIdentity *id);
+FileIdentity identityOf(const struct stat &st);
 
 // Writes all of data to fd.
 bool writeAll(int fd, const QByteArray &data, QString *error);

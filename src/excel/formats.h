@@ -4,6 +4,7 @@
 // path or returns none with a reason in *error.
 
 #include "objectmodel.h"
+#include "openedfile.h"
 
 #include <QString>
 #include <memory>
@@ -14,8 +15,12 @@ enum class FileSignature { Zip, CompoundFile, Other, Unreadable };
 
 // Looks at the first bytes of the file only.
 FileSignature sniffFileSignature(const QString &path, QString *error);
+// The same, keeping the file open in *opened (when one was opened): the
+// reader goes on with that descriptor rather than opening the file again.
+FileSignature sniffFileSignature(const QString &path, OpenedFile *opened, QString *error);
 
-std::unique_ptr<Workbook> openOoxmlWorkbook(const QString &path, QString *error);
+// opened: the file already open at path, taken over (none: opened here).
+std::unique_ptr<Workbook> openOoxmlWorkbook(const QString &path, QString *error, OpenedFile *opened = nullptr);
 std::unique_ptr<Workbook> openBiffWorkbook(const QString &path, QString *error);
 
 } // namespace Excel

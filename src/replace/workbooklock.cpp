@@ -182,6 +182,8 @@ bool WorkbookLock::acquire(const QString &path, int waitMs, QString *error)
         struct stat now;
         if (::stat(native.constData(), &now) == 0 && sameFile(now, opened)) {
             m_fd = fd;
+            m_device = opened.st_dev;
+            m_inode = opened.st_ino;
             return true;
         }
         ::close(fd);
@@ -194,7 +196,7 @@ bool WorkbookLock::acquire(const QString &path, int waitMs, QString *error)
 
 bool WorkbookLock::stillNamesLockedFile() const
 {
-    struct stat named, locked;
-    return m_fd >= 0 && ::stat(QFile::encodeName(m_path).constData(), &named) == 0 && ::fstat(m_fd, &locked) == 0
-        && sameFile(named, locked);
+    struct stat named;
+    return m_fd >= 0 && ::stat(QFile::encodeName(m_path).constData(), &named) == 0 && named.st_dev == m_device
+        && named.st_ino == m_inode;
 }

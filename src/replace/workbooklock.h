@@ -63,4 +63,6 @@ private:
     QString m_path;
     int m_fd = -1;
     bool m_locked = false;
+    dev_t m_device = 0; // of the file open at m_fd, which cannot change
+    ino_t m_inode = 0;
 };

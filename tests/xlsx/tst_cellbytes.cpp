@@ -216,6 +216,56 @@ private slots:
         QCOMPARE(tokens.counts, bytes.counts);
     }
 
+    // Cells that move to new shared strings, pair after pair, on a sheet of
+    // more records than one page holds: each reads, and is written, as
+    // the full path has it.
+    void movedCellsReadAndWriteAsFromTheFullPath()
+    {
+        QByteArray rows;
+        for (int r = 1; r <= 2500; ++r) {
+            rows += "<row r=\"" + QByteArray::number(r) + "\">";
+            for (int c = 0; c < 8; ++c)
+                rows += "<c r=\"" + QByteArray(1, char('A' + c)) + QByteArray::number(r) + "\" t=\"s\"><v>"
+                        + QByteArray::number((r + c) % 3) + "</v></c>";
+            rows += "</row>";
+        }
+        const QByteArray sheet = "<worksheet xmlns=\"" + QByteArray(MainNs) + "\"><sheetData>" + rows
+                                 + "</sheetData></worksheet>";
+        const QByteArray sst = "<sst xmlns=\"" + QByteArray(MainNs) + "\"><si><t>alpha</t></si><si><t>beta</t></si>"
+                               "<si><t>gamma</t></si></sst>";
+        const auto edit = [&](bool byteEdits, QString *text, QString *error) {
+            StylesPart styles;
+            SharedStrings table;
+            BookContext book;
+            book.styles = &styles;
+            book.byteEdits = byteEdits;
+            bool changed = false;
+            if (!table.parse(sst, "xl/sharedStrings.xml", Conformance::Transitional, error))
+                return QByteArray();
+            book.sharedStrings = &table;
+            WorksheetPart part(&book, "xl/worksheets/sheet1.xml");
+            const QVector<CellArea> all{CellArea{1, 1, 3000, 10}};
+            BufferSink out;
+            CellContent c;
+            if (!part.parseData(sheet, error) || !part.replace(all, SearchPattern("alpha", false, true), "omega", &changed, error)
+                || !part.replace(all, SearchPattern("omega", false, true), "zeta", &changed, error)
+                || !part.setValue({CellArea{2000, 2, 2000, 2}}, "7", error)
+                || !part.cellContent(part.findCell(2400, 3), &c, error) || !part.write(&out, error))
+                return QByteArray();
+            *text = c.value;
+            BufferSink strings;
+            table.write(&strings, error);
+            return out.bytes + strings.bytes;
+        };
+        QString fullText, byteText, error;
+        const QByteArray full = edit(false, &fullText, &error);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QCOMPARE(edit(true, &byteText, &error), full);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QCOMPARE(byteText, fullText);
+        QVERIFY(full.contains("<si><t>zeta</t></si>"));
+    }
+
     // New cells go into rows whose start tags were read from their bytes:
     // spans widened or, when unreadable, dropped, as from tokens.
     void rowsTakeNewCellsAsFromTokens()

@@ -34,10 +34,10 @@ bool precedesCalcPr(std::string_view local)
 
 } // namespace
 
-std::unique_ptr<OoxmlBook> OoxmlBook::open(const QString &path, QString *error)
+std::unique_ptr<OoxmlBook> OoxmlBook::open(const QString &path, QString *error, OpenedFile *opened)
 {
     std::unique_ptr<OoxmlBook> book(new OoxmlBook);
-    book->m_package = OpcPackage::open(path, error);
+    book->m_package = OpcPackage::open(path, error, opened);
     if (!book->m_package || !book->load(error))
         return nullptr;
     return book;

@@ -35,7 +35,7 @@ struct SheetEntry
 class OoxmlBook
 {
 public:
-    static std::unique_ptr<OoxmlBook> open(const QString &path, QString *error);
+    static std::unique_ptr<OoxmlBook> open(const QString &path, QString *error, OpenedFile *opened = nullptr);
 
     const QString &path() const { return m_package->path(); }
     Conformance conformance() const { return m_context.family; }

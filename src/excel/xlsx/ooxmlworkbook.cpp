@@ -76,9 +76,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<Workbook> openOoxmlWorkbook(const QString &path, QString *error)
+std::unique_ptr<Workbook> openOoxmlWorkbook(const QString &path, QString *error, OpenedFile *opened)
 {
-    auto book = Xlsx::OoxmlBook::open(path, error);
+    auto book = Xlsx::OoxmlBook::open(path, error, opened);
     if (!book)
         return nullptr;
     return workbookOver(std::make_unique<OoxmlEngine>(std::move(book)));

@@ -114,17 +114,16 @@ const Relationship *RelationshipSet::firstOfKind(Conformance family, const QStri
     return nullptr;
 }
 
-std::unique_ptr<OpcPackage> OpcPackage::open(const QString &path, QString *error)
+std::unique_ptr<OpcPackage> OpcPackage::open(const QString &path, QString *error, OpenedFile *opened)
 {
     std::unique_ptr<OpcPackage> p(new OpcPackage);
     p->m_path = path;
-    p->m_zip = ZipArchive::open(path, error);
+    p->m_zip = opened ? ZipArchive::open(opened, error) : ZipArchive::open(path, error);
     if (!p->m_zip)
         return nullptr;
-    if (!identityOfDescriptor(p->m_zip->fileDescriptor(), &p->m_identity)) {
-        *error = QCoreApplication::translate("Xlsx", "cannot read the file");
-        return nullptr;
-    }
+    // As the file was before it was read: a change while it was being read
+    // shows at the save.
+    p->m_identity = identityOf(p->m_zip->fileStatus());
     if (!p->readContentTypes(error))
         return nullptr;
     return p;

@@ -64,7 +64,8 @@ class OpcPackage
 {
 public:
     // Opens the zip archive and reads its content types; none with a reason.
-    static std::unique_ptr<OpcPackage> open(const QString &path, QString *error);
+    // opened: the file already open at path, taken over (none: opened here).
+    static std::unique_ptr<OpcPackage> open(const QString &path, QString *error, OpenedFile *opened = nullptr);
 
     const QString &path() const { return m_path; }
     const ZipArchive &zip() const { return *m_zip; }

@@ -67,7 +67,7 @@ bool WorksheetPart::reportChanges(const QString &sheet, CellChangeSink *sink, QS
             if (!cachedEntry(move->move.from, &strings, &was, error)
                 || !cachedEntry(move->move.to, &strings, &is, error))
                 return false;
-        } else if (!textAsRead(i, &strings, &before, error) || !textNow(i, &strings, &after, error)) {
+        } else if (!textAsRead(i, move, &strings, &before, error) || !textNow(i, move, &strings, &after, error)) {
             return false;
         }
         if (*was == *is)
@@ -83,32 +83,31 @@ bool WorksheetPart::reportNeedsXml() const
     for (size_t i = 0; i < m_counted.size(); ++i) {
         if (!m_counted[i])
             continue;
-        const auto move = m_moveOf.constFind(quint32(i));
-        if (move == m_moveOf.constEnd() || m_moves[move.value()].edit != m_cells[i].edit)
+        if (!currentMove(m_cells[i]))
             return true;
     }
     return false;
 }
 
-bool WorksheetPart::textNow(quint32 index, StringCache *strings, QString *text, QString *error) const
+bool WorksheetPart::textNow(quint32 index, const MoveRecord *latest, StringCache *strings, QString *text,
+                            QString *error) const
 {
-    const auto move = m_moveOf.constFind(index);
-    if (move != m_moveOf.constEnd() && m_moves[move.value()].edit == m_cells[index].edit)
-        return sharedEntryText(m_moves[move.value()].move.to, strings, text, error);
+    if (latest && latest->edit == m_cells[index].edit)
+        return sharedEntryText(latest->move.to, strings, text, error);
     CellContent c;
     return cellContent(int(index), &c, error) && shownText(index, c, false, strings, text, error);
 }
 
-bool WorksheetPart::textAsRead(quint32 index, StringCache *strings, QString *text, QString *error) const
+bool WorksheetPart::textAsRead(quint32 index, const MoveRecord *latest, StringCache *strings, QString *text,
+                               QString *error) const
 {
     text->clear();
     if (index >= m_originalCells)
         return true; // a cell made by Value set
     // A moved cell's first edit was its move, so the move's entry is the
     // one the cell named as read.
-    const auto move = m_moveOf.constFind(index);
-    if (move != m_moveOf.constEnd())
-        return sharedEntryText(m_moves[move.value()].move.from, strings, text, error);
+    if (latest)
+        return sharedEntryText(latest->move.from, strings, text, error);
     const CellRecord &r = m_cells[index];
     const XmlScope *scope = r.scope < m_scopes.size() ? &m_scopes[r.scope] : nullptr;
     CellContent c;

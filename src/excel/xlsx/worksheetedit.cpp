@@ -581,7 +581,16 @@ bool WorksheetPart::storeEdit(int index, const QByteArray &element, bool userCha
 {
     if (qint64(m_arena.size()) + element.size() >= 0x7FFFFFFF)
         return false;
-    m_edits.push_back({quint32(m_arena.size()), quint32(element.size())});
+    const Edit edit{quint32(m_arena.size()), quint32(element.size())};
+    m_arena += element;
+    recordEdit(index, edit, userChange, type, formula, content, valueNotEmpty);
+    return true;
+}
+
+void WorksheetPart::recordEdit(int index, const Edit &edit, bool userChange, CellType type, FormulaKind formula,
+                               quint8 content, bool valueNotEmpty)
+{
+    m_edits.push_back(edit);
     ++m_book->edits;
     if (userChange) {
         if (m_counted.size() <= size_t(index))
@@ -591,7 +600,6 @@ bool WorksheetPart::storeEdit(int index, const QByteArray &element, bool userCha
             ++m_book->changedCells;
         }
     }
-    m_arena += element;
     CellRecord &r = m_cells[size_t(index)];
     r.edit = quint32(m_edits.size());
     r.type = type;
@@ -601,7 +609,6 @@ bool WorksheetPart::storeEdit(int index, const QByteArray &element, bool userCha
     // The used range only asks whether the value is empty.
     r.valueBegin = 0;
     r.valueEnd = valueNotEmpty ? 1 : 0;
-    return true;
 }
 
 // The master of a shared formula changes: every other member gets its

@@ -311,10 +311,9 @@ bool WorksheetPart::rewriteSharedCell(int index, quint32 current, bool cleared, 
     // A cell moved before is rewritten from its element as read.
     const MoveRecord *moved = nullptr;
     if (r.edit) {
-        const auto it = m_moveOf.constFind(quint32(index));
-        if (it == m_moveOf.constEnd() || m_moves[it.value()].edit != r.edit)
+        moved = currentMove(r);
+        if (!moved)
             return false;
-        moved = &m_moves[it.value()];
     } else if (!(r.flags & PlainValue)) {
         return false;
     }
@@ -325,6 +324,16 @@ bool WorksheetPart::rewriteSharedCell(int index, quint32 current, bool cleared, 
     CellTag tag;
     if (!readCellTag(x, r.begin, r.end, "s", &tag) || !plainValueChildren(x, tag, valueBegin, valueEnd, r.end))
         return false;
+    if (!cleared && quint32(index) < m_originalCells) {
+        // Its element is the one as read with other digits: made again from
+        // the move when it is written.
+        recordEdit(index, {quint32(m_moves.size()), MovedElement}, true, CellType::SharedString, FormulaKind::None,
+                   HasValue, true);
+        m_book->valueChanged = true;
+        ++m_book->byteEdited;
+        m_moves.push_back({{quint32(index), from, entry}, r.edit, valueBegin, valueEnd});
+        return true;
+    }
     QByteArray &e = m_byteElement;
     e.clear();
     if (cleared) {
@@ -341,10 +350,6 @@ bool WorksheetPart::rewriteSharedCell(int index, quint32 current, bool cleared, 
         return false;
     if (cleared && m_book->sharedStrings)
         m_book->sharedStrings->countReference(-1);
-    if (!cleared && quint32(index) < m_originalCells) {
-        m_moveOf.insert(quint32(index), quint32(m_moves.size()));
-        m_moves.push_back({{quint32(index), from, entry}, r.edit, valueBegin, valueEnd});
-    }
     return true;
 }
 

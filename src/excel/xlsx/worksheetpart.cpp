@@ -4,6 +4,7 @@
 #include "xmltext.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 
 #include <QCoreApplication>
@@ -496,14 +497,30 @@ int WorksheetPart::rowIndexOf(quint32 row) const
     return it != m_rows.end() && it->row == row ? int(it - m_rows.begin()) : -1;
 }
 
+QByteArray WorksheetPart::editedElement(const CellRecord &r, QByteArray *buffer) const
+{
+    const Edit &e = m_edits[r.edit - 1];
+    if (e.length != MovedElement)
+        return QByteArray::fromRawData(m_arena.constData() + e.begin, int(e.length));
+    const MoveRecord &m = m_moves[e.begin];
+    char digits[16];
+    const auto end = std::to_chars(digits, digits + sizeof digits, m.move.to).ptr;
+    buffer->clear();
+    buffer->append(m_xml.constData() + r.begin, int(m.valueBegin - r.begin));
+    buffer->append(digits, int(end - digits));
+    buffer->append(m_xml.constData() + m.valueEnd, int(r.end - m.valueEnd));
+    return *buffer;
+}
+
 bool WorksheetPart::cellContent(int index, CellContent *content, QString *error) const
 {
     const CellRecord &r = m_cells[size_t(index)];
     const XmlScope *scope = r.scope < m_scopes.size() ? &m_scopes[r.scope] : nullptr;
     bool ok;
     if (r.edit) {
-        const Edit &e = m_edits[r.edit - 1];
-        ok = parseCellElement(m_arena.constData() + e.begin, e.length, scope, m_ns, content, error);
+        QByteArray buffer;
+        const QByteArray element = editedElement(r, &buffer);
+        ok = parseCellElement(element.constData(), quint32(element.size()), scope, m_ns, content, error);
     } else {
         ok = parseCellElement(m_xml.constData() + r.begin, r.end - r.begin, scope, m_ns, content, error);
     }
@@ -582,14 +599,32 @@ bool WorksheetPart::write(ByteSink *sink, QString *error, const std::vector<quin
         const Edit &e = m_edits[c.edit - 1];
         return QByteArray::fromRawData(m_arena.constData() + e.begin, int(e.length));
     };
-    // Changed cells in place.
+    // Changed cells in place; of a cell that moved to another shared
+    // string only the digits of its value, which are kept in one buffer
+    // (reserved, so that the views into it stay valid).
+    QByteArray digits;
+    size_t moved = 0;
+    for (quint32 i = 0; i < m_originalCells; ++i)
+        moved += m_cells[i].edit && m_edits[m_cells[i].edit - 1].length == MovedElement;
+    digits.reserve(int(std::min<size_t>(moved * 10, 0x7FFFFFF0)));
     auto keep = asRead.begin();
     for (quint32 i = 0; i < m_originalCells; ++i) {
         const CellRecord &c = m_cells[i];
         while (keep != asRead.end() && *keep < i)
             ++keep;
-        if (c.edit && (keep == asRead.end() || *keep != i))
+        if (!c.edit || (keep != asRead.end() && *keep == i))
+            continue;
+        const Edit &e = m_edits[c.edit - 1];
+        if (e.length == MovedElement) {
+            const MoveRecord &m = m_moves[e.begin];
+            char text[16];
+            const auto end = std::to_chars(text, text + sizeof text, m.move.to).ptr;
+            const int at = digits.size();
+            digits.append(text, int(end - text));
+            splices.push_back({m.valueBegin, m.valueEnd, QByteArray::fromRawData(digits.constData() + at, int(end - text))});
+        } else {
             splices.push_back({c.begin, c.end, fragment(c)});
+        }
     }
     // New cells, by position; the sheet's rows are in order (setValue
     // refuses to add cells otherwise).

@@ -10,6 +10,7 @@
 // sheet is used or saved.
 
 #include "cellxml.h"
+#include "pagedvector.h"
 #include "opcpackage.h"
 #include "sharedstrings.h"
 #include "stylespart.h"
@@ -176,9 +177,16 @@ private:
 
     struct Edit
     {
-        quint32 begin; // in m_arena
+        quint32 begin; // in m_arena; for a MovedElement edit, the index into m_moves
         quint32 length;
     };
+    // The length of an edit whose element is not kept: the cell's element
+    // as read with the digits of its value replaced by its move's entry,
+    // made again when it is needed. A sheet where every other cell moves to
+    // another shared string keeps no second copy of those cells.
+    static constexpr quint32 MovedElement = ~0u;
+    // The cell's changed element (a view into m_arena, or made in *buffer).
+    QByteArray editedElement(const CellRecord &r, QByteArray *buffer) const;
 
     struct ArrayRange
     {
@@ -258,6 +266,9 @@ private:
     // outgrow its 32-bit offsets.
     bool storeEdit(int index, const QByteArray &element, bool userChange, CellType type, FormulaKind formula,
                    quint8 content, bool valueNotEmpty);
+    // The record of an edit, its element stored already (or not at all).
+    void recordEdit(int index, const Edit &edit, bool userChange, CellType type, FormulaKind formula, quint8 content,
+                    bool valueNotEmpty);
     bool dissolveSharedGroup(int masterIndex, const CellContent &master, QString *error);
     // The record of changes (worksheetchanges.cpp): a cell's text as the
     // formula bar shows it, now or as read; strings caches shared strings.
@@ -266,8 +277,11 @@ private:
         std::vector<QString> texts; // by entry
         std::vector<bool> known;
     };
-    bool textNow(quint32 index, StringCache *strings, QString *text, QString *error) const;
-    bool textAsRead(quint32 index, StringCache *strings, QString *text, QString *error) const;
+    // latest: the cell's latest move, if any.
+    struct MoveRecord;
+    bool textNow(quint32 index, const MoveRecord *latest, StringCache *strings, QString *text, QString *error) const;
+    bool textAsRead(quint32 index, const MoveRecord *latest, StringCache *strings, QString *text,
+                    QString *error) const;
     bool shownText(quint32 index, const CellContent &c, bool asRead, StringCache *strings, QString *text,
                    QString *error) const;
     bool sharedEntryText(quint32 entry, StringCache *strings, QString *text, QString *error) const;
@@ -283,9 +297,9 @@ private:
     bool m_parsed = false;
     int m_ns = NsMainTransitional;
 
-    std::vector<CellRecord> m_cells;
+    PagedVector<CellRecord> m_cells;
     quint32 m_originalCells = 0;
-    std::vector<RowRecord> m_rows;
+    PagedVector<RowRecord> m_rows;
     std::vector<quint32> m_order; // cells by position, when the file's order is not that
     bool m_rowsOrdered = true;
     bool m_cellsOrdered = true;
@@ -322,7 +336,14 @@ private:
         quint32 valueBegin, valueEnd;
     };
     std::vector<MoveRecord> m_moves;
-    QHash<quint32, quint32> m_moveOf; // cell -> its latest record
+    // The move that made the cell what it is now: its edit is that move's
+    // (MovedElement); none when it did not move or changed again since.
+    const MoveRecord *currentMove(const CellRecord &r) const
+    {
+        if (!r.edit || m_edits[r.edit - 1].length != MovedElement)
+            return nullptr;
+        return &m_moves[m_edits[r.edit - 1].begin];
+    }
 
     QByteArray m_arena;
     std::vector<Edit> m_edits;

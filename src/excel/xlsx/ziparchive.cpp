@@ -71,6 +71,20 @@ std::unique_ptr<ZipArchive> ZipArchive::open(const QString &path, QString *error
     return zip;
 }
 
+std::unique_ptr<ZipArchive> ZipArchive::open(OpenedFile *opened, QString *error, quint64 wholeFileLimit)
+{
+    std::unique_ptr<ZipArchive> zip(new ZipArchive);
+    zip->m_status = opened->status;
+    zip->m_fd = opened->take();
+    if (zip->m_fd < 0) {
+        *error = QCoreApplication::translate("Xlsx", "cannot read the file");
+        return nullptr;
+    }
+    if (!zip->loadStatus(wholeFileLimit, error))
+        return nullptr;
+    return zip;
+}
+
 bool ZipArchive::readRaw(quint64 offset, quint64 length, char *buffer) const
 {
     if (offset > m_fileSize || length > m_fileSize - offset)
@@ -94,12 +108,20 @@ bool ZipArchive::readRaw(quint64 offset, quint64 length, char *buffer) const
 
 bool ZipArchive::load(quint64 wholeFileLimit, QString *error)
 {
-    struct stat st;
-    if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(m_fd, &m_status) != 0) {
         *error = QCoreApplication::translate("Xlsx", "not a regular file");
         return false;
     }
-    m_fileSize = quint64(st.st_size);
+    return loadStatus(wholeFileLimit, error);
+}
+
+bool ZipArchive::loadStatus(quint64 wholeFileLimit, QString *error)
+{
+    if (!S_ISREG(m_status.st_mode)) {
+        *error = QCoreApplication::translate("Xlsx", "not a regular file");
+        return false;
+    }
+    m_fileSize = quint64(m_status.st_size);
     if (m_fileSize <= wholeFileLimit) {
         QByteArray image(int(m_fileSize), Qt::Uninitialized);
         if (!readRaw(0, m_fileSize, image.data())) {

@@ -16,6 +16,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "openedfile.h"
+
 #include <memory>
 #include <vector>
 
@@ -76,6 +78,9 @@ public:
     // wholeFileLimit: the largest file that is read into memory at once.
     static std::unique_ptr<ZipArchive> open(const QString &path, QString *error,
                                             quint64 wholeFileLimit = WholeFileReadLimit);
+    // The same for the file open in *opened, whose descriptor it takes.
+    static std::unique_ptr<ZipArchive> open(OpenedFile *opened, QString *error,
+                                            quint64 wholeFileLimit = WholeFileReadLimit);
 
     const std::vector<ZipEntry> &entries() const { return m_entries; }
 
@@ -91,16 +96,20 @@ public:
     const QByteArray &centralDirectory() const { return m_central; }
     const QByteArray &comment() const { return m_comment; }
     int fileDescriptor() const { return m_fd; }
+    // What fstat told of the file when it was opened, before it was read.
+    const struct stat &fileStatus() const { return m_status; }
 
 private:
     ZipArchive() = default;
     bool load(quint64 wholeFileLimit, QString *error);
+    bool loadStatus(quint64 wholeFileLimit, QString *error);
     bool readCentralDirectory(quint64 offset, quint64 size, quint64 count, QString *error);
     bool checkLocalHeader(ZipEntry *entry, QString *error);
 
     bool inflateEntry(const ZipEntry &e, QByteArray *out, QString *error) const;
 
     int m_fd = -1;
+    struct stat m_status = {};
     quint64 m_fileSize = 0;
     QByteArray m_image; // the whole file, when it is small enough
     bool m_inMemory = false;

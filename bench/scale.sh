@@ -1,0 +1,71 @@
+#!/bin/bash
+# Scale series, run by hand:
+#   bench/scale.sh [WORKDIR]
+# Builds korrin-batch (Release) in build-bench/ (or uses BATCH=path) and the
+# floor program (FLOOR, default ../shared/tools/floor.c beside the
+# repository), writes one-sheet workbooks of 1M, 4M and 10M cells
+# (bench/make_big_workbook.c, ROWS x 10) and one .xls of 65,536 rows x 20
+# columns (the same generator, converted by LibreOffice) into WORKDIR
+# (default /tmp/korrin-scale; kept ones are used again), and times on fresh
+# copies in /dev/shm korrin-batch and, for the .xlsx books, the floor with
+# libdeflate at level 5 (-e ld -l 5), --pair alpha omega. Prints CPU seconds
+# (user + sys), wall seconds and peak RSS of each, and korrin's CPU as a
+# multiple of the floor's.
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(dirname "$here")
+work=${1:-/tmp/korrin-scale}
+floor_src=${FLOOR:-$root/../shared/tools/floor.c}
+build=$root/build-bench
+
+if [ -z "${BATCH:-}" ]; then
+    generator=$(command -v ninja >/dev/null 2>&1 && echo "-G Ninja" || echo "")
+    cmake -S "$root" -B "$build" $generator -DCMAKE_BUILD_TYPE=Release -DKORRIN_BUILD_TESTS=OFF >/dev/null
+    cmake --build "$build" --target korrin-batch -j2 >/dev/null
+    BATCH=$build/src/batch/korrin-batch
+fi
+mkdir -p "$work"
+floor=$work/floor
+[ -x "$floor" ] || cc -O2 -o "$floor" "$floor_src" -lz -ldeflate -lpthread
+maker=$work/make_big_workbook
+[ -x "$maker" ] || cc -O2 -o "$maker" "$here/make_big_workbook.c" $(pkg-config --cflags --libs xlsxwriter)
+
+for rows in 100000 400000 1000000; do
+    [ -f "$work/big$rows.xlsx" ] || "$maker" "$work/big$rows.xlsx" $rows 10
+done
+if [ ! -f "$work/wide.xls" ]; then
+    "$maker" "$work/wide.xlsx" 65536 20
+    soffice -env:UserInstallation=file://$work/lo-profile --headless \
+        --convert-to 'xls:MS Excel 97' --outdir "$work" "$work/wide.xlsx" >/dev/null 2>&1
+    rm -f "$work/wide.xlsx"
+fi
+shm=$(mktemp -d /dev/shm/korrin-scale.XXXXXX)
+trap 'rm -rf "$shm"' EXIT
+
+# measure FILE CMD...: CMD once on a fresh copy of FILE at $shm/<name>
+# (CMD names it as @); prints "cpu wall peak-MB".
+measure() {
+    local file=$1
+    shift
+    local copy=$shm/$(basename "$file")
+    rm -f "$copy"
+    cp "$file" "$copy"
+    local args=() a
+    for a in "$@"; do [ "$a" = @ ] && args+=("$copy") || args+=("$a"); done
+    /usr/bin/time -f "%U %S %e %M" -o "$shm/time.log" "${args[@]}" >"$shm/out.log" 2>&1 \
+        || { echo "failed: ${args[*]}" >&2; tail -5 "$shm/out.log" >&2; exit 1; }
+    awk '{ printf "%.2f %.2f %d\n", $1 + $2, $3, $4 / 1024 }' "$shm/time.log"
+}
+
+echo "korrin-batch: $BATCH"
+printf '%-22s %8s %8s %8s   %8s %8s %8s   %s\n' book "k cpu" "k wall" "k MB" "f cpu" "f wall" "f MB" "cpu ratio"
+for rows in 100000 400000 1000000; do
+    k=$(measure "$work/big$rows.xlsx" "$BATCH" --sheets all --match-case --pair alpha omega @)
+    f=$(measure "$work/big$rows.xlsx" "$floor" -e ld -l 5 alpha omega @)
+    set -- $k $f
+    printf '%-22s %8s %8s %8s   %8s %8s %8s   %.2fx\n' "$((rows * 10 / 1000000))M cells ($(du -m "$work/big$rows.xlsx" | cut -f1) MB)" \
+        $1 $2 $3 $4 $5 $6 "$(echo "$1 $4" | awk '{ print $1 / $2 }')"
+done
+k=$(measure "$work/wide.xls" "$BATCH" --sheets all --match-case --pair alpha omega @)
+set -- $k
+printf '%-22s %8s %8s %8s\n' ".xls 65536x20 ($(du -m "$work/wide.xls" | cut -f1) MB)" $1 $2 $3

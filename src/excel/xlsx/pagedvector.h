@@ -1,0 +1,99 @@
+#pragma once
+
+// A growing array kept in fixed pages: appending never moves what is there,
+// so a table of millions of records grows without a moment where the old
+// and the new copy are both held (a std::vector doubles, copies, and only
+// then frees the old one). Indexing costs a shift and a mask.
+
+#include <cstddef>
+#include <iterator>
+#include <memory>
+#include <vector>
+
+namespace Excel {
+namespace Xlsx {
+
+template <typename T, unsigned PageBits = 14>
+class PagedVector
+{
+public:
+    static constexpr size_t PageSize = size_t(1) << PageBits;
+
+    size_t size() const { return m_size; }
+    bool empty() const { return m_size == 0; }
+
+    T &operator[](size_t i) { return m_pages[i >> PageBits][i & (PageSize - 1)]; }
+    const T &operator[](size_t i) const { return m_pages[i >> PageBits][i & (PageSize - 1)]; }
+
+    void push_back(const T &value)
+    {
+        if ((m_size >> PageBits) == m_pages.size())
+            m_pages.emplace_back(new T[PageSize]);
+        (*this)[m_size++] = value;
+    }
+    void pop_back() { resize(m_size - 1); }
+    // Shrinks, keeping the pages still needed; or grows with default values.
+    void resize(size_t n)
+    {
+        while (m_size < n)
+            push_back(T());
+        m_size = n;
+        m_pages.resize((n + PageSize - 1) >> PageBits);
+    }
+    void clear()
+    {
+        m_pages.clear();
+        m_size = 0;
+    }
+
+    template <typename V, typename Owner>
+    class Iterator
+    {
+    public:
+        using iterator_category = std::random_access_iterator_tag;
+        using value_type = T;
+        using difference_type = std::ptrdiff_t;
+        using pointer = V *;
+        using reference = V &;
+
+        Iterator() = default;
+        Iterator(Owner *owner, size_t i) : m_owner(owner), m_i(i) {}
+        reference operator*() const { return (*m_owner)[m_i]; }
+        pointer operator->() const { return &(*m_owner)[m_i]; }
+        reference operator[](difference_type n) const { return (*m_owner)[size_t(difference_type(m_i) + n)]; }
+        Iterator &operator++() { ++m_i; return *this; }
+        Iterator operator++(int) { Iterator t = *this; ++m_i; return t; }
+        Iterator &operator--() { --m_i; return *this; }
+        Iterator operator--(int) { Iterator t = *this; --m_i; return t; }
+        Iterator &operator+=(difference_type n) { m_i = size_t(difference_type(m_i) + n); return *this; }
+        Iterator &operator-=(difference_type n) { m_i = size_t(difference_type(m_i) - n); return *this; }
+        Iterator operator+(difference_type n) const { Iterator t = *this; return t += n; }
+        friend Iterator operator+(difference_type n, Iterator it) { return it += n; }
+        Iterator operator-(difference_type n) const { Iterator t = *this; return t -= n; }
+        difference_type operator-(const Iterator &o) const { return difference_type(m_i) - difference_type(o.m_i); }
+        bool operator==(const Iterator &o) const { return m_i == o.m_i; }
+        bool operator!=(const Iterator &o) const { return m_i != o.m_i; }
+        bool operator<(const Iterator &o) const { return m_i < o.m_i; }
+        bool operator>(const Iterator &o) const { return m_i > o.m_i; }
+        bool operator<=(const Iterator &o) const { return m_i <= o.m_i; }
+        bool operator>=(const Iterator &o) const { return m_i >= o.m_i; }
+
+    private:
+        Owner *m_owner = nullptr;
+        size_t m_i = 0;
+    };
+    using iterator = Iterator<T, PagedVector>;
+    using const_iterator = Iterator<const T, const PagedVector>;
+
+    iterator begin() { return iterator(this, 0); }
+    iterator end() { return iterator(this, m_size); }
+    const_iterator begin() const { return const_iterator(this, 0); }
+    const_iterator end() const { return const_iterator(this, m_size); }
+
+private:
+    std::vector<std::unique_ptr<T[]>> m_pages;
+    size_t m_size = 0;
+};
+
+} // namespace Xlsx
+} // namespace Excel
