@@ -6,7 +6,7 @@
 // compiles must decompile again, to text that compiles once more; tokens
 // that decompile give text that compiles or fails, never crashes.
 
-#include "formulatokens.h"
+#include "xls/formula/formulatokens.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,8 +1,8 @@
 // Feeds a whole file to the compound-file checks and libgsf, then to the
 // workbook reader.
 
-#include "biffbook.h"
-#include "compoundfile.h"
+#include "xls/book/biffbook.h"
+#include "xls/cfb/compoundfile.h"
 
 #include <QByteArray>
 

@@ -8,8 +8,8 @@
 // workbook may lack) the new layout must read back with the same sheets.
 // False when one of these fails.
 
-#include "biffbook.h"
-#include "formulatokens.h"
+#include "xls/book/biffbook.h"
+#include "xls/formula/formulatokens.h"
 #include "cellrules/celladdress.h"
 #include "cellrules/searchpattern.h"
 

@@ -4,8 +4,8 @@
 // the byte path (with it, shared strings change in place where they can)
 // must leave every cell with the same text.
 #include "formats.h"
-#include "ooxmlbook.h"
-#include "ooxmlreader.h"
+#include "xlsx/book/ooxmlbook.h"
+#include "xlsx/book/ooxmlreader.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 // A relationships part as the package reader reads it.
-#include "opcpackage.h"
+#include "xlsx/package/opcpackage.h"
 
 #include <cstdint>
 

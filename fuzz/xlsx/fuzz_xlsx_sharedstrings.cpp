@@ -2,8 +2,8 @@
 // read with every entry tokenized, which must agree; every entry decoded
 // (from its bytes too, where the byte path would), entries appended, the
 // part written, and what was written read again.
-#include "plaintextbytes.h"
-#include "sharedstrings.h"
+#include "xlsx/xml/plaintextbytes.h"
+#include "xlsx/parts/sharedstrings.h"
 
 #include <cstdint>
 #include <cstdio>

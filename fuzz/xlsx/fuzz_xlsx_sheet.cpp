@@ -5,8 +5,8 @@
 // record of the changes must be the same on every path. And the byte pre-scan, which may
 // rule a part out for a search only when the search changes nothing.
 #include "cellchanges.h"
-#include "partprescan.h"
-#include "worksheetpart.h"
+#include "xlsx/cells/partprescan.h"
+#include "xlsx/parts/worksheetpart.h"
 
 #include <cstdint>
 #include <cstdio>

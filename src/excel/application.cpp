@@ -3,7 +3,7 @@
 #include "formats.h"
 
 #include "systemerror.h"
-#include "xls/compoundfile.h"
+#include "xls/cfb/compoundfile.h"
 
 #include <QCoreApplication>
 #include <QFile>

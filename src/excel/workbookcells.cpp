@@ -1,7 +1,7 @@
 #include "workbookcells.h"
 
 #include "formats.h"
-#include "xlsx/ooxmlreader.h"
+#include "xlsx/book/ooxmlreader.h"
 
 #include <QCoreApplication>
 

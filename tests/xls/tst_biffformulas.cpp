@@ -4,7 +4,7 @@
 // written by position, recomputed by LibreOffice.
 
 #include "application.h"
-#include "biffbook.h"
+#include "xls/book/biffbook.h"
 #include "cellrules/searchpattern.h"
 #include "xlstestutil.h"
 

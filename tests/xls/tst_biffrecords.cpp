@@ -1,10 +1,10 @@
-#include "biffbook.h"
+#include "xls/book/biffbook.h"
 #include "cellrules/celladdress.h"
-#include "biffrecords.h"
+#include "xls/records/biffrecords.h"
 #include "littleendian.h"
-#include "compoundfile.h"
-#include "rknumber.h"
-#include "sharedstrings.h"
+#include "xls/cfb/compoundfile.h"
+#include "xls/records/rknumber.h"
+#include "xls/records/sharedstrings.h"
 #include "streamexercise.h"
 
 #include <QtTest>

@@ -1,5 +1,5 @@
 #include "application.h"
-#include "compoundfile.h"
+#include "xls/cfb/compoundfile.h"
 #include "xlstestutil.h"
 
 #include <QFileInfo>

@@ -3,7 +3,7 @@
 // and its shared strings through both and compares the parts. So must a
 // parse that reads plain cells from their bytes rather than as tokens.
 
-#include "xlsx/worksheetpart.h"
+#include "xlsx/parts/worksheetpart.h"
 
 #include <QtTest>
 

@@ -1,5 +1,5 @@
-#include "xlsx/formulatext.h"
-#include "xlsx/formulatranslate.h"
+#include "xlsx/formula/formulatext.h"
+#include "xlsx/formula/formulatranslate.h"
 
 #include <QtTest>
 

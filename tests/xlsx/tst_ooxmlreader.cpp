@@ -1,5 +1,5 @@
 #include "testutil.h"
-#include "xlsx/ooxmlreader.h"
+#include "xlsx/book/ooxmlreader.h"
 #include "xlsxtest.h"
 
 #include <QtTest>

@@ -3,7 +3,7 @@
 
 #include "application.h"
 #include "testutil.h"
-#include "xlsx/ooxmlreader.h"
+#include "xlsx/book/ooxmlreader.h"
 #include "xlsxtest.h"
 
 #include <QtTest>

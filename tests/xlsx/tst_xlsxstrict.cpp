@@ -4,7 +4,7 @@
 
 #include "application.h"
 #include "testutil.h"
-#include "xlsx/ooxmlreader.h"
+#include "xlsx/book/ooxmlreader.h"
 #include "xlsxtest.h"
 
 #include <QtTest>

@@ -1,8 +1,8 @@
-#include "xlsx/opcpackage.h"
-#include "xlsx/partprescan.h"
-#include "xlsx/xmltext.h"
-#include "xlsx/xmltokenizer.h"
-#include "xlsx/ziparchive.h"
+#include "xlsx/package/opcpackage.h"
+#include "xlsx/cells/partprescan.h"
+#include "xlsx/xml/xmltext.h"
+#include "xlsx/xml/xmltokenizer.h"
+#include "xlsx/zip/ziparchive.h"
 
 #include <QDir>
 #include <QXmlStreamReader>

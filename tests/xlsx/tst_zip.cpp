@@ -1,7 +1,7 @@
 #include "testutil.h"
-#include "xlsx/ziparchive.h"
-#include "xlsx/zipformat.h"
-#include "xlsx/zipwriter.h"
+#include "xlsx/zip/ziparchive.h"
+#include "xlsx/zip/zipformat.h"
+#include "xlsx/zip/zipwriter.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,0 +1,134 @@
+// A BIFF8 workbook (Biff::Book) as an engine of the object model.
+
+#include "xls/book/biffbook.h"
+#include "atomicsave.h"
+#include "formats.h"
+#include "workbookengine.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+namespace Excel {
+
+namespace {
+
+class BiffEngine : public WorkbookEngine
+{
+public:
+    BiffEngine(const QString &path, const FileIdentity &identity, std::unique_ptr<Biff::Book> book)
+        : m_path(path), m_identity(identity), m_book(std::move(book)) {}
+
+    QString path() const override { return m_path; }
+    GridLimits grid() const override { return BiffGrid; }
+    int sheetCount() const override { return m_book->sheetCount(); }
+    QString sheetName(int sheet) const override { return m_book->sheet(sheet)->name(); }
+    bool sheetHasCells(int sheet) const override { return m_book->sheet(sheet)->hasCells(); }
+    int activeSheet() const override { return m_book->activeSheet(); }
+
+    bool usedArea(int sheet, CellArea *area, QString *) override
+    {
+        *area = m_book->sheet(sheet)->usedArea();
+        return true;
+    }
+
+    bool replace(int sheet, const QVector<CellArea> &areas, bool wholeSheet, const SearchPattern &pattern,
+                 const QString &replacement, bool *changed, QString *error) override
+    {
+        return m_book->sheet(sheet)->replace(wholeSheet ? QVector<CellArea>() : areas, pattern, replacement,
+                                             changed, error);
+    }
+
+    bool setValue(int sheet, const QVector<CellArea> &areas, const QString &text, QString *error) override
+    {
+        return m_book->sheet(sheet)->setValue(areas, text, error);
+    }
+
+    qint64 changedCells() const override
+    {
+        qint64 n = m_changedBeforeSave;
+        for (int i = 0; i < m_book->sheetCount(); ++i)
+            n += m_book->sheet(i)->changedCells();
+        return n;
+    }
+
+    void keepOriginalTexts() override { m_book->strings().keepEntriesAsRead(); }
+
+    bool reportChanges(CellChangeSink *sink, QString *error) override
+    {
+        for (int i = 0; i < m_book->sheetCount(); ++i)
+            if (!m_book->sheet(i)->reportChanges(sink, error))
+                return false;
+        return true;
+    }
+
+    bool prepareSave(std::unique_ptr<PendingSave> *pending, QString *error, bool *broken) override;
+
+private:
+    QString m_path;
+    FileIdentity m_identity; // of the file as read or last saved
+    std::unique_ptr<Biff::Book> m_book;
+    qint64 m_changedBeforeSave = 0; // counted on the book that a save replaced
+    std::unique_ptr<Biff::Book> m_pendingBook; // read back from a save not yet committed
+};
+
+bool BiffEngine::prepareSave(std::unique_ptr<PendingSave> *pending, QString *error, bool *broken)
+{
+    if (!m_book->isChanged())
+        return true;
+    QByteArray file;
+    if (!m_book->buildFile(&file, error))
+        return false;
+    // What we write must read back before it replaces the user's file.
+    auto fresh = std::make_unique<Biff::Book>();
+    QString why;
+    if (!fresh->openFile(file, &why)) {
+        *broken = true;
+        *error = QCoreApplication::translate("Xls", "save: the new file would not read back (%1)").arg(why);
+        return false;
+    }
+    auto save = std::make_unique<AtomicSave>();
+    if (!save->begin(m_path, &m_identity, &why) || !writeAll(save->fd(), file, &why)) {
+        *error = QCoreApplication::translate("Xls", "save: ") + why;
+        return false;
+    }
+    m_pendingBook = std::move(fresh);
+    *pending = std::make_unique<PendingSave>(std::move(save), [this](const FileIdentity &written) {
+        m_identity = written;
+        m_changedBeforeSave = changedCells();
+        // Go on from what was written, so that later edits and saves start
+        // from the file as it now is.
+        m_book = std::move(m_pendingBook);
+    });
+    return true;
+}
+
+} // namespace
+
+std::unique_ptr<Workbook> openBiffWorkbook(const QString &path, QString *error)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        *error = QCoreApplication::translate("Xls", "cannot read the file: %1").arg(f.errorString());
+        return nullptr;
+    }
+    if (f.size() > qint64(1) << 30) {
+        *error = QCoreApplication::translate("Xls", "the file is larger than 1 GiB");
+        return nullptr;
+    }
+    const QByteArray bytes = f.readAll();
+    if (bytes.size() != f.size()) {
+        *error = QCoreApplication::translate("Xls", "cannot read the file: %1").arg(f.errorString());
+        return nullptr;
+    }
+    FileIdentity identity;
+    if (!identityOfDescriptor(f.handle(), &identity)) {
+        *error = QCoreApplication::translate("Xls", "cannot read the file's status");
+        return nullptr;
+    }
+    auto book = std::make_unique<Biff::Book>();
+    if (!book->openFile(bytes, error))
+        return nullptr;
+    return workbookOver(std::make_unique<BiffEngine>(path, identity, std::move(book)));
+}
+
+} // namespace Excel

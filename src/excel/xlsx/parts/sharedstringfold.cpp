@@ -1,0 +1,66 @@
+#include "xlsx/parts/sharedstringfold.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+namespace Excel {
+namespace Xlsx {
+
+SharedStringFold foldSharedStrings(const std::vector<const WorksheetPart *> &parts, const BookContext &book)
+{
+    SharedStringFold fold;
+    fold.cellsAsRead.resize(parts.size());
+    fold.partAsRead.assign(parts.size(), false);
+    if (!book.sharedStrings || book.sharedReferencesUnknown)
+        return fold;
+    const quint32 original = book.sharedStrings->sizeAsRead();
+    constexpr quint32 Mixed = ~0u;
+    struct Target
+    {
+        quint32 to = 0;
+        quint32 cells = 0; // Mixed: the entry's cells went to different places
+    };
+    std::unordered_map<quint32, Target> targets;
+    std::vector<std::vector<SharedMove>> moves(parts.size());
+    std::vector<quint32> others(parts.size());
+    bool keepAdded = false;
+    for (size_t k = 0; k < parts.size(); ++k) {
+        bool othersShared;
+        parts[k]->sharedMoves(&moves[k], &others[k], &othersShared);
+        keepAdded |= othersShared; // a cell changed otherwise may name a new entry
+        for (const SharedMove &m : moves[k]) {
+            Target &t = targets[m.from];
+            if (m.to < original || (t.cells && t.to != m.to))
+                t.cells = Mixed;
+            if (t.cells != Mixed) {
+                t.to = m.to;
+                ++t.cells;
+            }
+        }
+    }
+    auto folds = [&](quint32 from) {
+        const auto it = targets.find(from);
+        return it != targets.end() && it->second.cells != Mixed && from < book.sharedReferences.size()
+            && book.sharedReferences[from] == it->second.cells;
+    };
+    for (const auto &[from, t] : targets)
+        if (folds(from))
+            fold.table.entries.emplace_back(from, t.to);
+    std::sort(fold.table.entries.begin(), fold.table.entries.end());
+    for (size_t k = 0; k < parts.size(); ++k) {
+        std::vector<quint32> &cells = fold.cellsAsRead[k];
+        for (const SharedMove &m : moves[k]) {
+            if (folds(m.from))
+                cells.push_back(m.cell);
+            else
+                keepAdded = true; // this cell still names its new entry
+        }
+        std::sort(cells.begin(), cells.end());
+        fold.partAsRead[k] = others[k] == 0 && cells.size() == moves[k].size();
+    }
+    fold.table.dropAdded = !keepAdded;
+    return fold;
+}
+
+} // namespace Xlsx
+} // namespace Excel

@@ -1,0 +1,91 @@
+#pragma once
+
+// The shared-string table. Other cells may use an entry, so a changed
+// string becomes a new entry at the end (an equal new plain string is
+// reused), and saving splices the new entries and the two counts into the
+// part. Only a save that knows every cell naming an entry now names the
+// same new one may put the new text in the entry's place.
+
+#include "xlsx/package/opcpackage.h"
+#include "xlsx/cells/richtext.h"
+#include "xlsx/zip/zipwriter.h"
+
+#include <QHash>
+#include <vector>
+
+namespace Excel {
+namespace Xlsx {
+
+class SharedStrings
+{
+public:
+    // entryScan: plain entries are read straight from their bytes (off: all
+    // tokenized, the same result).
+    bool parse(QByteArray data, const QString &partName, Conformance family, QString *error, bool entryScan = true);
+
+    const QString &partName() const { return m_partName; }
+    // The part as it was read (new entries are kept apart).
+    const QByteArray &originalXml() const { return m_xml; }
+    quint32 size() const { return quint32(m_items.size() + m_added.size()); }
+
+    // The text of entry i without phonetic runs; false for a damaged entry.
+    bool text(quint32 i, QString *text, QString *error) const;
+    // The whole entry, runs and all.
+    bool richText(quint32 i, RichText *text, QString *error) const;
+    // Whether the entry has more than one plain text (runs or phonetics).
+    bool isComplex(quint32 i) const;
+
+    // The raw character data of an entry of the part that is one plain
+    // <t>; false otherwise.
+    bool plainRaw(quint32 i, const char **data, size_t *size) const;
+
+    quint32 appendPlain(const QString &text);
+    quint32 append(const RichText &text);
+
+    // Cells that use the table: one more (+1) or one fewer (-1).
+    void countReference(int delta) { m_referenceDelta += delta; }
+
+    bool isChanged() const { return !m_added.empty() || m_referenceDelta != 0; }
+    quint32 sizeAsRead() const { return quint32(m_items.size()); }
+
+    // Entries of the part that take the text of a new entry (from, to),
+    // ascending; and whether the new entries are left out (no cell names
+    // one any more).
+    struct InPlace
+    {
+        std::vector<std::pair<quint32, quint32>> entries;
+        bool dropAdded = false;
+    };
+    bool write(ByteSink *sink, QString *error, const InPlace &inPlace) const;
+    bool write(ByteSink *sink, QString *error) const { return write(sink, error, InPlace()); }
+
+private:
+    struct Item
+    {
+        quint32 begin, end;         // the <si> element
+        quint32 textBegin, textEnd; // the raw text of a plain entry
+        bool complex;
+    };
+
+    bool scanPlainEntry(XmlTokenizer &t, qint64 at);
+
+    QString m_partName;
+    QByteArray m_xml;
+    int m_ns = NsMainTransitional;
+    QByteArray m_prefix;
+    XmlScope m_scope;
+    std::vector<Item> m_items;
+    qint64 m_rootEnd = 0;        // where new entries go (before </sst>)
+    bool m_rootSelfClosing = false;
+    qint64 m_countBegin = -1, m_countEnd = -1;
+    qint64 m_uniqueBegin = -1, m_uniqueEnd = -1;
+    qint64 m_count = 0, m_unique = 0;
+
+    std::vector<QByteArray> m_added;  // new <si> elements
+    std::vector<RichText> m_addedText;
+    QHash<QString, quint32> m_addedPlain;
+    int m_referenceDelta = 0;
+};
+
+} // namespace Xlsx
+} // namespace Excel

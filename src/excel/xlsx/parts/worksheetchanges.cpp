@@ -1,0 +1,222 @@
+// The record of a sheet's changes: every cell that Replace or Value set
+// changed, with its text as read and as it is now. Nothing here runs unless
+// a record is asked for. What a cell held as read comes from the part's own
+// bytes (its element is still there: edits live beside it) or, for a cell
+// the byte path moved to another shared string, from the entry it named;
+// shared strings as read never change before a save.
+
+#include "xlsx/parts/worksheetpart.h"
+
+#include "cellchanges.h"
+#include "xlsx/formula/formulatext.h"
+#include "xlsx/formula/formulatranslate.h"
+
+#include "cellrules/cellvalue.h"
+
+#include <charconv>
+#include <cmath>
+
+#include <QCoreApplication>
+
+namespace Excel {
+namespace Xlsx {
+
+namespace {
+
+bool readDouble(const QString &text, double *value)
+{
+    const QByteArray raw = text.trimmed().toLatin1();
+    const char *begin = raw.constData(), *end = begin + raw.size();
+    if (begin < end && *begin == '+')
+        ++begin;
+    const auto r = std::from_chars(begin, end, *value);
+    return r.ec == std::errc() && r.ptr == end && std::isfinite(*value);
+}
+
+} // namespace
+
+bool WorksheetPart::reportChanges(const QString &sheet, CellChangeSink *sink, QString *error) const
+{
+    std::vector<quint32> cells;
+    for (size_t i = 0; i < m_counted.size(); ++i)
+        if (m_counted[i])
+            cells.push_back(quint32(i));
+    // Mostly in order already: the cells as read come by position.
+    const auto byPosition = [this](quint32 a, quint32 b) {
+        return key(m_cells[a].row, m_cells[a].column) < key(m_cells[b].row, m_cells[b].column);
+    };
+    if (!std::is_sorted(cells.begin(), cells.end(), byPosition))
+        std::sort(cells.begin(), cells.end(), byPosition);
+    StringCache strings;
+    if (const SharedStrings *table = m_book->sharedStrings) {
+        // Sized once, so that texts in it stay where they are.
+        strings.known.assign(table->size(), false);
+        strings.texts.resize(table->size());
+    }
+    // Each cell's latest move, looked up by index rather than hashed.
+    std::vector<qint32> moveOf(m_moves.empty() ? 0 : m_cells.size(), -1);
+    for (size_t k = 0; k < m_moves.size(); ++k)
+        moveOf[m_moves[k].move.cell] = qint32(k);
+    QString before, after;
+    for (const quint32 i : cells) {
+        const CellRecord &r = m_cells[i];
+        const QString *was = &before, *is = &after;
+        const MoveRecord *move = i < moveOf.size() && moveOf[i] >= 0 ? &m_moves[size_t(moveOf[i])] : nullptr;
+        if (move && move->edit == r.edit) {
+            // Moved to another shared string, and nothing else since.
+            if (!cachedEntry(move->move.from, &strings, &was, error)
+                || !cachedEntry(move->move.to, &strings, &is, error))
+                return false;
+        } else if (!textAsRead(i, move, &strings, &before, error) || !textNow(i, move, &strings, &after, error)) {
+            return false;
+        }
+        if (*was == *is)
+            continue;
+        if (!sink->cellChanged(sheet, int(r.row), int(r.column), *was, *is, error))
+            return false;
+    }
+    return true;
+}
+
+bool WorksheetPart::reportNeedsXml() const
+{
+    for (size_t i = 0; i < m_counted.size(); ++i) {
+        if (!m_counted[i])
+            continue;
+        if (!currentMove(m_cells[i]))
+            return true;
+    }
+    return false;
+}
+
+bool WorksheetPart::textNow(quint32 index, const MoveRecord *latest, StringCache *strings, QString *text,
+                            QString *error) const
+{
+    if (latest && latest->edit == m_cells[index].edit)
+        return sharedEntryText(latest->move.to, strings, text, error);
+    CellContent c;
+    return cellContent(int(index), &c, error) && shownText(index, c, false, strings, text, error);
+}
+
+bool WorksheetPart::textAsRead(quint32 index, const MoveRecord *latest, StringCache *strings, QString *text,
+                               QString *error) const
+{
+    text->clear();
+    if (index >= m_originalCells)
+        return true; // a cell made by Value set
+    // A moved cell's first edit was its move, so the move's entry is the
+    // one the cell named as read.
+    if (latest)
+        return sharedEntryText(latest->move.from, strings, text, error);
+    const CellRecord &r = m_cells[index];
+    const XmlScope *scope = r.scope < m_scopes.size() ? &m_scopes[r.scope] : nullptr;
+    CellContent c;
+    if (!parseCellElement(m_xml.constData() + r.begin, r.end - r.begin, scope, m_ns, &c, error)) {
+        *error = where(r) + *error;
+        return false;
+    }
+    return shownText(index, c, true, strings, text, error);
+}
+
+bool WorksheetPart::cachedEntry(quint32 entry, StringCache *strings, const QString **text, QString *error) const
+{
+    const SharedStrings *table = m_book->sharedStrings;
+    if (!table || entry >= table->size() || entry >= strings->known.size()) {
+        *error = partError(m_partName, QCoreApplication::translate("Xlsx", "shared string %1 does not exist").arg(entry));
+        return false;
+    }
+    if (!strings->known[entry]) {
+        if (!table->text(entry, &strings->texts[entry], error))
+            return false;
+        strings->known[entry] = true;
+    }
+    *text = &strings->texts[entry];
+    return true;
+}
+
+bool WorksheetPart::sharedEntryText(quint32 entry, StringCache *strings, QString *text, QString *error) const
+{
+    const QString *cached;
+    if (!cachedEntry(entry, strings, &cached, error))
+        return false;
+    *text = *cached;
+    return true;
+}
+
+bool WorksheetPart::shownText(quint32 index, const CellContent &c, bool asRead, StringCache *strings, QString *text,
+                              QString *error) const
+{
+    text->clear();
+    if (c.hasFormula) {
+        if (c.formula.kind == FormulaKind::DataTable)
+            return true;
+        QString formula = c.formula.text;
+        bool ok = false;
+        const quint32 si = c.formula.sharedIndex.toUInt(&ok);
+        if (c.isSharedMember() && ok) {
+            // A member says what its master says, moved to its own place.
+            quint32 master = m_sharedMasters.value(si, ~0u);
+            if (asRead && master == ~0u)
+                master = m_dissolvedMasters.value(si, ~0u);
+            if (master != ~0u && master != index) {
+                QString masterText;
+                if (asRead && !m_sharedMasters.contains(si)) {
+                    const CellRecord &mr = m_cells[master];
+                    const XmlScope *scope = mr.scope < m_scopes.size() ? &m_scopes[mr.scope] : nullptr;
+                    CellContent m;
+                    if (!parseCellElement(m_xml.constData() + mr.begin, mr.end - mr.begin, scope, m_ns, &m, error))
+                        return false;
+                    masterText = m.formula.text;
+                } else {
+                    masterText = sharedMasterText(si, error);
+                    if (!error->isEmpty())
+                        return false;
+                }
+                if (!masterText.isEmpty()) {
+                    const CellRecord &r = m_cells[index], &mr = m_cells[master];
+                    formula = translateFormula(masterText, int(r.row) - int(mr.row), int(r.column) - int(mr.column));
+                }
+            }
+        }
+        // As the formula bar shows it: newer functions without their prefix.
+        if (!formula.isEmpty())
+            *text = QLatin1Char('=') + shownFormula(formula);
+        return true;
+    }
+    switch (c.type) {
+    case CellType::SharedString: {
+        if (!c.hasValue)
+            return true;
+        bool ok = false;
+        const quint32 entry = c.value.trimmed().toUInt(&ok);
+        if (!ok) {
+            *error = where(m_cells[index]) + QCoreApplication::translate("Xlsx", "bad shared string index");
+            return false;
+        }
+        return sharedEntryText(entry, strings, text, error);
+    }
+    case CellType::InlineString:
+        if (c.hasInline)
+            *text = c.inlineText.plainText();
+        return true;
+    case CellType::Number: {
+        double d;
+        if (c.hasValue && !c.value.trimmed().isEmpty())
+            *text = readDouble(c.value, &d) ? formulaBarNumber(d) : c.value;
+        return true;
+    }
+    case CellType::Boolean:
+        if (c.hasValue)
+            *text = c.value == QLatin1String("1")   ? booleanText(true)
+                    : c.value == QLatin1String("0") ? booleanText(false)
+                                                    : c.value;
+        return true;
+    default: // a text constant, an error, an ISO date: as stored
+        if (c.hasValue)
+            *text = c.value;
+        return true;
+    }
+}
+
+} // namespace Xlsx
+} // namespace Excel
