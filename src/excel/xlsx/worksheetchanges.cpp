@@ -52,6 +52,82 @@ struct Utf8Entries
     std::string_view view(const Span &s) const { return std::string_view(bytes.data() + s.offset, s.length); }
 };
 
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+bool startsWith(const char *p, const char *end, std::string_view prefix)
+{
+    return size_t(end - p) >= prefix.size() && std::string_view(p, prefix.size()) == prefix;
+}
+
+// The text of a cell element that is nothing but one inline string of
+// printable ASCII without references or escapes (<c r=".." t="inlineStr">
+// <is><t>text</t></is></c>): its bytes, as the cell shows them, without
+// parsing the element. False for anything else, which is parsed.
+bool plainInlineText(const char *p, size_t size, std::string_view *text)
+{
+    const char *end = p + size;
+    if (!startsWith(p, end, "<c") || size < 3 || !isBlank(p[2]))
+        return false;
+    p += 2;
+    bool inlineType = false, typed = false;
+    for (;;) {
+        while (p < end && isBlank(*p))
+            ++p;
+        if (p == end)
+            return false;
+        if (*p == '>')
+            break;
+        const char *name = p;
+        while (p < end && *p != '=' && !isBlank(*p) && *p != '>')
+            ++p;
+        const std::string_view attribute(name, size_t(p - name));
+        while (p < end && isBlank(*p))
+            ++p;
+        if (p == end || *p != '=')
+            return false;
+        ++p;
+        while (p < end && isBlank(*p))
+            ++p;
+        if (p == end || (*p != '"' && *p != '\''))
+            return false;
+        const char quote = *p++;
+        const char *value = p;
+        while (p < end && *p != quote)
+            ++p;
+        if (p == end)
+            return false;
+        if (attribute == "t") {
+            if (typed)
+                return false;
+            typed = true;
+            inlineType = std::string_view(value, size_t(p - value)) == "inlineStr";
+        }
+        ++p;
+    }
+    ++p; // the start tag's '>'
+    if (!inlineType)
+        return false;
+    if (startsWith(p, end, "<is><t>"))
+        p += 7;
+    else if (startsWith(p, end, "<is><t xml:space=\"preserve\">"))
+        p += 28;
+    else
+        return false;
+    const char *begin = p;
+    for (; p < end && *p != '<'; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if ((c < 0x20 && c != '\t' && c != '\n') || c >= 0x7F || c == '&' || c == '_')
+            return false;
+    }
+    if (std::string_view(p, size_t(end - p)) != "</t></is></c>")
+        return false;
+    *text = std::string_view(begin, size_t(p - begin));
+    return true;
+}
+
 } // namespace
 
 bool WorksheetPart::reportChanges(const QString &sheet, CellChangeSink *sink, QString *error) const
@@ -77,7 +153,8 @@ bool WorksheetPart::reportChanges(const QString &sheet, CellChangeSink *sink, QS
     for (size_t k = 0; k < m_moves.size(); ++k)
         moveOf[m_moves[k].move.cell] = qint32(k);
     Utf8Entries utf8;
-    const bool takesUtf8 = sink->takesUtf8() && m_book->sharedStrings;
+    const bool utf8Sink = sink->takesUtf8();
+    const bool takesUtf8 = utf8Sink && m_book->sharedStrings;
     if (takesUtf8)
         utf8.at.resize(m_book->sharedStrings->size());
     const auto utf8Entry = [&](quint32 entry, Utf8Entries::Span *at) {
@@ -122,6 +199,22 @@ bool WorksheetPart::reportChanges(const QString &sheet, CellChangeSink *sink, QS
             if (!sink->cellChangedUtf8(sheet, int(r.row), int(r.column), a, b, error))
                 return false;
             continue;
+        }
+        if (utf8Sink && !move) {
+            // A plain inline string before and after, as a job that edits
+            // inline strings mostly leaves them: their bytes are their texts.
+            std::string_view was8, is8;
+            const bool made = i >= m_originalCells;
+            const Edit *edit = r.edit ? &m_edits[r.edit - 1] : nullptr;
+            if ((made || plainInlineText(m_xml.constData() + r.begin, r.end - r.begin, &was8))
+                && (edit ? plainInlineText(m_arena.constData() + edit->begin, edit->length, &is8)
+                         : !made && plainInlineText(m_xml.constData() + r.begin, r.end - r.begin, &is8))) {
+                if (was8 == is8)
+                    continue;
+                if (!sink->cellChangedUtf8(sheet, int(r.row), int(r.column), was8, is8, error))
+                    return false;
+                continue;
+            }
         }
         if (move && move->edit == r.edit) {
             // Moved to another shared string, and nothing else since.
