@@ -9,6 +9,8 @@
 
 #include <QString>
 
+#include <string_view>
+
 namespace Excel {
 
 class CellChangeSink
@@ -20,6 +22,17 @@ public:
     // text before and after. False, with the reason, stops the report.
     virtual bool cellChanged(const QString &sheet, int row, int column, const QString &before,
                              const QString &after, QString *error) = 0;
+
+    // A sink that stores UTF-8 says so: an engine that has a cell's texts in
+    // UTF-8 (as utf8Encode() writes them) then hands them over as they are,
+    // without a round trip through UTF-16 for each cell.
+    virtual bool takesUtf8() const { return false; }
+    virtual bool cellChangedUtf8(const QString &sheet, int row, int column, std::string_view before,
+                                 std::string_view after, QString *error)
+    {
+        return cellChanged(sheet, row, column, QString::fromUtf8(before.data(), int(before.size())),
+                           QString::fromUtf8(after.data(), int(after.size())), error);
+    }
 };
 
 } // namespace Excel

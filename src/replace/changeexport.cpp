@@ -6,6 +6,9 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <cstring>
+
 
 namespace {
 
@@ -37,6 +40,29 @@ void appendCsv(QByteArray *out, std::string_view field)
         at = quote + 1;
     }
     out->append('"');
+}
+
+// The same written at out, with room for twice the field and its quotes;
+// the end of what it wrote.
+char *putCsv(char *out, std::string_view field)
+{
+    const char *p = field.data();
+    const char *end = p + field.size();
+    const char *q = p;
+    while (q < end && *q != ',' && *q != '"' && *q != '\n' && *q != '\r')
+        ++q;
+    if (q == end) {
+        std::memcpy(out, p, field.size());
+        return out + field.size();
+    }
+    *out++ = '"';
+    for (; p < end; ++p) {
+        if (*p == '"')
+            *out++ = '"';
+        *out++ = *p;
+    }
+    *out++ = '"';
+    return out;
 }
 
 std::string_view view(const QByteArray &bytes)
@@ -184,17 +210,26 @@ bool ChangeExport::writeRows(const ChangeRecord &record, qint64 end, QString *er
 
 bool ChangeExport::writeCsvRow(const QByteArray &path, const RawChangeRow &r, QString *error)
 {
-    char cell[16];
-    appendCsv(&m_csv, view(path));
-    m_csv += ',';
-    appendCsv(&m_csv, r.sheet);
-    m_csv += ',';
-    m_csv.append(cell, r.cell(cell));
-    m_csv += ',';
-    appendCsv(&m_csv, r.before);
-    m_csv += ',';
-    appendCsv(&m_csv, r.after);
-    m_csv += "\r\n";
+    // Each row goes straight into the block, in room for its worst case
+    // (every byte a quote, doubled, and the fields quoted).
+    const size_t room = 2 * (size_t(path.size()) + r.sheet.size() + r.before.size() + r.after.size()) + 32;
+    const int at = m_csv.size();
+    if (size_t(m_csv.capacity() - at) < room)
+        m_csv.reserve(int(std::max(size_t(CsvBlock) + (CsvBlock >> 2), at + room)));
+    m_csv.resize(int(at + room));
+    char *p = m_csv.data() + at;
+    p = putCsv(p, view(path));
+    *p++ = ',';
+    p = putCsv(p, r.sheet);
+    *p++ = ',';
+    p += r.cell(p);
+    *p++ = ',';
+    p = putCsv(p, r.before);
+    *p++ = ',';
+    p = putCsv(p, r.after);
+    *p++ = '\r';
+    *p++ = '\n';
+    m_csv.resize(int(p - m_csv.constData()));
     return m_csv.size() < CsvBlock || flushCsv(error);
 }
 

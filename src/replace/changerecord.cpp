@@ -2,6 +2,7 @@
 
 #include "cellrules/celladdress.h"
 #include "systemerror.h"
+#include "utf8text.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -112,61 +113,39 @@ std::unique_ptr<ChangeRecord::Writer> ChangeRecord::writer()
 
 namespace {
 
-// UTF-16 to UTF-8 at the end of out, as QString::toUtf8 does it (a lone
-// surrogate becomes U+FFFD), without a buffer of its own.
+// UTF-16 to UTF-8 at the end of out, without a buffer of its own.
 void appendUtf8(QByteArray *out, const QString &text)
 {
     const int from = out->size();
-    out->resize(from + 3 * text.size());
-    char *p = out->data() + from;
-    const ushort *u = reinterpret_cast<const ushort *>(text.constData());
-    const ushort *end = u + text.size();
-    while (u < end) {
-        uint c = *u++;
-        if (c < 0x80) {
-            *p++ = char(c);
-            continue;
-        }
-        if (c >= 0xD800 && c < 0xDC00 && u < end && *u >= 0xDC00 && *u < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (*u++ - 0xDC00);
-            *p++ = char(0xF0 | (c >> 18));
-            *p++ = char(0x80 | ((c >> 12) & 0x3F));
-            *p++ = char(0x80 | ((c >> 6) & 0x3F));
-            *p++ = char(0x80 | (c & 0x3F));
-            continue;
-        }
-        if (c >= 0xD800 && c < 0xE000)
-            c = 0xFFFD;
-        if (c < 0x800) {
-            *p++ = char(0xC0 | (c >> 6));
-        } else {
-            *p++ = char(0xE0 | (c >> 12));
-            *p++ = char(0x80 | ((c >> 6) & 0x3F));
-        }
-        *p++ = char(0x80 | (c & 0x3F));
-    }
-    out->resize(int(p - out->constData()));
+    out->resize(from + Excel::utf8Room(text.size()));
+    char *end = Excel::utf8Encode(text.constData(), text.size(), out->data() + from);
+    out->resize(int(end - out->constData()));
 }
 
 } // namespace
 
-bool ChangeRecord::Writer::cellChanged(const QString &sheet, int row, int column, const QString &before,
-                                       const QString &after, QString *error)
+void ChangeRecord::Writer::setSheet(const QString &sheet)
 {
     // Rows of one sheet come together: its name is encoded once.
-    if (sheet != m_sheet) {
+    if (sheet.constData() != m_sheet.constData() && sheet != m_sheet) {
         m_sheet = sheet;
         m_sheetUtf8 = sheet.toUtf8();
     }
+}
+
+int ChangeRecord::Writer::beginRow()
+{
     if (m_buffer.capacity() < PieceSize)
         m_buffer.reserve(PieceSize + (PieceSize >> 3));
     const int at = m_buffer.size();
     m_starts.push_back(quint32(at));
     m_buffer.resize(at + RowHeader);
     m_buffer += m_sheetUtf8;
-    appendUtf8(&m_buffer, before);
-    const int afterAt = m_buffer.size();
-    appendUtf8(&m_buffer, after);
+    return at;
+}
+
+bool ChangeRecord::Writer::endRow(int at, int row, int column, int afterAt, QString *error)
+{
     char *header = m_buffer.data() + at;
     qToLittleEndian(quint32(row), header);
     qToLittleEndian(quint32(column), header + 4);
@@ -175,6 +154,28 @@ bool ChangeRecord::Writer::cellChanged(const QString &sheet, int row, int column
     qToLittleEndian(quint32(m_buffer.size() - afterAt), header + 16);
     ++m_rows;
     return m_buffer.size() < PieceSize || flush(error);
+}
+
+bool ChangeRecord::Writer::cellChanged(const QString &sheet, int row, int column, const QString &before,
+                                       const QString &after, QString *error)
+{
+    setSheet(sheet);
+    const int at = beginRow();
+    appendUtf8(&m_buffer, before);
+    const int afterAt = m_buffer.size();
+    appendUtf8(&m_buffer, after);
+    return endRow(at, row, column, afterAt, error);
+}
+
+bool ChangeRecord::Writer::cellChangedUtf8(const QString &sheet, int row, int column, std::string_view before,
+                                           std::string_view after, QString *error)
+{
+    setSheet(sheet);
+    const int at = beginRow();
+    m_buffer.append(before.data(), int(before.size()));
+    const int afterAt = m_buffer.size();
+    m_buffer.append(after.data(), int(after.size()));
+    return endRow(at, row, column, afterAt, error);
 }
 
 bool ChangeRecord::Writer::finish(QString *error)

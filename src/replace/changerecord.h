@@ -76,6 +76,9 @@ public:
     public:
         bool cellChanged(const QString &sheet, int row, int column, const QString &before, const QString &after,
                          QString *error) override;
+        bool takesUtf8() const override { return true; }
+        bool cellChangedUtf8(const QString &sheet, int row, int column, std::string_view before,
+                             std::string_view after, QString *error) override;
         // Writes out what it holds; false with the reason.
         bool finish(QString *error);
         qint64 rows() const { return m_rows; }
@@ -84,6 +87,11 @@ public:
         friend class ChangeRecord;
         explicit Writer(ChangeRecord *record) : m_record(record) {}
         bool flush(QString *error);
+        void setSheet(const QString &sheet);
+        // A row's header and sheet name at the end of the buffer; where the
+        // row starts. endRow() fills in the header once its texts follow.
+        int beginRow();
+        bool endRow(int at, int row, int column, int afterAt, QString *error);
 
         ChangeRecord *m_record;
         QString m_sheet; // the last sheet's name, and in UTF-8

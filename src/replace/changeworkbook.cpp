@@ -153,15 +153,15 @@ int ChangeWorkbook::shared(std::string_view text)
     return index;
 }
 
-void ChangeWorkbook::appendSharedCell(int index)
-{
-    m_rows += "<c t=\"s\"><v>";
-    appendNumber(&m_rows, index);
-    m_rows += "</v></c>";
-}
-
 void ChangeWorkbook::appendInlineCell(std::string_view text, const char *reference, const char *style)
 {
+    if (!reference && !style) {
+        // The common cell, in fewer appends.
+        m_rows += needsPreserve(text) ? "<c t=\"inlineStr\"><is><t xml:space=\"preserve\">" : "<c t=\"inlineStr\"><is><t>";
+        appendCellXmlText(&m_rows, text);
+        m_rows += "</t></is></c>";
+        return;
+    }
     m_rows += "<c";
     if (reference) {
         m_rows += " r=\"";
@@ -239,9 +239,6 @@ bool ChangeWorkbook::addRow(std::string_view file, std::string_view sheet, std::
     }
     ++m_sheetRows;
     const qint64 row = m_sheetRows + 1;
-    m_rows += "<row r=\"";
-    appendNumber(&m_rows, row);
-    m_rows += "\">";
     // Cells go without their names: each follows the one before it, unless
     // an empty text before it was left out.
     if (file != m_lastFile || m_lastFileIndex < 0) {
@@ -256,8 +253,13 @@ bool ChangeWorkbook::addRow(std::string_view file, std::string_view sheet, std::
     } else {
         ++m_sharedUses;
     }
-    appendSharedCell(m_lastFileIndex);
-    appendSharedCell(m_lastSheetIndex);
+    m_rows += "<row r=\"";
+    appendNumber(&m_rows, row);
+    m_rows += "\"><c t=\"s\"><v>";
+    appendNumber(&m_rows, m_lastFileIndex);
+    m_rows += "</v></c><c t=\"s\"><v>";
+    appendNumber(&m_rows, m_lastSheetIndex);
+    m_rows += "</v></c>";
     appendInlineCell(cell);
     char reference[24];
     if (!before.empty())

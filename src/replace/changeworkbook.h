@@ -36,7 +36,6 @@ private:
     bool endSheet(QString *error);
     bool flushRows(QString *error);
     int shared(std::string_view text);
-    void appendSharedCell(int index);
     // An inline-string cell; reference: the cell's name, given when the cell
     // before it in the row was left out (an empty text).
     void appendInlineCell(std::string_view text, const char *reference = nullptr, const char *style = nullptr);

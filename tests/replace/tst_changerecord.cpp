@@ -1,6 +1,7 @@
 // The record of changes: rows of jobs on several threads, read back by row
 // number in the files' order, and written out as CSV.
 
+#include "application.h"
 #include "changeexport.h"
 #include "changerecord.h"
 #include "testutil.h"
@@ -14,6 +15,17 @@ class TestChangeRecord : public QObject
     Q_OBJECT
 
 private:
+    struct ListSink : Excel::CellChangeSink
+    {
+        QStringList rows;
+        bool cellChanged(const QString &sheet, int row, int column, const QString &before, const QString &after,
+                         QString *) override
+        {
+            rows << QStringList{sheet, QString::number(row), QString::number(column), before, after}.join('|');
+            return true;
+        }
+    };
+
     static QString text(int file, int k) { return QStringLiteral("%1/%2 %3").arg(file).arg(k).arg(QString(k % 50, 'x')); }
 
 private slots:
@@ -183,6 +195,70 @@ private slots:
             text.replace("\r\n", "\n").replace('\r', '\n').replace("\"", "\"\"");
             QVERIFY2(lo.contains(text), qPrintable(text + " in " + lo));
         }
+    }
+
+    // A workbook's engine hands the record the texts of plain inline and
+    // shared strings in UTF-8 as they are; the rows must be those it reports
+    // as texts, for escapes, line ends, non-ASCII and cells made anew too.
+    void engineHandsTheSameTextsInUtf8()
+    {
+        KORRIN_REQUIRE_PYTHON("zipfile");
+        QTemporaryDir dir;
+        const QString path = dir.filePath("mixed.xlsx");
+        const char *script =
+            "import sys, zipfile\n"
+            "ns = 'http://schemas.openxmlformats.org/spreadsheetml/2006/main'\n"
+            "rel = 'http://schemas.openxmlformats.org/officeDocument/2006/relationships'\n"
+            "inl = ['alpha 1', 'alpha &amp; &lt;b&gt;', 'alpha _x0041_', 'alpha \u4e2d\u6587', 'alpha\\r\\nline',\n"
+            "       'alpha \U0001F600', ' alpha ', 'alpha\\tx', 'beta']\n"
+            "sst = ['alpha s1', 'alpha &amp; s2', 'alpha \u00e9', 'gamma']\n"
+            "cells = ''.join('<row r=\"%d\"><c r=\"A%d\" t=\"inlineStr\"><is><t xml:space=\"preserve\">%s</t></is></c>'\n"
+            "                '<c r=\"B%d\" t=\"s\"><v>%d</v></c></row>' % (i + 1, i + 1, t, i + 1, i % len(sst))\n"
+            "                for i, t in enumerate(inl))\n"
+            "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
+            "z.writestr('[Content_Types].xml', '<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">'\n"
+            "  '<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>'\n"
+            "  '<Default Extension=\"xml\" ContentType=\"application/xml\"/>'\n"
+            "  '<Override PartName=\"/xl/workbook.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>'\n"
+            "  '<Override PartName=\"/xl/worksheets/sheet1.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>'\n"
+            "  '<Override PartName=\"/xl/sharedStrings.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml\"/></Types>')\n"
+            "z.writestr('_rels/.rels', '<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">'\n"
+            "  '<Relationship Id=\"rId1\" Type=\"' + rel + '/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>')\n"
+            "z.writestr('xl/workbook.xml', '<workbook xmlns=\"' + ns + '\" xmlns:r=\"' + rel + '\"><sheets>'\n"
+            "  '<sheet name=\"S \u00e9\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>')\n"
+            "z.writestr('xl/_rels/workbook.xml.rels', '<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">'\n"
+            "  '<Relationship Id=\"rId1\" Type=\"' + rel + '/worksheet\" Target=\"worksheets/sheet1.xml\"/>'\n"
+            "  '<Relationship Id=\"rId2\" Type=\"' + rel + '/sharedStrings\" Target=\"sharedStrings.xml\"/></Relationships>')\n"
+            "z.writestr('xl/worksheets/sheet1.xml', '<worksheet xmlns=\"' + ns + '\"><sheetData>' + cells + '</sheetData></worksheet>')\n"
+            "z.writestr('xl/sharedStrings.xml', '<sst xmlns=\"' + ns + '\">' + ''.join('<si><t>%s</t></si>' % t for t in sst) + '</sst>')\n"
+            "z.close()\n";
+        QVERIFY(TestUtil::runPythonCode(QString::fromUtf8(script), {path}));
+
+        Excel::Application app;
+        Excel::Workbook *book = app.Workbooks()->Open(path);
+        QVERIFY2(book, qPrintable(app.Workbooks()->lastError()));
+        book->keepOriginalTexts();
+        Excel::Worksheet *sheet = book->Sheets()->Item(1);
+        sheet->UsedRange()->Replace("alpha", QString::fromUtf8("omega \xE2\x82\xAC"), Excel::xlPart, Excel::xlByRows, true);
+        sheet->Range("C2")->setValue("new");
+        sheet->Range("A9")->setValue("beta & more");
+
+        ListSink texts;
+        QVERIFY(book->reportChanges(&texts));
+        ChangeRecord record;
+        QString error;
+        QVERIFY2(record.open(&error), qPrintable(error));
+        std::unique_ptr<ChangeRecord::Writer> writer = record.writer();
+        QVERIFY(book->reportChanges(writer.get()));
+        QVERIFY(writer->finish(&error));
+        record.keep(0, path, std::move(writer));
+        QStringList rows;
+        QVERIFY(record.read(0, record.rowCount(), [&](qint64, const ChangeRow &r) {
+            rows << QStringList{r.sheet, QString::number(r.row), QString::number(r.column), r.before, r.after}.join('|');
+            return true;
+        }, &error));
+        QCOMPARE(texts.rows.size(), 17);
+        QCOMPARE(rows, texts.rows);
     }
 };
 

@@ -12,6 +12,7 @@
 #include "xlsx/formula/formulatranslate.h"
 
 #include "cellrules/cellvalue.h"
+#include "utf8text.h"
 
 #include <charconv>
 #include <cmath>
@@ -31,6 +32,100 @@ bool readDouble(const QString &text, double *value)
         ++begin;
     const auto r = std::from_chars(begin, end, *value);
     return r.ec == std::errc() && r.ptr == end && std::isfinite(*value);
+}
+
+// The texts of the shared strings that moved cells name, in UTF-8, each
+// encoded once, side by side in one buffer: a run that moved many cells
+// reads them from there rather than from a string of its own each.
+struct Utf8Entries
+{
+    static constexpr size_t Unknown = ~size_t(0);
+    struct Span
+    {
+        size_t offset = Unknown;
+        size_t length = 0;
+    };
+    std::vector<Span> at; // by entry
+    std::string bytes;
+    QString text;
+
+    std::string_view view(const Span &s) const { return std::string_view(bytes.data() + s.offset, s.length); }
+};
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+bool startsWith(const char *p, const char *end, std::string_view prefix)
+{
+    return size_t(end - p) >= prefix.size() && std::string_view(p, prefix.size()) == prefix;
+}
+
+// The text of a cell element that is nothing but one inline string of
+// printable ASCII without references or escapes (<c r=".." t="inlineStr">
+// <is><t>text</t></is></c>): its bytes, as the cell shows them, without
+// parsing the element. False for anything else, which is parsed.
+bool plainInlineText(const char *p, size_t size, std::string_view *text)
+{
+    const char *end = p + size;
+    if (!startsWith(p, end, "<c") || size < 3 || !isBlank(p[2]))
+        return false;
+    p += 2;
+    bool inlineType = false, typed = false;
+    for (;;) {
+        while (p < end && isBlank(*p))
+            ++p;
+        if (p == end)
+            return false;
+        if (*p == '>')
+            break;
+        const char *name = p;
+        while (p < end && *p != '=' && !isBlank(*p) && *p != '>')
+            ++p;
+        const std::string_view attribute(name, size_t(p - name));
+        while (p < end && isBlank(*p))
+            ++p;
+        if (p == end || *p != '=')
+            return false;
+        ++p;
+        while (p < end && isBlank(*p))
+            ++p;
+        if (p == end || (*p != '"' && *p != '\''))
+            return false;
+        const char quote = *p++;
+        const char *value = p;
+        while (p < end && *p != quote)
+            ++p;
+        if (p == end)
+            return false;
+        if (attribute == "t") {
+            if (typed)
+                return false;
+            typed = true;
+            inlineType = std::string_view(value, size_t(p - value)) == "inlineStr";
+        }
+        ++p;
+    }
+    ++p; // the start tag's '>'
+    if (!inlineType)
+        return false;
+    if (startsWith(p, end, "<is><t>"))
+        p += 7;
+    else if (startsWith(p, end, "<is><t xml:space=\"preserve\">"))
+        p += 28;
+    else
+        return false;
+    const char *begin = p;
+    for (; p < end && *p != '<'; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if ((c < 0x20 && c != '\t' && c != '\n') || c >= 0x7F || c == '&' || c == '_')
+            return false;
+    }
+    if (std::string_view(p, size_t(end - p)) != "</t></is></c>")
+        return false;
+    *text = std::string_view(begin, size_t(p - begin));
+    return true;
 }
 
 } // namespace
@@ -57,11 +152,70 @@ bool WorksheetPart::reportChanges(const QString &sheet, CellChangeSink *sink, QS
     std::vector<qint32> moveOf(m_moves.empty() ? 0 : m_cells.size(), -1);
     for (size_t k = 0; k < m_moves.size(); ++k)
         moveOf[m_moves[k].move.cell] = qint32(k);
+    Utf8Entries utf8;
+    const bool utf8Sink = sink->takesUtf8();
+    const bool takesUtf8 = utf8Sink && m_book->sharedStrings;
+    if (takesUtf8)
+        utf8.at.resize(m_book->sharedStrings->size());
+    const auto utf8Entry = [&](quint32 entry, Utf8Entries::Span *at) {
+        if (entry >= utf8.at.size()) {
+            *error = partError(m_partName, QCoreApplication::translate("Xlsx", "shared string %1 does not exist").arg(entry));
+            return false;
+        }
+        Utf8Entries::Span &span = utf8.at[entry];
+        if (span.offset == Utf8Entries::Unknown) {
+            if (!m_book->sharedStrings->text(entry, &utf8.text, error))
+                return false;
+            const size_t from = utf8.bytes.size();
+            utf8.bytes.resize(from + size_t(utf8Room(utf8.text.size())));
+            char *end = utf8Encode(utf8.text.constData(), utf8.text.size(), &utf8.bytes[from]);
+            utf8.bytes.resize(size_t(end - utf8.bytes.data()));
+            span.offset = from;
+            span.length = utf8.bytes.size() - from;
+        }
+        *at = span;
+        return true;
+    };
     QString before, after;
     for (const quint32 i : cells) {
         const CellRecord &r = m_cells[i];
         const QString *was = &before, *is = &after;
         const MoveRecord *move = i < moveOf.size() && moveOf[i] >= 0 ? &m_moves[size_t(moveOf[i])] : nullptr;
+        if (move && move->edit == r.edit && takesUtf8) {
+            // Moved to another shared string, and nothing else since.
+            Utf8Entries::Span from, to;
+            if (!utf8Entry(move->move.from, &from) || !utf8Entry(move->move.to, &to))
+                return false;
+            const std::string_view a = utf8.view(from), b = utf8.view(to);
+            if (a == b) {
+                // Equal bytes may still be two texts (two lone surrogates
+                // alike): the texts decide, as for any other cell.
+                if (!cachedEntry(move->move.from, &strings, &was, error)
+                    || !cachedEntry(move->move.to, &strings, &is, error))
+                    return false;
+                if (*was == *is)
+                    continue;
+            }
+            if (!sink->cellChangedUtf8(sheet, int(r.row), int(r.column), a, b, error))
+                return false;
+            continue;
+        }
+        if (utf8Sink && !move) {
+            // A plain inline string before and after, as a job that edits
+            // inline strings mostly leaves them: their bytes are their texts.
+            std::string_view was8, is8;
+            const bool made = i >= m_originalCells;
+            const Edit *edit = r.edit ? &m_edits[r.edit - 1] : nullptr;
+            if ((made || plainInlineText(m_xml.constData() + r.begin, r.end - r.begin, &was8))
+                && (edit ? plainInlineText(m_arena.constData() + edit->begin, edit->length, &is8)
+                         : !made && plainInlineText(m_xml.constData() + r.begin, r.end - r.begin, &is8))) {
+                if (was8 == is8)
+                    continue;
+                if (!sink->cellChangedUtf8(sheet, int(r.row), int(r.column), was8, is8, error))
+                    return false;
+                continue;
+            }
+        }
         if (move && move->edit == r.edit) {
             // Moved to another shared string, and nothing else since.
             if (!cachedEntry(move->move.from, &strings, &was, error)

@@ -1,0 +1,21 @@
+#pragma once
+
+// UTF-16 to UTF-8 into a buffer of the caller's, a lone surrogate as U+FFFD,
+// so that what one part of the program encodes and another compares or
+// stores is byte for byte the same.
+
+#include <QString>
+
+namespace Excel {
+
+// The most bytes utf8Encode() writes for length UTF-16 units.
+inline int utf8Room(int length)
+{
+    return 3 * length;
+}
+
+// Writes the UTF-8 of the length units at text to out (room for at least
+// utf8Room(length) bytes); the end of what it wrote.
+char *utf8Encode(const QChar *text, int length, char *out);
+
+} // namespace Excel
