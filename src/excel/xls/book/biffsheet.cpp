@@ -396,6 +396,12 @@ Sheet::CellView Sheet::view(const Slot &slot) const
             return v;
         }
     }
+    return recordView(it, slot);
+}
+
+Sheet::CellView Sheet::recordView(const Item &it, const Slot &slot) const
+{
+    CellView v;
     const char *d = recData(it.rec);
     if (it.kind == CellItem) {
         v.type = it.type;

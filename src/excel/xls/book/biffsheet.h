@@ -32,6 +32,10 @@ namespace Biff {
 
 class Book;
 
+// The tokens of a formula record at data + cceAt (cce, then rgce) and what
+// follows them; false when the record is too short for them.
+bool tokensAt(const char *data, int size, int cceAt, FormulaTokens *t);
+
 // A record we built: type and data.
 struct CellRecord
 {
@@ -173,6 +177,9 @@ private:
     // record stores it again).
     bool isLive(int item, int col) const;
     CellView view(const Slot &slot) const;
+    // An item's cell as its record holds it, edits left aside: the record
+    // itself, or one column of a MULRK or MULBLANK seen as an RK or BLANK.
+    CellView recordView(const Item &it, const Slot &slot) const;
     // The record of changes (biffsheetchanges.cpp): a cell as read, edits
     // left aside, and the text the formula bar shows for a cell.
     CellView viewAsRead(const Slot &slot) const;

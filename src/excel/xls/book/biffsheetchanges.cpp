@@ -13,23 +13,6 @@
 namespace Excel {
 namespace Biff {
 
-namespace {
-
-// The tokens at data + cceAt (cce, then rgce) and what follows them.
-bool tokensAt(const char *data, int size, int cceAt, FormulaTokens *t)
-{
-    if (size < cceAt + 2)
-        return false;
-    const int cce = qFromLittleEndian<quint16>(data + cceAt);
-    if (cceAt + 2 + cce > size)
-        return false;
-    t->rgce = QByteArray(data + cceAt + 2, cce);
-    t->extra = QByteArray(data + cceAt + 2 + cce, size - cceAt - 2 - cce);
-    return true;
-}
-
-} // namespace
-
 bool Sheet::reportChanges(CellChangeSink *sink, QString *error) const
 {
     for (const quint32 key : m_changedCells) {
@@ -49,31 +32,7 @@ Sheet::CellView Sheet::viewAsRead(const Slot &slot) const
 {
     if (slot.item < 0)
         return CellView();
-    const Item &it = m_items[size_t(slot.item)];
-    if (it.edit < 0)
-        return view(slot);
-    // What view() sees of an item without an edit.
-    CellView v;
-    const char *d = recData(it.rec);
-    if (it.kind == CellItem) {
-        v.type = it.type;
-        v.data = d;
-        v.size = m_book->index().records[size_t(it.rec)].size;
-        return v;
-    }
-    qToLittleEndian<quint16>(it.row, v.buf);
-    qToLittleEndian<quint16>(quint16(it.col + slot.col), v.buf + 2);
-    if (it.type == Rt::MulRk) {
-        std::memcpy(v.buf + 4, d + 4 + 6 * slot.col, 6);
-        v.type = Rt::Rk;
-        v.size = 10;
-    } else {
-        std::memcpy(v.buf + 4, d + 4 + 2 * slot.col, 2);
-        v.type = Rt::Blank;
-        v.size = 6;
-    }
-    v.data = v.buf;
-    return v;
+    return recordView(m_items[size_t(slot.item)], slot);
 }
 
 QString Sheet::shownText(const CellView &v, int row, int col, bool asRead) const

@@ -18,7 +18,8 @@ namespace {
 const char ClearedResult[8] = {0x03, 0, 0, 0, 0, 0, char(0xFF), char(0xFF)};
 constexpr quint16 AlwaysCalc = 0x0001, SharedFlag = 0x0008;
 
-// Tokens at data + at, cce bytes, and the rest of the record after them.
+} // namespace
+
 bool tokensAt(const char *data, int size, int cceAt, FormulaTokens *t)
 {
     if (size < cceAt + 2)
@@ -30,8 +31,6 @@ bool tokensAt(const char *data, int size, int cceAt, FormulaTokens *t)
     t->extra = QByteArray(data + cceAt + 2 + cce, size - cceAt - 2 - cce);
     return true;
 }
-
-} // namespace
 
 int Sheet::number() const
 {
