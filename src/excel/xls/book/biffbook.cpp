@@ -34,13 +34,6 @@ bool followsSst(quint16 type)
     }
 }
 
-void appendRecord(QByteArray &out, quint16 type, const QByteArray &data)
-{
-    appendU16(out, type);
-    appendU16(out, quint16(data.size()));
-    out.append(data);
-}
-
 } // namespace
 
 bool Book::openFile(const QByteArray &file, QString *error)

@@ -8,17 +8,6 @@
 namespace Excel {
 namespace Biff {
 
-namespace {
-
-void appendRecord(QByteArray &out, quint16 type, const char *data, int size)
-{
-    appendU16(out, type);
-    appendU16(out, quint16(size));
-    out.append(data, size);
-}
-
-} // namespace
-
 void Sheet::copyRecords(QByteArray &out, int first, int count) const
 {
     if (count <= 0)

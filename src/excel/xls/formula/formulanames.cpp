@@ -50,13 +50,6 @@ bool followsNames(quint16 t)
     }
 }
 
-void appendRecord(QByteArray &out, quint16 type, const QByteArray &data)
-{
-    appendU16(out, type);
-    appendU16(out, quint16(data.size()));
-    out.append(data);
-}
-
 // The characters of a string after its length: a flag byte, then one byte
 // a character when each fits, else two.
 void appendChars(QByteArray &out, const QString &s)

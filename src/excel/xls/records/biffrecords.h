@@ -5,6 +5,8 @@
 // checked: a record that runs past the stream or is longer than BIFF8
 // allows makes the index fail with a reason.
 
+#include "littleendian.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
@@ -89,6 +91,18 @@ struct StreamIndex
 // only if a BOF record starts there. A later substream that is cut off is
 // treated as trailing bytes (the caller decides whether a sheet needs it).
 bool indexStream(const QByteArray &stream, StreamIndex *index, QString *error);
+
+// One record, its header and its data, appended to a stream being written.
+inline void appendRecord(QByteArray &out, quint16 type, const char *data, int size)
+{
+    appendU16(out, type);
+    appendU16(out, quint16(size));
+    out.append(data, size);
+}
+inline void appendRecord(QByteArray &out, quint16 type, const QByteArray &data)
+{
+    appendRecord(out, type, data.constData(), int(data.size()));
+}
 
 } // namespace Biff
 } // namespace Excel
