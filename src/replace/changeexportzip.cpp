@@ -34,7 +34,7 @@ constexpr quint64 Max32 = 0xFFFFFFFFu;
 
 // Input of one piece. Larger pieces mean fewer threads started and a
 // slightly better ratio; a few of them in flight bound the memory.
-constexpr size_t PieceSize = size_t(2) << 20;
+constexpr size_t PieceSize = size_t(256) << 10;
 // The output is written in blocks of this size.
 constexpr int BufferSize = 1 << 20;
 // zlib's fastest level: the record's XML is repetitive, and at level 1 it

@@ -23,6 +23,8 @@ namespace {
 constexpr int RowHeader = 20;
 // Rows are written out in pieces of about this size.
 constexpr int PieceSize = 1 << 20;
+// A writer's first room for rows.
+constexpr int FirstRoom = 16 << 10;
 
 QString systemError()
 {
@@ -135,8 +137,10 @@ void ChangeRecord::Writer::setSheet(const QString &sheet)
 
 int ChangeRecord::Writer::beginRow()
 {
-    if (m_buffer.capacity() < PieceSize)
-        m_buffer.reserve(PieceSize + (PieceSize >> 3));
+    // The buffer grows as rows come: most files change a few cells, and
+    // room asked for at once would be fresh memory for each of them.
+    if (m_buffer.capacity() < FirstRoom)
+        m_buffer.reserve(FirstRoom);
     const int at = m_buffer.size();
     m_starts.push_back(quint32(at));
     m_buffer.resize(at + RowHeader);

@@ -82,6 +82,8 @@ private slots:
         const QList<Case> all{
             {"keyword", {"--sheets", "all", "-p", "alpha", "omega", "-p", "3.5", "4.25", "-p", "SUM", "MAX",
                          "-p", "enough", "ENOUGH"}, false},
+            // Cells moved to another shared string, then made numbers.
+            {"again", {"--sheets", "all", "-p", "alpha", "omega", "-p", "omega", "12"}, false},
             {"position", {"--sheets", "all", "--position", "-p", "A4|E7", "typed", "-p", "B2", "=1+2", "-p", "C2",
                           "'007"}, false},
             {"mode1", {}, true},

@@ -39,11 +39,13 @@ bool readDouble(const QString &text, double *value)
 // reads them from there rather than from a string of its own each.
 struct Utf8Entries
 {
-    static constexpr size_t Unknown = ~size_t(0);
+    // Offsets fit in 32 bits: the texts come from parts far smaller than
+    // 4 GB, each entry once.
+    static constexpr quint32 Unknown = ~quint32(0);
     struct Span
     {
-        size_t offset = Unknown;
-        size_t length = 0;
+        quint32 offset = Unknown;
+        quint32 length = 0;
     };
     std::vector<Span> at; // by entry
     std::string bytes;
@@ -142,16 +144,22 @@ bool WorksheetPart::reportChanges(const QString &sheet, CellChangeSink *sink, QS
     };
     if (!std::is_sorted(cells.begin(), cells.end(), byPosition))
         std::sort(cells.begin(), cells.end(), byPosition);
-    StringCache strings;
-    if (const SharedStrings *table = m_book->sharedStrings) {
-        // Sized once, so that texts in it stay where they are.
-        strings.known.assign(table->size(), false);
-        strings.texts.resize(table->size());
+    StringCache strings; // sized when first used
+    // A cell's latest move is the one that made it what it is now, found
+    // from its record; only cells changed again after a move need the
+    // moves looked up, by cell.
+    QHash<quint32, quint32> staleMoves;
+    for (size_t k = 0; k < m_moves.size(); ++k) {
+        const quint32 cell = m_moves[k].move.cell;
+        if (!currentMove(m_cells[cell]))
+            staleMoves.insert(cell, quint32(k)); // the later move stays
     }
-    // Each cell's latest move, looked up by index rather than hashed.
-    std::vector<qint32> moveOf(m_moves.empty() ? 0 : m_cells.size(), -1);
-    for (size_t k = 0; k < m_moves.size(); ++k)
-        moveOf[m_moves[k].move.cell] = qint32(k);
+    const auto latestMove = [&](quint32 cell) -> const MoveRecord * {
+        if (const MoveRecord *current = currentMove(m_cells[cell]))
+            return current;
+        const auto it = staleMoves.constFind(cell);
+        return it == staleMoves.constEnd() ? nullptr : &m_moves[it.value()];
+    };
     Utf8Entries utf8;
     const bool utf8Sink = sink->takesUtf8();
     const bool takesUtf8 = utf8Sink && m_book->sharedStrings;
@@ -170,8 +178,8 @@ bool WorksheetPart::reportChanges(const QString &sheet, CellChangeSink *sink, QS
             utf8.bytes.resize(from + size_t(utf8Room(utf8.text.size())));
             char *end = utf8Encode(utf8.text.constData(), utf8.text.size(), &utf8.bytes[from]);
             utf8.bytes.resize(size_t(end - utf8.bytes.data()));
-            span.offset = from;
-            span.length = utf8.bytes.size() - from;
+            span.offset = quint32(from);
+            span.length = quint32(utf8.bytes.size() - from);
         }
         *at = span;
         return true;
@@ -180,7 +188,7 @@ bool WorksheetPart::reportChanges(const QString &sheet, CellChangeSink *sink, QS
     for (const quint32 i : cells) {
         const CellRecord &r = m_cells[i];
         const QString *was = &before, *is = &after;
-        const MoveRecord *move = i < moveOf.size() && moveOf[i] >= 0 ? &m_moves[size_t(moveOf[i])] : nullptr;
+        const MoveRecord *move = m_moves.empty() ? nullptr : latestMove(i);
         if (move && move->edit == r.edit && takesUtf8) {
             // Moved to another shared string, and nothing else since.
             Utf8Entries::Span from, to;
@@ -275,9 +283,14 @@ bool WorksheetPart::textAsRead(quint32 index, const MoveRecord *latest, StringCa
 bool WorksheetPart::cachedEntry(quint32 entry, StringCache *strings, const QString **text, QString *error) const
 {
     const SharedStrings *table = m_book->sharedStrings;
-    if (!table || entry >= table->size() || entry >= strings->known.size()) {
+    if (!table || entry >= table->size()) {
         *error = partError(m_partName, QCoreApplication::translate("Xlsx", "shared string %1 does not exist").arg(entry));
         return false;
+    }
+    if (strings->known.empty()) {
+        // Sized once, so that texts in it stay where they are.
+        strings->known.assign(table->size(), false);
+        strings->texts.resize(table->size());
     }
     if (!strings->known[entry]) {
         if (!table->text(entry, &strings->texts[entry], error))
