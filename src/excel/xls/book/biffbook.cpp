@@ -354,16 +354,19 @@ bool Book::buildFile(QByteArray *file, QString *error) const
     }
     wb->data = buildStream();
 
-    // Check the new stream before anything is written.
-    Book check;
+    // Check the new stream before anything is written; what the check
+    // read goes before the file is built.
     QString why;
-    if (!check.openStream(wb->data, &why)) {
-        *error = QCoreApplication::translate("Xls", "save: the new Workbook stream does not read back (%1)").arg(why);
-        return false;
-    }
-    if (check.sheetCount() != sheetCount()) {
-        *error = QCoreApplication::translate("Xls", "save: the new Workbook stream lost sheets");
-        return false;
+    {
+        Book check;
+        if (!check.openStream(wb->data, &why)) {
+            *error = QCoreApplication::translate("Xls", "save: the new Workbook stream does not read back (%1)").arg(why);
+            return false;
+        }
+        if (check.sheetCount() != sheetCount()) {
+            *error = QCoreApplication::translate("Xls", "save: the new Workbook stream lost sheets");
+            return false;
+        }
     }
     if (!writeCompoundFile(tree, file, error))
         return false;

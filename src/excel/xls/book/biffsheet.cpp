@@ -179,6 +179,8 @@ bool Sheet::parseTable(int first, int end, QString *error)
     const StreamIndex &index = m_book->index();
     bool needBlock = true;
     bool blockHasCells = false;
+    // At most an item a record: grown at once rather than doubled.
+    m_items.reserve(m_items.size() + size_t(end - first));
     for (int r = first; r < end;) {
         const Record &rec = index.records[size_t(r)];
         Item it;
