@@ -240,7 +240,8 @@ bool ChangeWorkbook::addRow(std::string_view file, std::string_view sheet, std::
     ++m_sheetRows;
     const qint64 row = m_sheetRows + 1;
     // Cells go without their names: each follows the one before it, unless
-    // an empty text before it was left out.
+    // an empty text before it was left out (readers count rows and cells
+    // without names on from the last one named).
     if (file != m_lastFile || m_lastFileIndex < 0) {
         m_lastFile.assign(file.data(), file.size());
         m_lastFileIndex = shared(file);
@@ -253,9 +254,8 @@ bool ChangeWorkbook::addRow(std::string_view file, std::string_view sheet, std::
     } else {
         ++m_sharedUses;
     }
-    m_rows += "<row r=\"";
-    appendNumber(&m_rows, row);
-    m_rows += "\"><c t=\"s\"><v>";
+    // Rows go without their numbers too: each follows the one before it.
+    m_rows += "<row><c t=\"s\"><v>";
     appendNumber(&m_rows, m_lastFileIndex);
     m_rows += "</v></c><c t=\"s\"><v>";
     appendNumber(&m_rows, m_lastSheetIndex);
