@@ -356,6 +356,7 @@ bool WorksheetPart::rewriteSharedCell(int index, quint32 current, bool cleared, 
 void WorksheetPart::sharedMoves(std::vector<SharedMove> *moves, quint32 *others, bool *othersShared) const
 {
     quint32 live = 0;
+    moves->reserve(moves->size() + m_moves.size());
     for (const MoveRecord &m : m_moves) {
         if (m_cells[m.move.cell].edit == m.edit) { // not changed again since
             moves->push_back(m.move);

@@ -335,7 +335,7 @@ private:
         quint32 edit; // the cell's edit that made it; stale once another follows
         quint32 valueBegin, valueEnd;
     };
-    std::vector<MoveRecord> m_moves;
+    PagedVector<MoveRecord> m_moves;
     // The move that made the cell what it is now: its edit is that move's
     // (MovedElement); none when it did not move or changed again since.
     const MoveRecord *currentMove(const CellRecord &r) const
@@ -346,7 +346,7 @@ private:
     }
 
     QByteArray m_arena;
-    std::vector<Edit> m_edits;
+    PagedVector<Edit> m_edits;
     std::vector<bool> m_counted; // by cell: already in BookContext::changedCells
 };
 
