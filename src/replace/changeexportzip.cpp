@@ -32,8 +32,10 @@ constexpr quint16 VersionZip64 = 45;
 constexpr quint16 FlagUtf8Name = 0x0800;
 constexpr quint64 Max32 = 0xFFFFFFFFu;
 
-// Input of one piece. Larger pieces mean fewer threads started and a
-// slightly better ratio; a few of them in flight bound the memory.
+// Input of one piece. Larger pieces mean fewer hand-overs and a slightly
+// better ratio; smaller ones keep the few buffers in flight, used again
+// from piece to piece, small enough to stay in memory the allocator holds
+// already rather than fresh pages each time.
 constexpr size_t PieceSize = size_t(256) << 10;
 // The output is written in blocks of this size.
 constexpr int BufferSize = 1 << 20;

@@ -240,8 +240,7 @@ bool ChangeWorkbook::addRow(std::string_view file, std::string_view sheet, std::
     ++m_sheetRows;
     const qint64 row = m_sheetRows + 1;
     // Cells go without their names: each follows the one before it, unless
-    // an empty text before it was left out (readers count rows and cells
-    // without names on from the last one named).
+    // an empty text before it was left out.
     if (file != m_lastFile || m_lastFileIndex < 0) {
         m_lastFile.assign(file.data(), file.size());
         m_lastFileIndex = shared(file);
@@ -254,7 +253,8 @@ bool ChangeWorkbook::addRow(std::string_view file, std::string_view sheet, std::
     } else {
         ++m_sharedUses;
     }
-    // Rows go without their numbers too: each follows the one before it.
+    // Rows go without their numbers too: readers count rows and cells
+    // without them on from the last one named.
     m_rows += "<row><c t=\"s\"><v>";
     appendNumber(&m_rows, m_lastFileIndex);
     m_rows += "</v></c><c t=\"s\"><v>";

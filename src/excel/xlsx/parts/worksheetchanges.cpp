@@ -39,13 +39,11 @@ bool readDouble(const QString &text, double *value)
 // reads them from there rather than from a string of its own each.
 struct Utf8Entries
 {
-    // Offsets fit in 32 bits: the texts come from parts far smaller than
-    // 4 GB, each entry once.
-    static constexpr quint32 Unknown = ~quint32(0);
+    static constexpr size_t Unknown = ~size_t(0);
     struct Span
     {
-        quint32 offset = Unknown;
-        quint32 length = 0;
+        size_t offset = Unknown;
+        size_t length = 0;
     };
     std::vector<Span> at; // by entry
     std::string bytes;
@@ -178,8 +176,8 @@ bool WorksheetPart::reportChanges(const QString &sheet, CellChangeSink *sink, QS
             utf8.bytes.resize(from + size_t(utf8Room(utf8.text.size())));
             char *end = utf8Encode(utf8.text.constData(), utf8.text.size(), &utf8.bytes[from]);
             utf8.bytes.resize(size_t(end - utf8.bytes.data()));
-            span.offset = quint32(from);
-            span.length = quint32(utf8.bytes.size() - from);
+            span.offset = from;
+            span.length = utf8.bytes.size() - from;
         }
         *at = span;
         return true;
