@@ -5,6 +5,8 @@
 // and the new copy are both held (a std::vector doubles, copies, and only
 // then frees the old one). Indexing costs a shift and a mask.
 
+#include "prefault.h"
+
 #include <cstddef>
 #include <iterator>
 #include <memory>
@@ -27,8 +29,13 @@ public:
 
     void push_back(const T &value)
     {
-        if ((m_size >> PageBits) == m_pages.size())
+        if ((m_size >> PageBits) == m_pages.size()) {
             m_pages.emplace_back(new T[PageSize]);
+            // A table that fills one page goes on to fill more: the pages
+            // of the next ones are taken at once.
+            if (m_pages.size() > 1)
+                prefault(m_pages.back().get(), sizeof(T) * PageSize);
+        }
         (*this)[m_size++] = value;
     }
     void pop_back() { resize(m_size - 1); }

@@ -1,5 +1,6 @@
 #include "xlsx/zip/ziparchive.h"
 
+#include "prefault.h"
 #include "systemerror.h"
 #include "xlsx/zip/zipformat.h"
 
@@ -394,6 +395,9 @@ int ZipArchive::find(const QString &name) const
 // libdeflate, into a buffer of the declared size (its pages are only taken
 // as they are written, so a lying size field costs address space, not
 // memory); a large one is streamed through zlib as it is read.
+// Parts of real workbooks inflate to at most about 22 times their size.
+constexpr quint64 PrefaultRatio = 64;
+
 bool ZipArchive::inflateEntry(const ZipEntry &e, QByteArray *result, QString *error) const
 {
     // Messages are made only when needed: this runs for every entry.
@@ -415,6 +419,10 @@ bool ZipArchive::inflateEntry(const ZipEntry &e, QByteArray *result, QString *er
             return false;
         }
         QByteArray out(int(e.uncompressedSize), Qt::Uninitialized);
+        // Taken at once when the declared size is one that real parts
+        // reach; a size that may be a lie keeps costing address space only.
+        if (e.uncompressedSize <= PrefaultRatio * e.compressedSize)
+            prefault(out.data(), size_t(out.size()));
         size_t in = 0, produced = 0;
         const libdeflate_result rc = libdeflate_deflate_decompress_ex(
             d, m_image.constData() + e.dataOffset, size_t(e.compressedSize), out.data(), size_t(out.size()), &in,
@@ -480,6 +488,7 @@ bool ZipArchive::inflateEntry(const ZipEntry &e, QByteArray *result, QString *er
                 break;
             }
             out.resize(int(want));
+            prefault(out.data() + produced, size_t(quint64(out.size()) - produced)); // the room about to be written
         }
         zs.next_out = reinterpret_cast<Bytef *>(out.data()) + produced;
         zs.avail_out = uInt(quint64(out.size()) - produced);
