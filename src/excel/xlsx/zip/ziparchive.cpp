@@ -390,14 +390,16 @@ int ZipArchive::find(const QString &name) const
     return it->second;
 }
 
-// Inflates a deflated entry, under the bounds of its declared size and of
-// MaxInflateRatio. An archive held in memory is inflated in one call by
-// libdeflate, into a buffer of the declared size (its pages are only taken
-// as they are written, so a lying size field costs address space, not
-// memory); a large one is streamed through zlib as it is read.
-// Parts of real workbooks inflate to at most about 22 times their size.
+// Declared sizes up to this many times the compressed size have their
+// buffer's pages taken at once: real parts stay near 22:1 (MaxInflateRatio).
 constexpr quint64 PrefaultRatio = 64;
 
+// Inflates a deflated entry, under the bounds of its declared size and of
+// MaxInflateRatio. An archive held in memory is inflated in one call by
+// libdeflate, into a buffer of the declared size (beyond PrefaultRatio its
+// pages are only taken as they are written, so a lying size field costs
+// address space, not memory); a large one is streamed through zlib as it
+// is read.
 bool ZipArchive::inflateEntry(const ZipEntry &e, QByteArray *result, QString *error) const
 {
     // Messages are made only when needed: this runs for every entry.
