@@ -1726,5 +1726,49 @@
         <source>%1 would be larger than 4 GB</source>
         <translation>%1 将超过 4 GB</translation>
     </message>
+    <message>
+        <source>the sheet was worked on in parts before other sheets and cannot be read whole any more</source>
+        <translation>该工作表已在处理其他工作表之前分段处理，无法再整体读取</translation>
+    </message>
+    <message>
+        <source>the package has no such part</source>
+        <translation>文件包中没有该部件</translation>
+    </message>
+    <message>
+        <source>no sheet data of the usual form</source>
+        <translation>没有常见形式的工作表数据</translation>
+    </message>
+    <message>
+        <source>rows that cannot be cut</source>
+        <translation>行无法分段</translation>
+    </message>
+    <message>
+        <source>too much after the sheet data</source>
+        <translation>工作表数据之后的内容过多</translation>
+    </message>
+    <message>
+        <source>no end of the sheet data</source>
+        <translation>工作表数据没有结尾</translation>
+    </message>
+    <message>
+        <source>rows hold comments or sections</source>
+        <translation>行中含有注释或 CDATA 段</translation>
+    </message>
+    <message>
+        <source>cells that are not edited one by one</source>
+        <translation>含有不能逐个编辑的单元格</translation>
+    </message>
+    <message>
+        <source>rows out of order</source>
+        <translation>行的顺序错乱</translation>
+    </message>
+    <message>
+        <source>the sheet is protected</source>
+        <translation>工作表受保护</translation>
+    </message>
+    <message>
+        <source>a window of rows came back changed</source>
+        <translation>一段行写回时发生了变化</translation>
+    </message>
 </context>
 </TS>

@@ -161,7 +161,7 @@ bool AdaptedRange::Replace(const QString &what, const QString &replacement, int 
     const SearchPattern pattern(what, lookAt == xlWhole, matchCase);
     if (m_usedAreaLater && !m_book->engine().sheetMayMatch(m_sheet, pattern))
         return false;
-    if (!takeUsedArea())
+    if (!(m_wholeSheet && m_book->engine().replacesWholeSheetWithoutArea()) && !takeUsedArea())
         return false;
     bool changed = false;
     QString error;

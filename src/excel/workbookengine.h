@@ -60,6 +60,9 @@ public:
     // is not allowed or the cells cannot be read.
     virtual bool replace(int sheet, const QVector<CellArea> &areas, bool wholeSheet, const SearchPattern &pattern,
                          const QString &replacement, bool *changed, QString *error) = 0;
+    // Whether replace over the whole sheet needs no used area (it is then
+    // given none).
+    virtual bool replacesWholeSheetWithoutArea() const { return false; }
     // Value set on every cell of the areas; false with the reason.
     virtual bool setValue(int sheet, const QVector<CellArea> &areas, const QString &text, QString *error) = 0;
 

@@ -241,6 +241,89 @@ bool OoxmlBook::loadCellSupport(QString *error)
     return true;
 }
 
+namespace {
+
+const QVector<CellArea> &everyCell()
+{
+    static const QVector<CellArea> areas{CellArea{1, 1, OoxmlGrid.rows, OoxmlGrid.columns}};
+    return areas;
+}
+
+} // namespace
+
+bool OoxmlBook::streams(int index) const
+{
+    const SheetEntry &e = m_sheets[size_t(index)];
+    if (e.stream)
+        return true;
+    if (e.wholeOnly || e.part || !e.hasCells() || m_streamFrom == 0)
+        return false;
+    const int entry = m_package->entryOf(e.partName);
+    if (entry < 0 || m_package->zip().entries()[size_t(entry)].uncompressedSize < m_streamFrom)
+        return false;
+    // A part that two sheets name is worked on whole.
+    for (const SheetEntry &other : m_sheets)
+        if (&other != &e && other.partName == e.partName)
+            return false;
+    return true;
+}
+
+bool OoxmlBook::replace(int index, const QVector<CellArea> &areas, bool wholeSheet, const SearchPattern &pattern,
+                        const QString &replacement, bool *changed, QString *error)
+{
+    *changed = false;
+    error->clear();
+    if (index >= 0 && index < sheetCount() && wholeSheet && streams(index)) {
+        if (!loadCellSupport(error))
+            return false;
+        SheetEntry &e = m_sheets[size_t(index)];
+        if (!e.stream) {
+            m_beforeStream = m_context;
+            if (m_sharedStrings)
+                m_beforeStreamStrings = m_sharedStrings->mark();
+            e.stream = std::make_unique<StreamedSheet>(&m_context, e.partName, m_windowBytes);
+            m_streamedSheet = index;
+        }
+        QString why;
+        if (e.stream->replace(pattern, replacement, changed, &why))
+            return true;
+        if (m_streamedSheet != index) {
+            *error = why;
+            return false;
+        }
+        // Not a sheet for windows after all: the whole part, from the start.
+        WorksheetPart *part = takeWhole(index, error);
+        return part && part->replace(everyCell(), pattern, replacement, changed, error);
+    }
+    WorksheetPart *part = worksheet(index, error);
+    return part && part->replace(wholeSheet ? everyCell() : areas, pattern, replacement, changed, error);
+}
+
+WorksheetPart *OoxmlBook::takeWhole(int index, QString *error)
+{
+    SheetEntry &e = m_sheets[size_t(index)];
+    if (m_streamedSheet != index) {
+        *error = partError(e.partName, QCoreApplication::translate("Xlsx", "the sheet was worked on in parts before other sheets and cannot be read whole any more"));
+        return nullptr;
+    }
+    const std::vector<StreamedSheet::Replace> replaces = e.stream->replaces();
+    e.stream.reset();
+    e.wholeOnly = true;
+    m_streamedSheet = -1;
+    m_context = m_beforeStream;
+    if (m_sharedStrings)
+        m_sharedStrings->backTo(m_beforeStreamStrings);
+    WorksheetPart *part = worksheet(index, error);
+    if (!part)
+        return nullptr;
+    for (const StreamedSheet::Replace &r : replaces) {
+        bool changed;
+        if (!part->replace(everyCell(), r.pattern, r.replacement, &changed, error))
+            return nullptr;
+    }
+    return part;
+}
+
 WorksheetPart *OoxmlBook::worksheet(int index, QString *error)
 {
     error->clear();
@@ -249,6 +332,10 @@ WorksheetPart *OoxmlBook::worksheet(int index, QString *error)
     SheetEntry &e = m_sheets[size_t(index)];
     if (!e.hasCells())
         return nullptr;
+    if (e.stream)
+        return takeWhole(index, error);
+    if (index != m_streamedSheet)
+        m_streamedSheet = -1;
     if (!loadCellSupport(error))
         return nullptr;
     if (m_loadedSheet >= 0 && m_loadedSheet != index && m_sheets[size_t(m_loadedSheet)].part) {
@@ -283,6 +370,11 @@ bool OoxmlBook::reportChanges(CellChangeSink *sink, QString *error)
 {
     for (int i = 0; i < sheetCount(); ++i) {
         const SheetEntry &e = m_sheets[size_t(i)];
+        if (e.stream) {
+            if (e.stream->hasReportedChanges() && !e.stream->reportChanges(e.name, sink, error))
+                return false;
+            continue;
+        }
         if (!e.part || !e.part->hasReportedChanges())
             continue;
         WorksheetPart *part = e.part.get();
@@ -299,7 +391,7 @@ bool OoxmlBook::sheetMayMatch(int index, const PartPrescan &scan)
     if (!scan.usable() || index < 0 || index >= sheetCount())
         return true;
     const SheetEntry &e = m_sheets[size_t(index)];
-    if (!e.hasCells() || (e.part && e.part->isParsed()))
+    if (!e.hasCells() || (e.part && e.part->isParsed()) || e.stream)
         return true;
     // Whatever cannot be read here is read again, and fails, when the
     // sheet is parsed.
@@ -317,13 +409,17 @@ bool OoxmlBook::sheetMayMatch(int index, const PartPrescan &scan)
         if (!known.value())
             return true;
     }
+    const char *root = e.kind == SheetKind::Macrosheet ? "macrosheet" : "worksheet";
+    if (streams(index)) {
+        // A large sheet is looked at a window at a time, and not kept.
+        return StreamedSheet(&m_context, e.partName, m_windowBytes).mayMatch(scan, root);
+    }
     if (m_prefetchedSheet != index) {
         m_prefetchedSheet = -1;
         if (!m_package->readPart(e.partName, &m_prefetched, &ignored))
             return true;
         m_prefetchedSheet = index;
     }
-    const char *root = e.kind == SheetKind::Macrosheet ? "macrosheet" : "worksheet";
     return !scan.excludes(m_prefetched.constData(), size_t(m_prefetched.size()), root);
 }
 
@@ -347,7 +443,7 @@ bool OoxmlBook::mayFoldSharedStrings() const
     for (const SheetEntry &e : m_sheets) {
         if (!e.hasCells())
             continue;
-        if (!e.part || !e.part->isParsed() || parts.contains(e.partName))
+        if ((!e.stream && (!e.part || !e.part->isParsed())) || parts.contains(e.partName))
             return false;
         parts.insert(e.partName);
     }
@@ -415,17 +511,33 @@ bool OoxmlBook::prepareSave(std::unique_ptr<PendingSave> *pending, QString *erro
         if (m_sheets[i].part && m_sheets[i].part->isChanged())
             changedSheets.push_back(i);
     }
-    SharedStringFold fold;
+    std::vector<const GatheredMoves *> gathered;
+    std::vector<size_t> streamed;
+    for (size_t i = 0; i < m_sheets.size(); ++i) {
+        if (m_sheets[i].stream) {
+            gathered.push_back(&m_sheets[i].stream->moves());
+            streamed.push_back(i);
+        }
+    }
+    auto fold = std::make_shared<SharedStringFold>();
     if (mayFoldSharedStrings())
-        fold = foldSharedStrings(parts, m_context);
+        *fold = foldSharedStrings(parts, m_context, gathered);
+    for (size_t k = 0; k < streamed.size(); ++k) {
+        const StreamedSheet *sheet = m_sheets[streamed[k]].stream.get();
+        if (!sheet->isChanged() || (k < fold->gatheredAsRead.size() && fold->gatheredAsRead[k]))
+            continue;
+        changes.replaced[m_package->entryOf(sheet->partName())] = [sheet, fold](ByteSink *sink, QString *why) {
+            return sheet->write(sink, *fold, why);
+        };
+    }
     for (const size_t i : changedSheets) {
         SheetEntry &e = m_sheets[i];
         const size_t k = size_t(std::find(parts.begin(), parts.end(), e.part.get()) - parts.begin());
         std::vector<quint32> asRead;
-        if (k < fold.cellsAsRead.size()) {
-            if (fold.partAsRead[k])
+        if (k < fold->cellsAsRead.size()) {
+            if (fold->partAsRead[k])
                 continue; // its only changes went into the shared strings
-            asRead = std::move(fold.cellsAsRead[k]);
+            asRead = std::move(fold->cellsAsRead[k]);
         }
         const int entry = m_package->entryOf(e.partName);
         const int index = int(i);
@@ -440,7 +552,7 @@ bool OoxmlBook::prepareSave(std::unique_ptr<PendingSave> *pending, QString *erro
     }
     if (m_sharedStrings && m_sharedStrings->isChanged()) {
         const SharedStrings *table = m_sharedStrings.get();
-        changes.replaced[m_package->entryOf(table->partName())] = [table, inPlace = fold.table](ByteSink *sink,
+        changes.replaced[m_package->entryOf(table->partName())] = [table, inPlace = fold->table](ByteSink *sink,
                                                                                             QString *why) {
             return table->write(sink, why, inPlace);
         };

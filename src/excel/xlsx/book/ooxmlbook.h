@@ -9,6 +9,7 @@
 #include "xlsx/package/opcpackage.h"
 #include "xlsx/cells/partprescan.h"
 #include "xlsx/parts/sharedstrings.h"
+#include "xlsx/parts/streamedsheet.h"
 #include "xlsx/parts/stylespart.h"
 #include "xlsx/parts/worksheetpart.h"
 
@@ -28,6 +29,8 @@ struct SheetEntry
     SheetKind kind = SheetKind::Other;
     QString partName;
     std::unique_ptr<WorksheetPart> part; // worksheets and macro sheets, once used
+    std::unique_ptr<StreamedSheet> stream; // a large sheet worked on in windows instead
+    bool wholeOnly = false;                // not to be worked on in windows
 
     bool hasCells() const { return kind == SheetKind::Worksheet || kind == SheetKind::Macrosheet; }
 };
@@ -35,6 +38,9 @@ struct SheetEntry
 class OoxmlBook
 {
 public:
+    static constexpr quint64 DefaultStreamFrom = quint64(16) << 20;
+    static constexpr size_t DefaultWindowBytes = size_t(4) << 20;
+
     static std::unique_ptr<OoxmlBook> open(const QString &path, QString *error, OpenedFile *opened = nullptr);
 
     const QString &path() const { return m_package->path(); }
@@ -47,8 +53,24 @@ public:
 
     // The sheet's part, parsed and with its bytes loaded (those of the sheet
     // used before are released); none for a sheet without cells, or with
-    // the reason when the part cannot be read.
+    // the reason when the part cannot be read. A sheet worked on in windows
+    // is read whole from here on, its replaces done again on the whole part.
     WorksheetPart *worksheet(int index, QString *error);
+
+    // Replace over the cells of the areas, or over every cell (wholeSheet;
+    // areas are then not needed). A large sheet replaced over every cell is
+    // worked on a window of rows at a time (streamedsheet.h) where its
+    // cells allow; the outcome and the saved file are the same.
+    bool replace(int index, const QVector<CellArea> &areas, bool wholeSheet, const SearchPattern &pattern,
+                 const QString &replacement, bool *changed, QString *error);
+    // Sheet parts of at least this many inflated bytes are worked on in
+    // windows of about windowBytes of rows (0: none). Set before the first
+    // edit.
+    void setStreamFrom(quint64 bytes, size_t windowBytes = DefaultWindowBytes)
+    {
+        m_streamFrom = bytes;
+        m_windowBytes = windowBytes;
+    }
 
     // Whether a search with the scan's pattern may find something in the
     // sheet: false only for a sheet not parsed yet whose bytes (and the
@@ -90,6 +112,10 @@ private:
     // with cells parsed, each part once, and no revision log that names
     // entries too.
     bool mayFoldSharedStrings() const;
+    bool streams(int index) const;
+    // Leaves working on the sheet in windows: the book goes back to what it
+    // was before, and the replaces are done again on the whole part.
+    WorksheetPart *takeWhole(int index, QString *error);
 
     std::unique_ptr<OpcPackage> m_package;
     BookContext m_context;
@@ -102,6 +128,15 @@ private:
     static constexpr qint64 KeptSheetBytes = qint64(16) << 20;
     qint64 m_keptSheetBytes = 0; // of changed sheets not loaded now (an upper bound)
     quint64 m_savedEdits = 0;
+
+    quint64 m_streamFrom = DefaultStreamFrom;
+    size_t m_windowBytes = DefaultWindowBytes;
+    // The sheet worked on in windows last, and the book as it was before:
+    // what leaving the windows goes back to, while no other sheet has been
+    // worked on since.
+    int m_streamedSheet = -1;
+    BookContext m_beforeStream;
+    SharedStrings::Mark m_beforeStreamStrings;
 
     bool m_cellSupportLoaded = false;
     bool m_stylesLoaded = false;

@@ -48,12 +48,14 @@ public:
 
     // The order of the search does not change what each cell becomes, and
     // the used area holds every cell of the sheet.
-    bool replace(int sheet, const QVector<CellArea> &areas, bool, const SearchPattern &pattern,
+    bool replace(int sheet, const QVector<CellArea> &areas, bool wholeSheet, const SearchPattern &pattern,
                  const QString &replacement, bool *changed, QString *error) override
     {
-        WorksheetPart *part = m_book->worksheet(sheet, error);
-        return part && part->replace(areas, pattern, replacement, changed, error);
+        return m_book->replace(sheet, areas, wholeSheet, pattern, replacement, changed, error);
     }
+    // A replace over the whole sheet takes every cell there is: the used
+    // area is not needed, and a large sheet need not be read whole for it.
+    bool replacesWholeSheetWithoutArea() const override { return true; }
 
     bool setValue(int sheet, const QVector<CellArea> &areas, const QString &text, QString *error) override
     {

@@ -203,6 +203,18 @@ quint32 SharedStrings::appendPlain(const QString &text)
     return index;
 }
 
+void SharedStrings::backTo(const Mark &mark)
+{
+    if (mark.added < m_added.size()) {
+        m_added.resize(mark.added);
+        m_addedText.resize(mark.added);
+        const quint32 end = quint32(m_items.size() + mark.added);
+        for (auto it = m_addedPlain.begin(); it != m_addedPlain.end();)
+            it = it.value() >= end ? m_addedPlain.erase(it) : it + 1;
+    }
+    m_referenceDelta = mark.referenceDelta;
+}
+
 quint32 SharedStrings::append(const RichText &text)
 {
     QByteArray si;

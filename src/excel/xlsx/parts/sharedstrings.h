@@ -46,6 +46,18 @@ public:
     void countReference(int delta) { m_referenceDelta += delta; }
 
     bool isChanged() const { return !m_added.empty() || m_referenceDelta != 0; }
+
+    // What was added and counted so far, to go back to after work that is
+    // to be done again another way.
+    struct Mark
+    {
+        size_t added = 0;
+        int referenceDelta = 0;
+    };
+    Mark mark() const { return {m_added.size(), m_referenceDelta}; }
+    void backTo(const Mark &mark);
+    int referenceDelta() const { return m_referenceDelta; }
+    void setReferenceDelta(int delta) { m_referenceDelta = delta; }
     quint32 sizeAsRead() const { return quint32(m_items.size()); }
 
     // Entries of the part that take the text of a new entry (from, to),

@@ -189,13 +189,14 @@ WorksheetPart::Subject WorksheetPart::subjectOf(int index, const CellContent &c,
 }
 
 bool WorksheetPart::replace(const QVector<CellArea> &areas, const SearchPattern &pattern, const QString &replacement,
-                            bool *changed, QString *error)
+                            bool *changed, QString *error, std::vector<qint32> *cache)
 {
     *changed = false;
     error->clear();
-    std::vector<qint32> sstCache;
-    if (m_book->sharedStrings)
-        sstCache.assign(m_book->sharedStrings->size(), NotSeen);
+    std::vector<qint32> ownCache;
+    std::vector<qint32> &sstCache = cache ? *cache : ownCache;
+    if (m_book->sharedStrings && sstCache.size() < m_book->sharedStrings->size())
+        sstCache.resize(m_book->sharedStrings->size(), NotSeen);
     const bool numbers = pattern.canMatchWithin(formulaBarNumberAlphabet());
     const bool booleans = pattern.canMatchWithin(booleanTextAlphabet());
     const StylesPart &styles = *m_book->styles;

@@ -97,7 +97,28 @@ bool WorksheetPart::parseData(QByteArray data, QString *error)
         return false;
     }
     m_parsed = true;
-    countSharedReferences();
+    if (m_countsReferences)
+        countSharedReferences();
+    return true;
+}
+
+bool WorksheetPart::editsLocally() const
+{
+    if (m_protected || !m_rowsOrdered || !m_cellsOrdered || !m_arrays.empty() || !m_sharedMasters.empty()
+        || !m_newCells.isEmpty())
+        return false;
+    for (const CellRecord &r : m_cells)
+        if (r.formula != FormulaKind::None)
+            return false;
+    return true;
+}
+
+bool WorksheetPart::rowSpan(quint32 *first, quint32 *last) const
+{
+    if (m_rows.empty())
+        return false;
+    *first = m_rows[0].row;
+    *last = m_rows[m_rows.size() - 1].row;
     return true;
 }
 
@@ -161,7 +182,7 @@ bool WorksheetPart::parse(QString *error)
     int inlineTexts = 0;
     CellRecord cell{};
     RowRecord row{};
-    quint32 prevRow = 0;
+    quint32 prevRow = m_rowBase;
     quint32 prevCol = 0;
     auto bad = [&](const QString &why, qint64 at) {
         *error = partError(m_partName, QCoreApplication::translate("Xlsx", "%1 (at byte %2)").arg(why).arg(at));

@@ -87,6 +87,25 @@ public:
     void releaseXml();
     qint64 xmlSize() const { return m_xml.size(); }
 
+    // For a part read a window of rows at a time (streamedsheet.h): set
+    // before parseData. Rows that name no number count on from rowBase;
+    // countsReferences: whether the parse adds its cells' shared-string
+    // references to the book's counts (only the first pass over a part).
+    void setWindow(quint32 rowBase, bool countsReferences)
+    {
+        m_rowBase = rowBase;
+        m_countsReferences = countsReferences;
+    }
+    // Whether its cells can be edited one window at a time: no formula of
+    // any kind (shared and array formulas tie cells together), rows and
+    // cells in order, and no protection.
+    bool editsLocally() const;
+    bool isProtected() const { return m_protected; }
+    // The first and last row number; false for a part without rows.
+    bool rowSpan(quint32 *first, quint32 *last) const;
+    // Where the sheetData start tag ends; -1 when there is none.
+    qint64 sheetDataStartTagEnd() const { return m_sheetDataStartTagEnd; }
+
     // The smallest rectangle of the cells that have a value, a formula or a
     // style of their own; false when there is none.
     bool usedArea(CellArea *area) const;
@@ -94,8 +113,11 @@ public:
     // Replaces in every cell inside the areas. *changed: whether a cell
     // changed. False (with the reason) when a change is not allowed; cells
     // changed before stay changed, the workbook is then failed anyway.
+    // cache: what each shared string becomes under this replace, kept by a
+    // caller that runs the same replace over several windows of one part
+    // (none: kept for this call only).
     bool replace(const QVector<CellArea> &areas, const SearchPattern &pattern, const QString &replacement,
-                 bool *changed, QString *error);
+                 bool *changed, QString *error, std::vector<qint32> *cache = nullptr);
 
     // Writes typed input into every cell of the areas.
     bool setValue(const QVector<CellArea> &areas, const QString &text, QString *error);
@@ -296,6 +318,8 @@ private:
     QByteArray m_xml;
     bool m_parsed = false;
     int m_ns = NsMainTransitional;
+    quint32 m_rowBase = 0;
+    bool m_countsReferences = true;
 
     PagedVector<CellRecord> m_cells;
     quint32 m_originalCells = 0;
