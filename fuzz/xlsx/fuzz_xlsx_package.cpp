@@ -2,7 +2,8 @@
 // saved, and the saved file opened again, which must succeed wherever the
 // original's sheets could be read. And the same search with and without
 // the byte path (with it, shared strings change in place where they can)
-// must leave every cell with the same text.
+// must leave every cell with the same text; worked on in windows of rows
+// or whole, it must give the same answers and save the same bytes.
 #include "formats.h"
 #include "xlsx/book/ooxmlbook.h"
 #include "xlsx/book/ooxmlreader.h"
@@ -81,6 +82,55 @@ void compareByteEdits(const QString &dir, const uint8_t *data, size_t size)
     }
 }
 
+// The replaces over every sheet, in windows of a few hundred bytes or
+// whole: the answers, the count and the saved file.
+QByteArray replaceInWindows(const QString &path, bool windows)
+{
+    using namespace Excel;
+    QString error;
+    std::unique_ptr<Xlsx::OoxmlBook> book = Xlsx::OoxmlBook::open(path, &error);
+    if (!book)
+        return "open: " + error.toUtf8();
+    book->setStreamFrom(windows ? 1 : 0, 256);
+    QByteArray outcome;
+    const std::pair<const char *, const char *> pairs[] = {{"a", "xy"}, {"xy", "1"}, {"1", ""}};
+    for (int i = 0; i < book->sheetCount(); ++i) {
+        for (const auto &[what, with] : pairs) {
+            bool changed = false;
+            if (!book->replace(i, {}, true, SearchPattern(QString::fromUtf8(what), false, false), QString::fromUtf8(with),
+                               &changed, &error))
+                return outcome + "failed: " + error.toUtf8();
+            outcome += changed ? '1' : '0';
+        }
+    }
+    outcome += ' ' + QByteArray::number(book->changedCells());
+    if (!book->save(&error))
+        return outcome + " save: " + error.toUtf8();
+    QFile f(path);
+    if (f.open(QIODevice::ReadOnly))
+        outcome += f.readAll();
+    return outcome;
+}
+
+void compareWindows(const QString &dir, const uint8_t *data, size_t size)
+{
+    QByteArray outcome[2];
+    for (int windows = 0; windows < 2; ++windows) {
+        const QString path = dir + QStringLiteral("/windows%1.xlsx").arg(windows);
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return;
+        f.write(reinterpret_cast<const char *>(data), qint64(size));
+        f.close();
+        outcome[windows] = replaceInWindows(path, windows);
+    }
+    if (outcome[0] != outcome[1]) {
+        std::fprintf(stderr, "windows of rows give another outcome:\n%s\n%s\n", outcome[0].left(300).constData(),
+                     outcome[1].left(300).constData());
+        std::abort();
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -92,6 +142,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return d;
     }();
     compareByteEdits(dir, data, size);
+    compareWindows(dir, data, size);
     const QString path = dir + QStringLiteral("/book.xlsx");
     {
         QFile f(path);

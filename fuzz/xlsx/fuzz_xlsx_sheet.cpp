@@ -6,6 +6,7 @@
 // rule a part out for a search only when the search changes nothing.
 #include "cellchanges.h"
 #include "xlsx/cells/partprescan.h"
+#include "xlsx/parts/streamedsheet.h"
 #include "xlsx/parts/worksheetpart.h"
 
 #include <cstdint>
@@ -97,6 +98,50 @@ bool editPart(const QByteArray &bytes, bool byteEdits, bool cellScan, QByteArray
     return true;
 }
 
+// The same replaces over the whole part and in windows of rows; aborts
+// where the windows were accepted and the outcomes differ.
+void compareWindows(const QByteArray &bytes, const Excel::Xlsx::StylesPart &styles, const QString &partName)
+{
+    using namespace Excel;
+    using namespace Excel::Xlsx;
+    BookContext wholeBook, windowBook;
+    wholeBook.styles = windowBook.styles = &styles;
+    WorksheetPart whole(&wholeBook, partName);
+    StreamedSheet windows(&windowBook, partName, 200);
+    windows.setBytes(bytes);
+    QString error;
+    if (!whole.parseData(bytes, &error))
+        return;
+    const QVector<CellArea> every{CellArea{1, 1, OoxmlGrid.rows, OoxmlGrid.columns}};
+    const std::pair<const char *, const char *> pairs[] = {{"a", "xy"}, {"xy", "1"}, {"1", ""}};
+    for (const auto &[what, with] : pairs) {
+        const SearchPattern pattern(QString::fromUtf8(what), false, false);
+        bool wholeChanged = false, windowChanged = false;
+        QString wholeWhy, windowWhy;
+        const bool wholeOk = whole.replace(every, pattern, QString::fromUtf8(with), &wholeChanged, &wholeWhy);
+        if (!windows.replace(pattern, QString::fromUtf8(with), &windowChanged, &windowWhy))
+            return; // worked on whole instead
+        if (!wholeOk || wholeChanged != windowChanged || wholeBook.changedCells != windowBook.changedCells) {
+            std::fprintf(stderr, "windows of rows answer otherwise: %s\n", qPrintable(wholeWhy));
+            std::abort();
+        }
+    }
+    Buffer wholeOut, windowOut;
+    Record wholeRecord, windowRecord;
+    const bool wholeWritten = whole.write(&wholeOut, &error);
+    if (wholeWritten != windows.write(&windowOut, SharedStringFold(), &error)
+        || (wholeWritten && wholeOut.bytes != windowOut.bytes)) {
+        std::fprintf(stderr, "windows of rows write otherwise\n");
+        std::abort();
+    }
+    const bool wholeRecorded = whole.reportChanges(QStringLiteral("S"), &wholeRecord, &error);
+    if (wholeRecorded != windows.reportChanges(QStringLiteral("S"), &windowRecord, &error)
+        || wholeRecord.text != windowRecord.text) {
+        std::fprintf(stderr, "windows of rows record otherwise\n");
+        std::abort();
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -143,6 +188,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                      qPrintable(tokenWhy));
         std::abort();
     }
+    compareWindows(bytes, styles, part);
     if (byteRecord != fullRecord || byteRecord != tokenRecord) {
         std::fprintf(stderr, "the paths record other changes:\n%s---\n%s---\n%s", qPrintable(byteRecord),
                      qPrintable(fullRecord), qPrintable(tokenRecord));

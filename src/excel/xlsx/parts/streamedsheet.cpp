@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -23,6 +24,8 @@ namespace {
 constexpr int MaxHeadOrTail = 16 << 20;
 // A window that cannot be cut after a row by this size is not cut at all.
 constexpr int MaxWindow = 64 << 20;
+// Bytes held in memory come in pieces this small, to meet every edge.
+constexpr int HeldPiece = 61;
 
 bool isNameByte(char c)
 {
@@ -271,10 +274,21 @@ bool StreamedSheet::cutWindows(const RawWork &each, bool *stopped, QByteArray *t
         *error = partError(m_partName, why);
         return false;
     };
-    const int entry = m_book->package->entryOf(m_partName);
-    if (entry < 0)
-        return refuse(QCoreApplication::translate("Xlsx", "the package has no such part"));
-    ReadAhead reader(m_book->package->zip(), entry);
+    std::unique_ptr<ReadAhead> reader;
+    int held = 0;
+    if (m_held.isNull()) {
+        const int entry = m_book->package->entryOf(m_partName);
+        if (entry < 0)
+            return refuse(QCoreApplication::translate("Xlsx", "the package has no such part"));
+        reader = std::make_unique<ReadAhead>(m_book->package->zip(), entry);
+    }
+    const auto next = [&](QByteArray *piece) {
+        if (reader)
+            return reader->next(piece, error);
+        *piece = m_held.mid(held, HeldPiece);
+        held += piece->size();
+        return true;
+    };
 
     QByteArray pending, prefix, root, rowEnd, dataEnd;
     enum { Head, Rows, Tail } phase = Head;
@@ -288,7 +302,7 @@ bool StreamedSheet::cutWindows(const RawWork &each, bool *stopped, QByteArray *t
     };
     for (bool atEnd = false; !atEnd;) {
         QByteArray piece;
-        if (!reader.next(&piece, error))
+        if (!next(&piece))
             return false;
         atEnd = piece.isEmpty();
         if (pending.isEmpty())

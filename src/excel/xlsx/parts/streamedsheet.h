@@ -42,6 +42,9 @@ public:
     StreamedSheet(BookContext *book, const QString &partName, size_t windowBytes = size_t(4) << 20);
 
     const QString &partName() const { return m_partName; }
+    // For tests: the part's bytes, handed on in small pieces, instead of
+    // the package's entry.
+    void setBytes(const QByteArray &part) { m_held = part; }
 
     // Replace over every cell of the sheet: *changed tells whether a cell
     // changed. False with the reason when the pass could not be made; the
@@ -98,6 +101,7 @@ private:
     GatheredMoves m_moves;
     bool m_changed = false;
     bool m_reported = false;
+    QByteArray m_held;
     mutable QByteArray m_head; // the part up to the end of the sheetData start tag
     mutable QByteArray m_tail; // from the sheetData end tag on
     mutable QByteArray m_closing; // what closes a window: the sheetData and root end tags
