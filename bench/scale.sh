@@ -1,6 +1,6 @@
 #!/bin/bash
 # Scale series, run by hand:
-#   bench/scale.sh [WORKDIR]
+#   bench/scale.sh [WORKDIR] [RUNS]
 # Builds korrin-batch (Release) in build-bench/ (or uses BATCH=path) and the
 # floor program (FLOOR, default ../shared/tools/floor.c beside the
 # repository), writes one-sheet workbooks of 1M, 4M and 10M cells
@@ -8,13 +8,15 @@
 # columns (the same generator, converted by LibreOffice) into WORKDIR
 # (default /tmp/korrin-scale; kept ones are used again), and times on fresh
 # copies in /dev/shm korrin-batch and, for the .xlsx books, the floor with
-# libdeflate at level 5 (-e ld -l 5), --pair alpha omega. Prints CPU seconds
-# (user + sys), wall seconds and peak RSS of each, and korrin's CPU as a
-# multiple of the floor's.
+# libdeflate at level 5 (-e ld -l 5), --pair alpha omega, RUNS times each
+# (default 3), the two taking turns. Prints min/median of CPU seconds
+# (user + sys), wall seconds and peak RSS of each, and korrin's median CPU
+# as a multiple of the floor's.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 work=${1:-/tmp/korrin-scale}
+runs=${2:-3}
 floor_src=${FLOOR:-$root/../shared/tools/floor.c}
 build=$root/build-bench
 
@@ -57,15 +59,28 @@ measure() {
     awk '{ printf "%.2f %.2f %d\n", $1 + $2, $3, $4 / 1024 }' "$shm/time.log"
 }
 
-echo "korrin-batch: $BATCH"
-printf '%-22s %8s %8s %8s   %8s %8s %8s   %s\n' book "k cpu" "k wall" "k MB" "f cpu" "f wall" "f MB" "cpu ratio"
+# stats "a b c ...": "min/median" of the numbers.
+stats() {
+    echo "$1" | tr ' ' '\n' | grep . | sort -g | awk '{ v[NR] = $1 } END { printf "%s/%s", v[1], v[int((NR + 1) / 2)] }'
+}
+
+echo "korrin-batch: $BATCH; $runs run(s) each, korrin and the floor taking turns; min/median"
+printf '%-22s %11s %11s %9s   %11s %11s %9s   %s\n' book "k cpu" "k wall" "k MB" "f cpu" "f wall" "f MB" "cpu ratio (medians)"
 for rows in 100000 400000 1000000; do
-    k=$(measure "$work/big$rows.xlsx" "$BATCH" --sheets all --match-case --pair alpha omega @)
-    f=$(measure "$work/big$rows.xlsx" "$floor" -e ld -l 5 alpha omega @)
-    set -- $k $f
-    printf '%-22s %8s %8s %8s   %8s %8s %8s   %.2fx\n' "$((rows * 10 / 1000000))M cells ($(du -m "$work/big$rows.xlsx" | cut -f1) MB)" \
-        $1 $2 $3 $4 $5 $6 "$(echo "$1 $4" | awk '{ print $1 / $2 }')"
+    kc= kw= km= fc= fw= fm=
+    for r in $(seq "$runs"); do
+        set -- $(measure "$work/big$rows.xlsx" "$BATCH" --sheets all --match-case --pair alpha omega @)
+        kc="$kc $1" kw="$kw $2" km="$km $3"
+        set -- $(measure "$work/big$rows.xlsx" "$floor" -e ld -l 5 alpha omega @)
+        fc="$fc $1" fw="$fw $2" fm="$fm $3"
+    done
+    ratio=$(echo "$(stats "$kc") $(stats "$fc")" | tr '/' ' ' | awk '{ printf "%.2fx", $2 / $4 }')
+    printf '%-22s %11s %11s %9s   %11s %11s %9s   %s\n' "$((rows * 10 / 1000000))M cells ($(du -m "$work/big$rows.xlsx" | cut -f1) MB)" \
+        "$(stats "$kc")" "$(stats "$kw")" "$(stats "$km")" "$(stats "$fc")" "$(stats "$fw")" "$(stats "$fm")" "$ratio"
 done
-k=$(measure "$work/wide.xls" "$BATCH" --sheets all --match-case --pair alpha omega @)
-set -- $k
-printf '%-22s %8s %8s %8s\n' ".xls 65536x20 ($(du -m "$work/wide.xls" | cut -f1) MB)" $1 $2 $3
+kc= kw= km=
+for r in $(seq "$runs"); do
+    set -- $(measure "$work/wide.xls" "$BATCH" --sheets all --match-case --pair alpha omega @)
+    kc="$kc $1" kw="$kw $2" km="$km $3"
+done
+printf '%-22s %11s %11s %9s\n' ".xls 65536x20 ($(du -m "$work/wide.xls" | cut -f1) MB)" "$(stats "$kc")" "$(stats "$kw")" "$(stats "$km")"

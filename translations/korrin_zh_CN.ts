@@ -1770,5 +1770,9 @@
         <source>a window of rows came back changed</source>
         <translation>一段行写回时发生了变化</translation>
     </message>
+    <message>
+        <source>a new shared string that no replace made</source>
+        <translation>一个不是由任何替换产生的新共享字符串</translation>
+    </message>
 </context>
 </TS>

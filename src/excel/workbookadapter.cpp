@@ -104,6 +104,7 @@ public:
     bool prepareSave(std::unique_ptr<PendingSave> *pending) override
     {
         pending->reset();
+        finishWork();
         if (m_failed)
             return false;
         QString error;
@@ -117,10 +118,16 @@ public:
     }
 
     QString lastError() const override { return m_lastError; }
-    qint64 changedCells() const override { return m_engine->changedCells(); }
+    qint64 changedCells() const override
+    {
+        // Asking is what puts off work to an end; the answer is the same.
+        const_cast<AdaptedWorkbook *>(this)->finishWork();
+        return m_engine->changedCells();
+    }
     void keepOriginalTexts() override { m_engine->keepOriginalTexts(); }
     bool reportChanges(CellChangeSink *sink) override
     {
+        finishWork();
         if (m_failed)
             return true; // it will not be saved: nothing changes
         QString error;
@@ -141,6 +148,14 @@ public:
             m_failed = true;
             m_lastError = why;
         }
+    }
+    // The work the engine put off, done before its outcome is told: when
+    // it fails, the workbook fails as the operation itself would have.
+    void finishWork()
+    {
+        QString error;
+        if (!m_failed && !m_engine->finishWork(&error))
+            fail(error);
     }
     // Why an operation that yields no object failed; the workbook goes on.
     void noteError(const QString &why) { m_lastError = why; }

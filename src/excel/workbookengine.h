@@ -66,6 +66,12 @@ public:
     // Value set on every cell of the areas; false with the reason.
     virtual bool setValue(int sheet, const QVector<CellArea> &areas, const QString &text, QString *error) = 0;
 
+    // Does the work that replace put off (an engine may gather the replaces
+    // on a sheet and do them together); asked before changedCells,
+    // reportChanges and prepareSave. False with the reason when that work
+    // fails, which fails the workbook as the replace itself would have.
+    virtual bool finishWork(QString * /*error*/) { return true; }
+
     // Cells changed since the workbook was opened, each counted once.
     virtual qint64 changedCells() const = 0;
 

@@ -33,7 +33,8 @@ public:
 
 struct Outcome
 {
-    QStringList answers; // per replace: changed, or the error
+    QString failure;     // the first error: a replace's or the work put off to the end
+    QStringList answers; // per replace: changed
     qint64 cells = 0;
     QStringList record;
     QByteArray saved;
@@ -47,7 +48,7 @@ Outcome run(const QString &source, const Pairs &pairs, bool wholeCell, bool matc
     QString error;
     std::unique_ptr<Xlsx::OoxmlBook> book = Xlsx::OoxmlBook::open(path, &error);
     if (!book) {
-        o.answers << QStringLiteral("open: ") + error;
+        o.failure = QStringLiteral("open: ") + error;
         return o;
     }
     book->setStreamFrom(windows ? 1 : 0, 300);
@@ -57,12 +58,16 @@ Outcome run(const QString &source, const Pairs &pairs, bool wholeCell, bool matc
         for (const auto &pair : pairs) {
             bool changed = false;
             if (!book->replace(i, {}, true, SearchPattern(pair.first, wholeCell, matchCase), pair.second, &changed, &error)) {
-                o.answers << QStringLiteral("failed: ") + error;
+                o.failure = error;
                 return o;
             }
             o.answers << QString::number(changed);
         }
         o.streamedSheets += book->sheet(i).stream != nullptr;
+    }
+    if (!book->finishWork(&error)) {
+        o.failure = error;
+        return o;
     }
     o.cells = qint64(book->changedCells());
     RecordingSink sink;
@@ -70,7 +75,7 @@ Outcome run(const QString &source, const Pairs &pairs, bool wholeCell, bool matc
         o.record << QStringLiteral("record: ") + error;
     o.record += sink.lines;
     if (!book->save(&error)) {
-        o.answers << QStringLiteral("save: ") + error;
+        o.failure = QStringLiteral("save: ") + error;
         return o;
     }
     QFile f(path);
@@ -114,6 +119,12 @@ void tst_StreamedSheet::sameAsWhole_data()
         // Texts made by one pair that the next takes up again; numbers.
         {"chain", {{"E", "e2"}, {"e2", "1"}, {"1", "one"}, {"0", ""}}, false, true},
         {"whole", {{"x*", "q"}, {"?", ""}, {"TRUE", "no"}}, true, false},
+        // Two replaces that make the same text: which one made it first
+        // decides its number in the shared strings.
+        {"same text", {{"*a*", "ZQ"}, {"xx", "Z1"}, {"yy", "Z1"}, {"*e*", "ZQ"}}, true, false},
+        // Numbers that become new texts, far apart: the second replace
+        // meets its cells first in every window.
+        {"new texts", {{"5", "five"}, {"2", "two"}, {"1", "one"}}, false, false},
     };
     for (const QString &f : files)
         for (const Set &s : sets)
@@ -129,6 +140,12 @@ void tst_StreamedSheet::sameAsWhole()
     QFETCH(bool, matchCase);
     const Outcome whole = run(file, pairs, wholeCell, matchCase, false);
     const Outcome windows = run(file, pairs, wholeCell, matchCase, true);
+    // A replace in windows looks only as far as its first change, so a
+    // sheet that cannot be worked on in windows fails later, for the same
+    // reason; then only that reason is compared.
+    QCOMPARE(windows.failure, whole.failure);
+    if (!whole.failure.isEmpty())
+        return;
     QCOMPARE(windows.answers, whole.answers);
     QCOMPARE(windows.cells, whole.cells);
     QCOMPARE(windows.record, whole.record);

@@ -102,6 +102,27 @@ def with_shared_strings(name, sheets, sst):
     rewrite(name, changes, add={"xl/sharedStrings.xml": sst})
 
 
+# rows.xlsx: many rows of shared strings, numbers and booleans, one sheet
+# sharing its strings with another; texts that two replaces turn into the
+# same new text lie far apart, the later replace's one first.
+wb = openpyxl.Workbook()
+wb.active.title = "Rows"
+wb.create_sheet("Other")
+wb.save(path("rows.xlsx"))
+texts = ["row %d alpha" % k for k in range(17)] + ["yy", "xx"] + ["beta %d" % j for j in range(5)]
+cells = []
+for r in range(1, 121):
+    a = 17 if r == 2 else 18 if r == 100 else r % 17
+    cells.append('<row r="%d"><c r="A%d" t="s"><v>%d</v></c><c r="B%d"><v>%d</v></c>'
+                 '<c r="C%d" t="b"><v>%d</v></c><c r="D%d" t="s"><v>%d</v></c></row>'
+                 % (r, r, a, r, r * 10, r, r % 3 == 0, r, 19 + r % 5))
+sheet = '<?xml version="1.0" encoding="UTF-8"?>\n<worksheet xmlns="%s"><sheetData>%s</sheetData></worksheet>'
+other = sheet % (MAIN, '<row r="1"><c r="A1" t="s"><v>1</v></c></row>')
+sst = ('<?xml version="1.0" encoding="UTF-8"?>\n<sst xmlns="%s" count="241" uniqueCount="%d">%s</sst>'
+       % (MAIN, len(texts), "".join("<si><t>%s</t></si>" % t for t in texts)))
+with_shared_strings("rows.xlsx", {"xl/worksheets/sheet1.xml": sheet % (MAIN, "".join(cells)),
+                                  "xl/worksheets/sheet2.xml": other}, sst)
+
 # rich.xlsx: shared strings with runs and phonetic runs, written by hand.
 wb = openpyxl.Workbook()
 ws = wb.active

@@ -268,11 +268,47 @@ bool OoxmlBook::streams(int index) const
     return true;
 }
 
+bool OoxmlBook::flushStreams(int except, QString *error)
+{
+    for (int i = 0; i < sheetCount(); ++i) {
+        SheetEntry &e = m_sheets[size_t(i)];
+        if (i == except || !e.stream || e.stream->isFlushed())
+            continue;
+        QString why;
+        if (e.stream->flush(&why))
+            continue;
+        if (m_streamedSheet != i) {
+            *error = why;
+            return false;
+        }
+        if (!takeWhole(i, error))
+            return false;
+    }
+    return true;
+}
+
+bool OoxmlBook::finishWork(QString *error)
+{
+    if (m_streamError.isEmpty() && !flushStreams(-1, error))
+        m_streamError = *error;
+    *error = m_streamError;
+    return m_streamError.isEmpty();
+}
+
+quint64 OoxmlBook::changedCells()
+{
+    QString error;
+    finishWork(&error);
+    return m_context.changedCells;
+}
+
 bool OoxmlBook::replace(int index, const QVector<CellArea> &areas, bool wholeSheet, const SearchPattern &pattern,
                         const QString &replacement, bool *changed, QString *error)
 {
     *changed = false;
     error->clear();
+    if (!flushStreams(index, error))
+        return false;
     if (index >= 0 && index < sheetCount() && wholeSheet && streams(index)) {
         if (!loadCellSupport(error))
             return false;
@@ -332,6 +368,8 @@ WorksheetPart *OoxmlBook::worksheet(int index, QString *error)
     SheetEntry &e = m_sheets[size_t(index)];
     if (!e.hasCells())
         return nullptr;
+    if (!flushStreams(index, error))
+        return nullptr;
     if (e.stream)
         return takeWhole(index, error);
     if (index != m_streamedSheet)
@@ -368,6 +406,8 @@ WorksheetPart *OoxmlBook::worksheet(int index, QString *error)
 
 bool OoxmlBook::reportChanges(CellChangeSink *sink, QString *error)
 {
+    if (!finishWork(error))
+        return false;
     for (int i = 0; i < sheetCount(); ++i) {
         const SheetEntry &e = m_sheets[size_t(i)];
         if (e.stream) {
@@ -500,6 +540,8 @@ bool OoxmlBook::save(QString *error)
 bool OoxmlBook::prepareSave(std::unique_ptr<PendingSave> *pending, QString *error)
 {
     pending->reset();
+    if (!finishWork(error))
+        return false;
     if (!isChanged())
         return true;
     ZipChanges changes;

@@ -89,8 +89,13 @@ public:
     void setByteEdits(bool on) { m_context.byteEdits = on; }
 
     bool isChanged() const;
-    // Cells that Replace or Value set changed since the book was opened.
-    quint64 changedCells() const { return m_context.changedCells; }
+    // Does the replaces waiting on sheets worked on in windows; false with
+    // the reason when one of them fails (as it would have, done at once).
+    bool finishWork(QString *error);
+    // Cells that Replace or Value set changed since the book was opened
+    // (the waiting replaces done first; when that fails, reportChanges and
+    // the save say why).
+    quint64 changedCells();
     // Tells the sink those whose text changed, sheet by sheet in tab order
     // (reading again the bytes of a sheet that were released). Before a
     // save: what the shared strings held as read is what it tells.
@@ -113,6 +118,9 @@ private:
     // entries too.
     bool mayFoldSharedStrings() const;
     bool streams(int index) const;
+    // Does the replaces waiting on the sheets worked on in windows, but
+    // for sheet `except`; a sheet whose pass fails is worked on whole.
+    bool flushStreams(int except, QString *error);
     // Leaves working on the sheet in windows: the book goes back to what it
     // was before, and the replaces are done again on the whole part.
     WorksheetPart *takeWhole(int index, QString *error);
@@ -137,6 +145,7 @@ private:
     int m_streamedSheet = -1;
     BookContext m_beforeStream;
     SharedStrings::Mark m_beforeStreamStrings;
+    QString m_streamError; // why the waiting replaces could not be done
 
     bool m_cellSupportLoaded = false;
     bool m_stylesLoaded = false;

@@ -63,6 +63,7 @@ public:
         return part && part->setValue(areas, text, error);
     }
 
+    bool finishWork(QString *error) override { return m_book->finishWork(error); }
     qint64 changedCells() const override { return qint64(m_book->changedCells()); }
 
     bool reportChanges(CellChangeSink *sink, QString *error) override { return m_book->reportChanges(sink, error); }

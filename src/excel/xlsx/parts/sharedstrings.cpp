@@ -196,11 +196,32 @@ bool SharedStrings::richText(quint32 i, RichText *text, QString *error) const
 quint32 SharedStrings::appendPlain(const QString &text)
 {
     auto it = m_addedPlain.constFind(text);
-    if (it != m_addedPlain.constEnd())
+    if (it != m_addedPlain.constEnd()) {
+        if (m_log)
+            m_log->push_back(it.value());
         return it.value();
+    }
     const quint32 index = append(RichText::fromPlain(text));
     m_addedPlain.insert(text, index);
     return index;
+}
+
+void SharedStrings::reorderAdded(size_t from, const std::vector<quint32> &order)
+{
+    const quint32 base = quint32(m_items.size() + from);
+    std::vector<quint32> newPosition(order.size());
+    std::vector<QByteArray> added(order.size());
+    std::vector<RichText> texts(order.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+        newPosition[order[i]] = quint32(i);
+        added[i] = std::move(m_added[from + order[i]]);
+        texts[i] = std::move(m_addedText[from + order[i]]);
+    }
+    std::move(added.begin(), added.end(), m_added.begin() + qptrdiff(from));
+    std::move(texts.begin(), texts.end(), m_addedText.begin() + qptrdiff(from));
+    for (auto it = m_addedPlain.begin(); it != m_addedPlain.end(); ++it)
+        if (it.value() >= base)
+            it.value() = base + newPosition[it.value() - base];
 }
 
 void SharedStrings::backTo(const Mark &mark)
@@ -221,7 +242,10 @@ quint32 SharedStrings::append(const RichText &text)
     writeRichText(&si, text, m_prefix, "si");
     m_added.push_back(si);
     m_addedText.push_back(text);
-    return quint32(m_items.size() + m_added.size() - 1);
+    const quint32 index = quint32(m_items.size() + m_added.size() - 1);
+    if (m_log)
+        m_log->push_back(index);
+    return index;
 }
 
 bool SharedStrings::write(ByteSink *sink, QString *error, const InPlace &inPlace) const

@@ -58,6 +58,14 @@ public:
     void backTo(const Mark &mark);
     int referenceDelta() const { return m_referenceDelta; }
     void setReferenceDelta(int delta) { m_referenceDelta = delta; }
+
+    // While set, every entry that appendPlain or append hands out (new or
+    // found again) is noted in *log, in order.
+    void setProductionLog(std::vector<quint32> *log) { m_log = log; }
+    // Gives the new entries from position `from` of the added ones on the
+    // order `order` (order[i]: the position, counted from `from`, of the
+    // entry that comes i-th).
+    void reorderAdded(size_t from, const std::vector<quint32> &order);
     quint32 sizeAsRead() const { return quint32(m_items.size()); }
 
     // Entries of the part that take the text of a new entry (from, to),
@@ -97,6 +105,7 @@ private:
     std::vector<RichText> m_addedText;
     QHash<QString, quint32> m_addedPlain;
     int m_referenceDelta = 0;
+    std::vector<quint32> *m_log = nullptr;
 };
 
 } // namespace Xlsx

@@ -292,7 +292,8 @@ bool StreamedSheet::cutWindows(const RawWork &each, bool *stopped, QByteArray *t
 
     QByteArray pending, prefix, root, rowEnd, dataEnd;
     enum { Head, Rows, Tail } phase = Head;
-    qint64 searched = 0; // of pending, where the sheetData end tag is not
+    qint64 searched = 0;    // of pending, where the sheetData end tag is not
+    qint64 dataEndAt = -1; // where it is, once found
     // Hands on the first `size` bytes of pending; false to stop.
     const auto window = [&](int size, bool *ok) {
         const Next next = each(pending.constData(), size_t(size), error);
@@ -326,34 +327,44 @@ bool StreamedSheet::cutWindows(const RawWork &each, bool *stopped, QByteArray *t
             phase = Rows;
         }
         while (phase == Rows) {
-            const qint64 from = std::max<qint64>(0, searched - dataEnd.size());
-            const void *found = memmem(pending.constData() + from, size_t(pending.size() - from), dataEnd.constData(),
-                                       size_t(dataEnd.size()));
-            const qint64 stop = found ? static_cast<const char *>(found) - pending.constData() : -1;
-            searched = pending.size();
+            if (dataEndAt < 0) {
+                const qint64 from = std::max<qint64>(0, searched - dataEnd.size());
+                const void *found = memmem(pending.constData() + from, size_t(pending.size() - from),
+                                           dataEnd.constData(), size_t(dataEnd.size()));
+                searched = pending.size();
+                if (found)
+                    dataEndAt = static_cast<const char *>(found) - pending.constData();
+            }
             bool ok;
-            if (stop >= 0) {
-                if (!window(int(stop), &ok))
+            // A window ends after the first row that reaches its size.
+            const qint64 rowsEnd = dataEndAt >= 0 ? dataEndAt : pending.size();
+            if (rowsEnd >= qint64(m_windowBytes)) {
+                const qint64 from = std::max<qint64>(0, qint64(m_windowBytes) - rowEnd.size());
+                const void *hit = memmem(pending.constData() + from, size_t(rowsEnd - from), rowEnd.constData(),
+                                         size_t(rowEnd.size()));
+                if (hit) {
+                    const int size = int(static_cast<const char *>(hit) - pending.constData() + rowEnd.size());
+                    if (!window(size, &ok))
+                        return ok;
+                    pending.remove(0, size);
+                    searched -= size;
+                    if (dataEndAt >= 0)
+                        dataEndAt -= size;
+                    continue;
+                }
+                if (dataEndAt < 0) {
+                    if (atEnd || pending.size() > MaxWindow)
+                        return refuse(QCoreApplication::translate("Xlsx", "rows that cannot be cut"));
+                    break; // the row goes on in the next piece
+                }
+            }
+            if (dataEndAt >= 0) {
+                if (!window(int(dataEndAt), &ok))
                     return ok;
-                pending.remove(0, int(stop));
+                pending.remove(0, int(dataEndAt));
                 phase = Tail;
-                break;
             }
-            if (size_t(pending.size()) < m_windowBytes && !atEnd)
-                break;
-            const qint64 cut = pending.lastIndexOf(rowEnd);
-            if (cut < 0 || atEnd) {
-                if (atEnd || pending.size() > MaxWindow)
-                    return refuse(QCoreApplication::translate("Xlsx", "rows that cannot be cut"));
-                break;
-            }
-            const int size = int(cut + rowEnd.size());
-            if (!window(size, &ok))
-                return ok;
-            pending.remove(0, size);
-            searched = pending.size();
-            if (size_t(pending.size()) < m_windowBytes)
-                break;
+            break;
         }
         if (phase == Tail && pending.size() > MaxHeadOrTail)
             return refuse(QCoreApplication::translate("Xlsx", "too much after the sheet data"));
@@ -364,7 +375,8 @@ bool StreamedSheet::cutWindows(const RawWork &each, bool *stopped, QByteArray *t
     return true;
 }
 
-bool StreamedSheet::pass(size_t replaced, bool firstPass, const WindowWork &each, QString *error) const
+bool StreamedSheet::pass(size_t replaced, bool firstPass, const WindowWork &each, QString *error,
+                         const std::vector<bool> *parsed) const
 {
     const auto refuse = [&](const QString &why) {
         *error = partError(m_partName, why);
@@ -376,7 +388,14 @@ bool StreamedSheet::pass(size_t replaced, bool firstPass, const WindowWork &each
     };
     quint32 lastRow = 0;
     bool anyRow = false;
+    size_t index = 0;
     const auto window = [&](const char *rows, size_t size, QString *why) {
+        const size_t w = index++;
+        if (parsed && (w >= parsed->size() || !(*parsed)[w])) {
+            // Nothing to do here: handed on as read.
+            lastRow = w < m_lastRows.size() ? m_lastRows[w] : lastRow;
+            return each(nullptr, rows, size, why);
+        }
         if (holdsHiddenText(rows, size))
             return cannot(QCoreApplication::translate("Xlsx", "rows hold comments or sections"));
         WorksheetPart part(m_book, m_partName);
@@ -392,21 +411,27 @@ bool StreamedSheet::pass(size_t replaced, bool firstPass, const WindowWork &each
             lastRow = last;
             anyRow = true;
         }
+        if (m_lastRows.size() <= w)
+            m_lastRows.resize(w + 1);
+        m_lastRows[w] = lastRow;
         const Counts base = Counts::of(*m_book);
         if (!redo(part, replaced, why))
             return Next::Fail;
         const Counts before = Counts::of(*m_book);
-        if (!each(part, rows, size, why))
-            return Next::Fail;
-        Counts::keepOnly(m_book, base, before);
-        return Next::Go;
+        const Next next = each(&part, rows, size, why);
+        if (next != Next::Fail)
+            Counts::keepOnly(m_book, base, before);
+        return next;
     };
     bool stopped;
     QByteArray tail;
     if (!cutWindows(window, &stopped, &tail, error))
         return false;
+    if (stopped)
+        return true;
     if (firstPass) {
         m_tail = std::move(tail);
+        m_tailKnown = true;
         // What follows the rows may protect the sheet, which changes what
         // an edit may do: such a sheet is worked on whole.
         WorksheetPart probe(m_book, m_partName);
@@ -415,7 +440,7 @@ bool StreamedSheet::pass(size_t replaced, bool firstPass, const WindowWork &each
             return false;
         if (probe.isProtected())
             return refuse(QCoreApplication::translate("Xlsx", "the sheet is protected"));
-    } else if (tail != m_tail) {
+    } else if (m_tailKnown && tail != m_tail) {
         return refuse(QCoreApplication::translate("Xlsx", "changed since it was read"));
     }
     return true;
@@ -441,31 +466,119 @@ bool StreamedSheet::replace(const SearchPattern &pattern, const QString &replace
     *changed = false;
     const size_t k = m_replaces.size();
     m_replaces.push_back({pattern, replacement});
-    m_results.emplace_back();
-    const quint64 editsBefore = m_book->edits, cellsBefore = m_book->changedCells;
-    GatheredMoves moves;
-    bool any = false;
-    const bool ok = pass(k, k == 0, [&](WorksheetPart &window, const char *, size_t, QString *why) {
+    m_results.resize(m_replaces.size());
+    // Only the answer is wanted here: the windows are searched until one
+    // changes, and what that did is undone. The replace itself is done
+    // with the others, all in one pass, when its outcome is first needed.
+    SharedStrings *table = m_book->sharedStrings;
+    const SharedStrings::Mark mark = table ? table->mark() : SharedStrings::Mark();
+    const BookContext before = *m_book;
+    const bool ok = pass(k, false, [&](WorksheetPart *window, const char *, size_t, QString *why) {
         bool windowChanged = false;
-        if (!window.replace(everyCell(), pattern, replacement, &windowChanged, why, &m_results[k]))
-            return false;
-        any |= windowChanged;
-        std::vector<SharedMove> windowMoves;
-        quint32 others;
-        bool othersShared;
-        window.sharedMoves(&windowMoves, &others, &othersShared);
-        moves.add(windowMoves, others, othersShared);
-        return true;
+        if (!window->replace(everyCell(), pattern, replacement, &windowChanged, why, &m_results[k]))
+            return Next::Fail;
+        *changed |= windowChanged;
+        return windowChanged ? Next::Stop : Next::Go;
     }, error);
+    if (table)
+        table->backTo(mark);
+    *m_book = before;
+    for (size_t j = m_flushed; j < m_results.size(); ++j)
+        m_results[j].clear(); // entries made here went again
     if (!ok) {
         m_replaces.pop_back();
         m_results.pop_back();
         return false;
     }
+    return true;
+}
+
+bool StreamedSheet::flush(QString *error)
+{
+    const size_t done = m_flushed, count = m_replaces.size();
+    if (done == count)
+        return true;
+    SharedStrings *table = m_book->sharedStrings;
+    const size_t firstNew = table ? table->mark().added : 0;
+    const quint32 firstEntry = table ? table->sizeAsRead() + quint32(firstNew) : 0;
+    const quint64 editsBefore = m_book->edits, cellsBefore = m_book->changedCells;
+    // The entries each replace hands out, in the order it meets them.
+    std::vector<std::vector<quint32>> produced(count - done);
+    GatheredMoves moves;
+    std::vector<bool> changedWindows, reportedWindows;
+    const bool ok = pass(done, done == 0, [&](WorksheetPart *window, const char *, size_t, QString *why) {
+        for (size_t k = done; k < count; ++k) {
+            bool windowChanged = false;
+            if (table)
+                table->setProductionLog(&produced[k - done]);
+            const bool replaced = window->replace(everyCell(), m_replaces[k].pattern, m_replaces[k].replacement,
+                                                  &windowChanged, why, &m_results[k]);
+            if (table)
+                table->setProductionLog(nullptr);
+            if (!replaced)
+                return Next::Fail;
+        }
+        std::vector<SharedMove> windowMoves;
+        quint32 others;
+        bool othersShared;
+        window->sharedMoves(&windowMoves, &others, &othersShared);
+        moves.add(windowMoves, others, othersShared);
+        changedWindows.push_back(window->isChanged());
+        reportedWindows.push_back(window->hasReportedChanges());
+        return Next::Go;
+    }, error);
+    if (table)
+        table->setProductionLog(nullptr);
+    if (!ok)
+        return false;
+    // The windows met the replaces in turn, window by window; over the
+    // whole part each replace meets every cell before the next one starts.
+    // The new entries take the numbers that order gives them.
+    if (table && table->size() > firstEntry) {
+        const quint32 added = table->size() - firstEntry;
+        constexpr quint32 None = ~0u;
+        std::vector<quint32> number(added, None), order;
+        order.reserve(added);
+        for (const std::vector<quint32> &entries : produced)
+            for (const quint32 e : entries)
+                if (e >= firstEntry && number[e - firstEntry] == None) {
+                    number[e - firstEntry] = firstEntry + quint32(order.size());
+                    order.push_back(e - firstEntry);
+                }
+        if (order.size() != added) {
+            *error = partError(m_partName, QCoreApplication::translate("Xlsx", "a new shared string that no replace made"));
+            return false;
+        }
+        bool moved = false;
+        for (quint32 i = 0; i < added; ++i)
+            moved |= order[i] != i;
+        if (moved) {
+            table->reorderAdded(firstNew, order);
+            const auto renumbered = [&](qint32 v) {
+                return v >= qint32(firstEntry) ? qint32(number[quint32(v) - firstEntry]) : v;
+            };
+            for (std::vector<qint32> &results : m_results) {
+                std::vector<qint32> by(std::max<size_t>(results.size(), table->size()), WorksheetPart::UnseenEntry);
+                for (size_t i = 0; i < results.size(); ++i)
+                    by[i < firstEntry ? i : number[i - firstEntry]] = renumbered(results[i]);
+                results = std::move(by);
+            }
+            GatheredMoves again = moves;
+            again.byEntry.clear();
+            for (auto [from, target] : moves.byEntry) {
+                if (target.cells != GatheredMoves::Mixed)
+                    target.to = quint32(renumbered(qint32(target.to)));
+                again.byEntry.emplace(from, target);
+            }
+            moves = std::move(again);
+        }
+    }
+    m_flushed = count;
+    m_changedWindows = std::move(changedWindows);
+    m_reportedWindows = std::move(reportedWindows);
     m_moves = std::move(moves);
     m_changed |= m_book->edits != editsBefore;
     m_reported |= m_book->changedCells != cellsBefore;
-    *changed = any;
     return true;
 }
 
@@ -477,38 +590,41 @@ bool StreamedSheet::write(ByteSink *sink, const SharedStringFold &fold, QString 
     };
     if (!sink->write(m_head))
         return cannotWrite();
-    const bool ok = pass(m_replaces.size(), false, [&](WorksheetPart &window, const char *rows, size_t size,
-                                                        QString *why) {
+    const bool ok = pass(m_replaces.size(), false, [&](WorksheetPart *window, const char *rows, size_t size,
+                                                        QString *why) -> Next {
+        if (!window)
+            return sink->write(rows, size) || cannotWrite() ? Next::Go : Next::Fail;
         std::vector<SharedMove> windowMoves;
         quint32 others;
         bool othersShared;
-        window.sharedMoves(&windowMoves, &others, &othersShared);
+        window->sharedMoves(&windowMoves, &others, &othersShared);
         std::vector<quint32> asRead;
         for (const SharedMove &m : windowMoves)
             if (fold.folds(m.from))
                 asRead.push_back(m.cell);
-        if (!window.isChanged() || (others == 0 && asRead.size() == windowMoves.size()))
-            return sink->write(rows, size) || cannotWrite();
+        if (!window->isChanged() || (others == 0 && asRead.size() == windowMoves.size()))
+            return sink->write(rows, size) || cannotWrite() ? Next::Go : Next::Fail;
         std::sort(asRead.begin(), asRead.end());
         BufferSink out;
-        if (!window.write(&out, why, asRead))
-            return false;
+        if (!window->write(&out, why, asRead))
+            return Next::Fail;
         // The window's head and closing tags come back as they went in.
         const qint64 body = out.bytes.size() - m_head.size() - m_closing.size();
         if (body < 0 || !out.bytes.startsWith(m_head) || !out.bytes.endsWith(m_closing)) {
             *why = partError(m_partName, QCoreApplication::translate("Xlsx", "a window of rows came back changed"));
-            return false;
+            return Next::Fail;
         }
-        return sink->write(out.bytes.constData() + m_head.size(), size_t(body)) || cannotWrite();
-    }, error);
+        return sink->write(out.bytes.constData() + m_head.size(), size_t(body)) || cannotWrite() ? Next::Go : Next::Fail;
+    }, error, &m_changedWindows);
     return ok && (sink->write(m_tail) || cannotWrite());
 }
 
 bool StreamedSheet::reportChanges(const QString &sheet, CellChangeSink *sink, QString *error) const
 {
-    return pass(m_replaces.size(), false, [&](WorksheetPart &window, const char *, size_t, QString *why) {
-        return !window.hasReportedChanges() || window.reportChanges(sheet, sink, why);
-    }, error);
+    return pass(m_replaces.size(), false, [&](WorksheetPart *window, const char *, size_t, QString *why) {
+        return !window || !window->hasReportedChanges() || window->reportChanges(sheet, sink, why) ? Next::Go
+                                                                                                  : Next::Fail;
+    }, error, &m_reportedWindows);
 }
 
 } // namespace Xlsx

@@ -54,7 +54,7 @@ bool parseIndex(const char *begin, const char *end, quint32 *value)
 
 // Results of a replace in one shared string, cached for the cells that
 // share it.
-constexpr qint32 NotSeen = -2;
+constexpr qint32 NotSeen = WorksheetPart::UnseenEntry;
 constexpr qint32 Unchanged = -1;
 constexpr qint32 BecomesEmpty = -3;
 

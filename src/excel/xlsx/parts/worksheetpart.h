@@ -113,6 +113,8 @@ public:
     // Replaces in every cell inside the areas. *changed: whether a cell
     // changed. False (with the reason) when a change is not allowed; cells
     // changed before stay changed, the workbook is then failed anyway.
+    // What the cache below holds for an entry not met yet.
+    static constexpr qint32 UnseenEntry = -2;
     // cache: what each shared string becomes under this replace, kept by a
     // caller that runs the same replace over several windows of one part
     // (none: kept for this call only).
