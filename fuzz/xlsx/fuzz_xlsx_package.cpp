@@ -92,6 +92,9 @@ QByteArray replaceInWindows(const QString &path, bool windows)
     if (!book)
         return "open: " + error.toUtf8();
     book->setStreamFrom(windows ? 1 : 0, 256);
+    // A replace in windows fails where the whole part's would only when
+    // the waiting replaces are done, for the same reason: a failure is
+    // told alone.
     QByteArray outcome;
     const std::pair<const char *, const char *> pairs[] = {{"a", "xy"}, {"xy", "1"}, {"1", ""}};
     for (int i = 0; i < book->sheetCount(); ++i) {
@@ -99,10 +102,12 @@ QByteArray replaceInWindows(const QString &path, bool windows)
             bool changed = false;
             if (!book->replace(i, {}, true, SearchPattern(QString::fromUtf8(what), false, false), QString::fromUtf8(with),
                                &changed, &error))
-                return outcome + "failed: " + error.toUtf8();
+                return "failed: " + error.toUtf8();
             outcome += changed ? '1' : '0';
         }
     }
+    if (!book->finishWork(&error))
+        return "failed: " + error.toUtf8();
     outcome += ' ' + QByteArray::number(book->changedCells());
     if (!book->save(&error))
         return outcome + " save: " + error.toUtf8();

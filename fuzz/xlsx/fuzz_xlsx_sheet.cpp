@@ -121,10 +121,24 @@ void compareWindows(const QByteArray &bytes, const Excel::Xlsx::StylesPart &styl
         const bool wholeOk = whole.replace(every, pattern, QString::fromUtf8(with), &wholeChanged, &wholeWhy);
         if (!windows.replace(pattern, QString::fromUtf8(with), &windowChanged, &windowWhy))
             return; // worked on whole instead
-        if (!wholeOk || wholeChanged != windowChanged || wholeBook.changedCells != windowBook.changedCells) {
-            std::fprintf(stderr, "windows of rows answer otherwise: %s\n", qPrintable(wholeWhy));
+        if (!wholeOk) {
+            // Then the windows must fail too once their replaces are done.
+            if (windows.flush(&error)) {
+                std::fprintf(stderr, "windows of rows accept what the whole part refuses: %s\n", qPrintable(wholeWhy));
+                std::abort();
+            }
+            return;
+        }
+        if (wholeChanged != windowChanged) {
+            std::fprintf(stderr, "windows of rows answer otherwise\n");
             std::abort();
         }
+    }
+    if (!windows.flush(&error))
+        return; // worked on whole instead
+    if (wholeBook.changedCells != windowBook.changedCells) {
+        std::fprintf(stderr, "windows of rows count otherwise\n");
+        std::abort();
     }
     Buffer wholeOut, windowOut;
     Record wholeRecord, windowRecord;
