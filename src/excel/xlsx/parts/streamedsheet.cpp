@@ -504,17 +504,36 @@ bool StreamedSheet::flush(QString *error)
     const quint64 editsBefore = m_book->edits, cellsBefore = m_book->changedCells;
     // The entries each replace hands out, in the order it meets them.
     std::vector<std::vector<quint32>> produced(count - done);
+    std::vector<std::vector<bool>> metBy(count - done); // by replace: the new entries it has handed out
     GatheredMoves moves;
     std::vector<bool> changedWindows, reportedWindows;
     const bool ok = pass(done, done == 0, [&](WorksheetPart *window, const char *, size_t, QString *why) {
         for (size_t k = done; k < count; ++k) {
             bool windowChanged = false;
+            std::vector<quint32> &log = produced[k - done];
+            const size_t logged = log.size();
             if (table)
-                table->setProductionLog(&produced[k - done]);
+                table->setProductionLog(&log);
             const bool replaced = window->replace(everyCell(), m_replaces[k].pattern, m_replaces[k].replacement,
                                                   &windowChanged, why, &m_results[k]);
-            if (table)
+            if (table) {
                 table->setProductionLog(nullptr);
+                // Only the first time the replace hands out a new entry counts.
+                std::vector<bool> &met = metBy[k - done];
+                size_t kept = logged;
+                for (size_t i = logged; i < log.size(); ++i) {
+                    const quint32 e = log[i];
+                    if (e < firstEntry)
+                        continue;
+                    if (met.size() <= e - firstEntry)
+                        met.resize(std::max<size_t>(e - firstEntry + 1, met.size() * 2));
+                    if (!met[e - firstEntry]) {
+                        met[e - firstEntry] = true;
+                        log[kept++] = e;
+                    }
+                }
+                log.resize(kept);
+            }
             if (!replaced)
                 return Next::Fail;
         }
