@@ -280,6 +280,49 @@ private slots:
         QVERIFY(!bytes.contains("spans=\"x\""));
         QCOMPARE(bytes, withValues(sheet, false));
     }
+
+    // New shared strings are kept as bytes and read again from them: each
+    // must give back its text, be found again by it, and survive going
+    // back to a mark and a new order as the objects did.
+    void newSharedStringsReadBackAndAreFoundAgain()
+    {
+        for (const QByteArray prefix : {QByteArray(), QByteArray("x:")}) {
+            const QByteArray ns = prefix.isEmpty() ? "xmlns" : "xmlns:x";
+            SharedStrings table;
+            QString error;
+            QVERIFY(table.parse("<" + prefix + "sst " + ns + "=\"" + MainNs + "\"><" + prefix + "si><" + prefix
+                                    + "t>old</" + prefix + "t></" + prefix + "si></" + prefix + "sst>",
+                                "xl/sharedStrings.xml", Conformance::Transitional, &error));
+            QStringList texts{"plain", " lead and trail ", "a&b<c>\"'", "_x0041_ literal", "line\r\nbreak", "tab\there",
+                              QString(QChar(1)) + "control", QString::fromUtf8("\xF0\x9D\x84\x9E wide"), QString(), "old"};
+            for (int i = 0; i < 300; ++i)
+                texts << QString("n%1").arg(i);
+            for (int i = 0; i < texts.size(); ++i)
+                QCOMPARE(table.appendPlain(texts[i]), quint32(i + 1));
+            const SharedStrings::Mark mark = table.mark();
+            QCOMPARE(table.appendPlain("later"), quint32(texts.size() + 1));
+            table.backTo(mark);
+            QCOMPARE(table.size(), quint32(texts.size() + 1));
+            QCOMPARE(table.appendPlain("after"), quint32(texts.size() + 1));
+            texts << "after";
+            // The last three in reverse order.
+            const size_t from = size_t(texts.size() - 3);
+            table.reorderAdded(from, {2, 1, 0});
+            std::reverse(texts.end() - 3, texts.end());
+            QByteArray expected;
+            for (int i = 0; i < texts.size(); ++i) {
+                QString text;
+                QVERIFY(table.text(quint32(i + 1), &text, &error));
+                QCOMPARE(text, texts[i]);
+                QVERIFY(!table.isComplex(quint32(i + 1)));
+                QCOMPARE(table.appendPlain(texts[i]), quint32(i + 1));
+                writeRichText(&expected, RichText::fromPlain(texts[i]), prefix, "si");
+            }
+            BufferSink out;
+            QVERIFY(table.write(&out, &error));
+            QVERIFY(out.bytes.contains(expected));
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCellBytes)

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include <QCoreApplication>
+#include <QHash>
 
 namespace Excel {
 namespace Xlsx {
@@ -147,8 +148,10 @@ bool SharedStrings::parse(QByteArray data, const QString &partName, Conformance 
 
 bool SharedStrings::isComplex(quint32 i) const
 {
-    if (i >= m_items.size())
-        return !m_addedText[i - m_items.size()].isPlain();
+    if (i >= m_items.size()) {
+        const Added &a = m_added[i - m_items.size()];
+        return a.rich >= 0 && !m_addedRich[size_t(a.rich)].isPlain();
+    }
     return m_items[i].complex;
 }
 
@@ -182,7 +185,8 @@ bool SharedStrings::richText(quint32 i, RichText *text, QString *error) const
         return false;
     }
     if (i >= m_items.size()) {
-        *text = m_addedText[i - m_items.size()];
+        const Added &a = m_added[i - m_items.size()];
+        *text = a.rich >= 0 ? m_addedRich[size_t(a.rich)] : RichText::fromPlain(addedText(a));
         return true;
     }
     const Item &it = m_items[i];
@@ -193,59 +197,151 @@ bool SharedStrings::richText(quint32 i, RichText *text, QString *error) const
     return true;
 }
 
-quint32 SharedStrings::appendPlain(const QString &text)
+QString SharedStrings::addedText(const Added &a) const
 {
-    auto it = m_addedPlain.constFind(text);
-    if (it != m_addedPlain.constEnd()) {
-        if (m_log)
-            m_log->push_back(it.value());
-        return it.value();
-    }
-    const quint32 index = append(RichText::fromPlain(text));
-    m_addedPlain.insert(text, index);
+    if (a.rich >= 0)
+        return m_addedRich[size_t(a.rich)].plainText();
+    return decodeExcelEscapes(decodeCharacters(std::string_view(m_addedXml.constData() + a.textBegin, a.textEnd - a.textBegin)));
+}
+
+quint32 SharedStrings::addAdded(const QByteArray &si, quint32 textBegin, quint32 textEnd, qint32 rich)
+{
+    const quint32 begin = quint32(m_addedXml.size());
+    m_addedXml += si;
+    m_added.push_back(Added{begin, quint32(m_addedXml.size()), begin + textBegin, begin + textEnd, rich, 0, false});
+    const quint32 index = quint32(m_items.size() + m_added.size() - 1);
+    if (m_log)
+        m_log->push_back(index);
     return index;
 }
 
-void SharedStrings::reorderAdded(size_t from, const std::vector<quint32> &order)
+quint32 SharedStrings::appendPlain(const QString &text)
 {
-    const quint32 base = quint32(m_items.size() + from);
-    std::vector<quint32> newPosition(order.size());
-    std::vector<QByteArray> added(order.size());
-    std::vector<RichText> texts(order.size());
-    for (size_t i = 0; i < order.size(); ++i) {
-        newPosition[order[i]] = quint32(i);
-        added[i] = std::move(m_added[from + order[i]]);
-        texts[i] = std::move(m_addedText[from + order[i]]);
+    const uint hash = qHash(text);
+    const qint64 found = findByText(text, hash);
+    if (found >= 0) {
+        const quint32 index = quint32(m_items.size() + size_t(found));
+        if (m_log)
+            m_log->push_back(index);
+        return index;
     }
-    std::move(added.begin(), added.end(), m_added.begin() + qptrdiff(from));
-    std::move(texts.begin(), texts.end(), m_addedText.begin() + qptrdiff(from));
-    for (auto it = m_addedPlain.begin(); it != m_addedPlain.end(); ++it)
-        if (it.value() >= base)
-            it.value() = base + newPosition[it.value() - base];
-}
-
-void SharedStrings::backTo(const Mark &mark)
-{
-    if (mark.added < m_added.size()) {
-        m_added.resize(mark.added);
-        m_addedText.resize(mark.added);
-        const quint32 end = quint32(m_items.size() + mark.added);
-        for (auto it = m_addedPlain.begin(); it != m_addedPlain.end();)
-            it = it.value() >= end ? m_addedPlain.erase(it) : it + 1;
+    const RichText plain = RichText::fromPlain(text);
+    QByteArray si;
+    writeRichText(&si, plain, m_prefix, "si");
+    // <si><t …>text</t></si>: the text is read again from these bytes, so
+    // they must give it back exactly; any that would not keep the object.
+    const int open = si.indexOf('>', int(m_prefix.size()) * 2 + 6);
+    const int close = si.size() - (int(m_prefix.size()) * 2 + 9);
+    const bool readsBack = open >= 0 && open < close
+        && decodeExcelEscapes(decodeCharacters(std::string_view(si.constData() + open + 1, size_t(close - open - 1)))) == text;
+    quint32 index;
+    if (readsBack) {
+        index = addAdded(si, quint32(open + 1), quint32(close), -1);
+    } else {
+        m_addedRich.push_back(plain);
+        index = addAdded(si, 0, 0, qint32(m_addedRich.size() - 1));
     }
-    m_referenceDelta = mark.referenceDelta;
+    m_added.back().hash = hash;
+    m_added.back().byText = true;
+    insertByText(quint32(m_added.size() - 1));
+    return index;
 }
 
 quint32 SharedStrings::append(const RichText &text)
 {
     QByteArray si;
     writeRichText(&si, text, m_prefix, "si");
-    m_added.push_back(si);
-    m_addedText.push_back(text);
-    const quint32 index = quint32(m_items.size() + m_added.size() - 1);
-    if (m_log)
-        m_log->push_back(index);
-    return index;
+    m_addedRich.push_back(text);
+    return addAdded(si, 0, 0, qint32(m_addedRich.size() - 1));
+}
+
+qint64 SharedStrings::findByText(const QString &text, uint hash) const
+{
+    if (m_byText.empty())
+        return -1;
+    const size_t mask = m_byText.size() - 1;
+    for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+        const quint32 held = m_byText[slot];
+        if (held == 0)
+            return -1;
+        const Added &a = m_added[held - 1];
+        if (a.hash == hash && addedText(a) == text)
+            return qint64(held - 1);
+    }
+}
+
+void SharedStrings::insertByText(quint32 position)
+{
+    if ((m_byTextCount + 1) * 2 > m_byText.size()) {
+        rebuildByText(std::max<size_t>(64, m_byText.size() * 2), position);
+        return;
+    }
+    placeByText(position);
+}
+
+void SharedStrings::placeByText(quint32 position)
+{
+    const size_t mask = m_byText.size() - 1;
+    size_t slot = m_added[position].hash & mask;
+    while (m_byText[slot] != 0)
+        slot = (slot + 1) & mask;
+    m_byText[slot] = position + 1;
+    ++m_byTextCount;
+}
+
+void SharedStrings::rebuildByText(size_t slotCount, qint64 upTo)
+{
+    // Every entry appendPlain made, up to and including position upTo (all
+    // when negative).
+    const size_t end = upTo < 0 ? m_added.size() : size_t(upTo) + 1;
+    size_t count = 0;
+    for (size_t p = 0; p < end; ++p)
+        count += m_added[p].byText;
+    while (count * 2 > slotCount)
+        slotCount *= 2;
+    m_byText.assign(count ? slotCount : 0, 0);
+    m_byTextCount = 0;
+    for (size_t p = 0; p < end; ++p)
+        if (m_added[p].byText)
+            placeByText(quint32(p));
+}
+
+void SharedStrings::reorderAdded(size_t from, const std::vector<quint32> &order)
+{
+    if (order.empty())
+        return;
+    // The entries from `from` on are laid out again in their new order.
+    const quint32 base = m_added[from].begin;
+    QByteArray xml = m_addedXml.left(int(base));
+    xml.reserve(m_addedXml.size());
+    std::vector<Added> moved(order.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+        Added a = m_added[from + order[i]];
+        const quint32 at = quint32(xml.size());
+        xml.append(m_addedXml.constData() + a.begin, int(a.end - a.begin));
+        a.textBegin = at + (a.textBegin - a.begin);
+        a.textEnd = at + (a.textEnd - a.begin);
+        a.end = at + (a.end - a.begin);
+        a.begin = at;
+        moved[i] = a;
+    }
+    std::copy(moved.begin(), moved.end(), m_added.begin() + qptrdiff(from));
+    m_addedXml = std::move(xml);
+    rebuildByText(64, -1);
+}
+
+void SharedStrings::backTo(const Mark &mark)
+{
+    if (mark.added < m_added.size()) {
+        m_addedXml.truncate(int(m_added[mark.added].begin));
+        m_added.resize(mark.added);
+        qint32 rich = -1;
+        for (const Added &a : m_added)
+            rich = std::max(rich, a.rich);
+        m_addedRich.resize(size_t(rich + 1));
+        rebuildByText(64, -1);
+    }
+    m_referenceDelta = mark.referenceDelta;
 }
 
 bool SharedStrings::write(ByteSink *sink, QString *error, const InPlace &inPlace) const
@@ -264,12 +360,10 @@ bool SharedStrings::write(ByteSink *sink, QString *error, const InPlace &inPlace
             return false;
         }
         const Item &item = m_items[from];
-        splices.push_back({item.begin, item.end, m_added[to - original]});
+        const Added &a = m_added[to - original];
+        splices.push_back({item.begin, item.end, m_addedXml.mid(int(a.begin), int(a.end - a.begin))});
     }
-    QByteArray entries;
-    if (!inPlace.dropAdded)
-        for (const QByteArray &si : m_added)
-            entries += si;
+    const QByteArray entries = inPlace.dropAdded ? QByteArray() : m_addedXml;
     if (m_rootSelfClosing && !entries.isEmpty()) {
         // <sst .../> opens to hold the entries.
         splices.push_back({m_rootEnd - 2, m_rootEnd, ">" + entries + "</" + m_prefix + "sst>"});

@@ -10,7 +10,6 @@
 #include "xlsx/cells/richtext.h"
 #include "xlsx/zip/zipwriter.h"
 
-#include <QHash>
 #include <vector>
 
 namespace Excel {
@@ -101,9 +100,31 @@ private:
     qint64 m_uniqueBegin = -1, m_uniqueEnd = -1;
     qint64 m_count = 0, m_unique = 0;
 
-    std::vector<QByteArray> m_added;  // new <si> elements
-    std::vector<RichText> m_addedText;
-    QHash<QString, quint32> m_addedPlain;
+    // New entries, compactly: their <si> elements one after another in
+    // m_addedXml; a plain one is read again from its bytes, and only one
+    // with runs or phonetic properties keeps its RichText.
+    struct Added
+    {
+        quint32 begin, end;         // the <si> element in m_addedXml
+        quint32 textBegin, textEnd; // the raw text of a plain entry
+        qint32 rich;                // into m_addedRich; -1 for a plain entry
+        uint hash;                  // of the text, for entries appendPlain made
+        bool byText;                // appendPlain made it: it is found by text
+    };
+    QString addedText(const Added &a) const;
+    quint32 addAdded(const QByteArray &si, quint32 textBegin, quint32 textEnd, qint32 rich);
+    // Entries appendPlain made, by text: open addressing over positions in
+    // m_added (+1; 0 is an empty slot).
+    qint64 findByText(const QString &text, uint hash) const;
+    void insertByText(quint32 position);
+    void placeByText(quint32 position);
+    void rebuildByText(size_t slotCount, qint64 upTo);
+
+    QByteArray m_addedXml;
+    std::vector<Added> m_added;
+    std::vector<RichText> m_addedRich;
+    std::vector<quint32> m_byText;
+    size_t m_byTextCount = 0;
     int m_referenceDelta = 0;
     std::vector<quint32> *m_log = nullptr;
 };
