@@ -19,6 +19,14 @@
 
 namespace {
 
+// The input as a file of its own at path; false when it cannot be written.
+bool writeInput(const QString &path, const uint8_t *data, size_t size)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        && f.write(reinterpret_cast<const char *>(data), qint64(size)) == qint64(size);
+}
+
 // Replaces in every sheet of the file at path and saves it; false when it
 // does not read or a change is refused.
 bool replaceEverywhere(const QString &path, bool byteEdits)
@@ -66,12 +74,7 @@ void compareByteEdits(const QString &dir, const uint8_t *data, size_t size)
     QStringList texts[2];
     for (int byteEdits = 0; byteEdits < 2; ++byteEdits) {
         const QString path = dir + QStringLiteral("/edit%1.xlsx").arg(byteEdits);
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return;
-        f.write(reinterpret_cast<const char *>(data), qint64(size));
-        f.close();
-        if (!replaceEverywhere(path, byteEdits))
+        if (!writeInput(path, data, size) || !replaceEverywhere(path, byteEdits))
             return;
         texts[byteEdits] = cellTexts(path);
     }
@@ -122,11 +125,8 @@ void compareWindows(const QString &dir, const uint8_t *data, size_t size)
     QByteArray outcome[2];
     for (int windows = 0; windows < 2; ++windows) {
         const QString path = dir + QStringLiteral("/windows%1.xlsx").arg(windows);
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        if (!writeInput(path, data, size))
             return;
-        f.write(reinterpret_cast<const char *>(data), qint64(size));
-        f.close();
         outcome[windows] = replaceInWindows(path, windows);
     }
     if (outcome[0] != outcome[1]) {
@@ -149,12 +149,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     compareByteEdits(dir, data, size);
     compareWindows(dir, data, size);
     const QString path = dir + QStringLiteral("/book.xlsx");
-    {
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return 0;
-        f.write(reinterpret_cast<const char *>(data), qint64(size));
-    }
+    if (!writeInput(path, data, size))
+        return 0;
     QString error;
     std::unique_ptr<Workbook> book = openOoxmlWorkbook(path, &error);
     if (!book)

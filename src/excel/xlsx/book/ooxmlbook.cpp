@@ -241,15 +241,6 @@ bool OoxmlBook::loadCellSupport(QString *error)
     return true;
 }
 
-namespace {
-
-const QVector<CellArea> &everyCell()
-{
-    static const QVector<CellArea> areas{CellArea{1, 1, OoxmlGrid.rows, OoxmlGrid.columns}};
-    return areas;
-}
-
-} // namespace
 
 bool OoxmlBook::streams(int index) const
 {

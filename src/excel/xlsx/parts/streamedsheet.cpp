@@ -233,12 +233,6 @@ private:
     std::thread m_thread;
 };
 
-const QVector<CellArea> &everyCell()
-{
-    static const QVector<CellArea> areas{CellArea{1, 1, OoxmlGrid.rows, OoxmlGrid.columns}};
-    return areas;
-}
-
 } // namespace
 
 StreamedSheet::StreamedSheet(BookContext *book, const QString &partName, size_t windowBytes)

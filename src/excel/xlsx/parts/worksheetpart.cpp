@@ -12,6 +12,12 @@
 namespace Excel {
 namespace Xlsx {
 
+const QVector<CellArea> &everyCell()
+{
+    static const QVector<CellArea> areas{CellArea{1, 1, OoxmlGrid.rows, OoxmlGrid.columns}};
+    return areas;
+}
+
 bool readNumber(std::string_view raw, quint64 limit, quint32 *value)
 {
     if (raw.empty())

@@ -61,6 +61,9 @@ struct BookContext
 
 class PartPrescan;
 
+// The whole grid as one area: a replace over every cell of a sheet.
+const QVector<CellArea> &everyCell();
+
 // A cell whose only change is the shared string it names: from entry
 // `from` of the table as read to the new entry `to`.
 struct SharedMove
