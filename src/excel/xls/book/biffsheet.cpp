@@ -140,14 +140,21 @@ bool Sheet::parse(int substream, QString *error)
         }
     m_hasCells = m_kind == SheetKind::Worksheet || anyCell;
 
-    // Lookup tables.
-    m_lookup.reserve(m_items.size());
+    // Lookup tables, sized to what they hold: a sheet may have millions of
+    // cells. A row's cells mostly come one after another, and only the
+    // first block a row's cells are found in is kept.
+    size_t cells = 0;
+    for (const Item &it : m_items)
+        if ((it.kind == CellItem || it.kind == MultiItem) && it.lastCol >= it.col)
+            cells += size_t(it.lastCol - it.col + 1);
+    m_lookup.reserve(cells);
     for (int i = 0; i < int(m_items.size()); ++i) {
         const Item &it = m_items[size_t(i)];
         if (it.kind == CellItem || it.kind == MultiItem) {
             for (int c = it.col; c <= it.lastCol; ++c)
                 m_lookup.emplace_back(keyOf(it.row, c), i);
-            m_rowCellBlock.emplace_back(it.row, it.block);
+            if (m_rowCellBlock.empty() || m_rowCellBlock.back().first != it.row)
+                m_rowCellBlock.emplace_back(it.row, it.block);
         } else if (it.kind == RowItem) {
             m_rowItems.emplace_back(it.row, i);
         }

@@ -86,6 +86,11 @@ bool BiffEngine::prepareSave(std::unique_ptr<PendingSave> *pending, QString *err
         *error = QCoreApplication::translate("Xls", "save: the new file would not read back (%1)").arg(why);
         return false;
     }
+    if (fresh->sheetCount() != m_book->sheetCount()) {
+        *broken = true;
+        *error = QCoreApplication::translate("Xls", "save: the new Workbook stream lost sheets");
+        return false;
+    }
     auto save = std::make_unique<AtomicSave>();
     if (!save->begin(m_path, &m_identity, &why) || !writeAll(save->fd(), file, &why)) {
         *error = QCoreApplication::translate("Xls", "save: ") + why;

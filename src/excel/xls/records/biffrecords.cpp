@@ -82,8 +82,10 @@ bool indexStream(const QByteArray &stream, StreamIndex *index, QString *error)
     index->records.clear();
     index->substreams.clear();
     index->depth.clear();
-    index->records.reserve(size_t(stream.size() / 16) + 8);
-    index->depth.reserve(size_t(stream.size() / 16) + 8);
+    // Cell records take 10 to 18 bytes; a guess too small would double the
+    // index of a large stream.
+    index->records.reserve(size_t(stream.size() / 13) + 8);
+    index->depth.reserve(size_t(stream.size() / 13) + 8);
     quint32 pos = 0;
     Substream first;
     if (!readSubstream(stream, pos, index, &first, error))
