@@ -768,10 +768,6 @@
         <translation>保存: 工作簿没有可写入的容器</translation>
     </message>
     <message>
-        <source>save: the new Workbook stream does not read back (%1)</source>
-        <translation>保存: 新的 Workbook 流无法读回(%1)</translation>
-    </message>
-    <message>
         <source>save: the new Workbook stream lost sheets</source>
         <translation>保存: 新的 Workbook 流丢失了工作表</translation>
     </message>
@@ -1262,6 +1258,10 @@
     <message>
         <source>splits a character across records</source>
         <translation>有字符跨越了记录</translation>
+    </message>
+    <message>
+        <source>it is shorter than its size</source>
+        <translation>文件短于其记录的大小</translation>
     </message>
 </context>
 <context>

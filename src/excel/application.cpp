@@ -42,10 +42,15 @@ FileSignature sniffFileSignature(const QString &path, OpenedFile *opened, QStrin
     // this descriptor as it is.
     opened->fd = fd;
     opened->status = st;
+    return sniffOpenedFile(opened, error);
+}
+
+FileSignature sniffOpenedFile(OpenedFile *opened, QString *error)
+{
     char bytes[8];
     ssize_t n;
     do {
-        n = ::pread(fd, bytes, sizeof bytes, 0);
+        n = ::pread(opened->fd, bytes, sizeof bytes, 0);
     } while (n < 0 && errno == EINTR);
     const int readError = errno;
     if (n < 0) {
@@ -67,17 +72,38 @@ Workbooks::~Workbooks() = default;
 
 Workbook *Workbooks::Open(const QString &filename)
 {
-    m_lastError.clear();
-    QString error;
-    std::unique_ptr<Workbook> book;
     OpenedFile opened;
-    switch (sniffFileSignature(filename, &opened, &error)) {
+    QString error;
+    const FileSignature signature = sniffFileSignature(filename, &opened, &error);
+    return openSniffed(filename, signature, &opened, error);
+}
+
+Workbook *Workbooks::Open(const QString &filename, int heldFd, const struct stat &heldStatus)
+{
+    OpenedFile opened;
+    QString error;
+    FileSignature signature = FileSignature::Unreadable;
+    opened.fd = ::fcntl(heldFd, F_DUPFD_CLOEXEC, 0);
+    opened.status = heldStatus;
+    if (opened.fd < 0)
+        error = QCoreApplication::translate("Excel", "cannot read the file: %1").arg(Excel::systemErrorText(errno));
+    else if (!S_ISREG(heldStatus.st_mode))
+        error = QCoreApplication::translate("Excel", "not a regular file");
+    else
+        signature = sniffOpenedFile(&opened, &error);
+    return openSniffed(filename, signature, &opened, error);
+}
+
+Workbook *Workbooks::openSniffed(const QString &filename, FileSignature signature, OpenedFile *opened, QString error)
+{
+    m_lastError.clear();
+    std::unique_ptr<Workbook> book;
+    switch (signature) {
     case FileSignature::Zip:
-        book = openOoxmlWorkbook(filename, &error, &opened);
+        book = openOoxmlWorkbook(filename, &error, opened);
         break;
     case FileSignature::CompoundFile:
-        opened.close();
-        book = openBiffWorkbook(filename, &error);
+        book = openBiffWorkbook(filename, &error, opened);
         break;
     case FileSignature::Other:
     case FileSignature::Unreadable:

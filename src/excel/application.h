@@ -4,9 +4,13 @@
 
 #include <QString>
 #include <memory>
+#include <sys/stat.h>
 #include <vector>
 
 namespace Excel {
+
+enum class FileSignature;
+struct OpenedFile;
 
 class Workbooks
 {
@@ -20,6 +24,11 @@ public:
     // (a zip package is Office Open XML, a compound file is BIFF8). None when
     // the file cannot be opened; lastError() says why.
     Workbook *Open(const QString &filename);
+    // The same, read from a descriptor the caller holds open on filename
+    // (its status as fstat gave it), so that the file is not opened again
+    // and what is read is the file the caller holds, whatever the name
+    // leads to meanwhile. The descriptor is duplicated, not taken.
+    Workbook *Open(const QString &filename, int heldFd, const struct stat &heldStatus);
 
     QString lastError() const { return m_lastError; }
 
@@ -27,6 +36,8 @@ public:
     void closeAll();
 
 private:
+    Workbook *openSniffed(const QString &filename, FileSignature signature, OpenedFile *opened, QString error);
+
     std::vector<std::unique_ptr<Workbook>> m_open;
     QString m_lastError;
 };

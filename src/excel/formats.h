@@ -18,9 +18,11 @@ FileSignature sniffFileSignature(const QString &path, QString *error);
 // The same, keeping the file open in *opened (when one was opened): the
 // reader goes on with that descriptor rather than opening the file again.
 FileSignature sniffFileSignature(const QString &path, OpenedFile *opened, QString *error);
+// The same for a file already open in *opened, its status known.
+FileSignature sniffOpenedFile(OpenedFile *opened, QString *error);
 
 // opened: the file already open at path, taken over (none: opened here).
 std::unique_ptr<Workbook> openOoxmlWorkbook(const QString &path, QString *error, OpenedFile *opened = nullptr);
-std::unique_ptr<Workbook> openBiffWorkbook(const QString &path, QString *error);
+std::unique_ptr<Workbook> openBiffWorkbook(const QString &path, QString *error, OpenedFile *opened = nullptr);
 
 } // namespace Excel

@@ -118,7 +118,8 @@ STATE Rep::process(Handoff *handoff)
     Excel::Workbooks *books = app.Workbooks();
     if (!books)
         return fail(Reason(QCoreApplication::translate("Run", "no workbooks collection")));
-    Excel::Workbook *book = books->Open(filePath);
+    // Read from the locked descriptor: the file is not opened again.
+    Excel::Workbook *book = books->Open(filePath, lock->fd(), lock->status());
     if (!book)
         return fail(Reason::orElse(books->lastError(), QCoreApplication::translate("Run", "cannot open the workbook")).within(QCoreApplication::translate("Run", "open")));
     if (!lock->stillNamesLockedFile())

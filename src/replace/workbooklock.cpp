@@ -153,6 +153,7 @@ bool WorkbookLock::acquire(const QString &path, int waitMs, QString *error)
             return false;
         }
         m_locked = true;
+        bool waited = false;
         for (;;) {
             const Excel::FileLock lock = Excel::tryLockFile(fd, kind);
             if (lock == Excel::FileLock::Held)
@@ -176,11 +177,16 @@ bool WorkbookLock::acquire(const QString &path, int waitMs, QString *error)
             }
             QThread::msleep(ulong(pause));
             pause = qMin(pause * 2, 50);
+            waited = true;
         }
         // The last holder may have saved before it let go: its new file has
         // taken the name, and that one is what we must lock.
+        // What the holder may have written in place meanwhile is in the
+        // status the reader goes on from.
         struct stat now;
-        if (::stat(native.constData(), &now) == 0 && sameFile(now, opened)) {
+        if (::stat(native.constData(), &now) == 0 && sameFile(now, opened)
+            && (!waited || ::fstat(fd, &opened) == 0)) {
+            m_status = opened;
             m_fd = fd;
             m_device = opened.st_dev;
             m_inode = opened.st_ino;

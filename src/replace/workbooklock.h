@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 // What a path names at the moment it is looked at.
@@ -56,6 +57,8 @@ public:
 
     // The locked file, open for reading (and writing, unless it is read-only); -1 when none is held.
     int fd() const { return m_fd; }
+    // What fstat told of it once it was locked.
+    const struct stat &status() const { return m_status; }
     // Whether the path still names the locked file (nobody replaced it).
     bool stillNamesLockedFile() const;
 
@@ -65,4 +68,5 @@ private:
     bool m_locked = false;
     dev_t m_device = 0; // of the file open at m_fd, which cannot change
     ino_t m_inode = 0;
+    struct stat m_status = {};
 };

@@ -1,4 +1,5 @@
 #include "rep.h"
+#include "application.h"
 #include "atomicfile.h"
 #include "testbooks.h"
 #include "workbooklock.h"
@@ -146,6 +147,32 @@ private slots:
         second.join();
         QVERIFY(secondInside);
         QVERIFY(namesNewFile);
+    }
+
+    // A workbook is read from the locked descriptor, in both formats: what
+    // the name leads to once the lock is held is not what is read; and the
+    // lock's status is that of the file locked.
+    void readsTheLockedFile()
+    {
+        KORRIN_REQUIRE_PYTHON(TESTBOOKS_MODULES);
+        QTemporaryDir dir;
+        for (const QString name : {QString("book.xlsx"), QString("book.xls")}) {
+            const QString path = dir.filePath(name), other = dir.filePath("other-" + name);
+            TestBooks::write(path, {"locked"});
+            TestBooks::write(other, {"other", "rows"});
+            QString error;
+            WorkbookLock lock;
+            QVERIFY2(lock.acquire(path, 0, &error), qPrintable(error));
+            QCOMPARE(qint64(lock.status().st_size), QFileInfo(path).size());
+            QVERIFY(::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()) == 0);
+            Excel::Application app;
+            Excel::Workbook *book = app.Workbooks()->Open(path, lock.fd(), lock.status());
+            QVERIFY2(book, qPrintable(app.Workbooks()->lastError()));
+            std::unique_ptr<Excel::Range> used = book->Sheets()->Item(1)->UsedRange();
+            QVERIFY(used);
+            QVERIFY(!used->Replace("other", "x", Excel::xlPart, Excel::xlByRows, true));
+            QVERIFY(used->Replace("locked", "x", Excel::xlPart, Excel::xlByRows, true));
+        }
     }
 
     // The job in both formats: the cells it changes, counted once each; a

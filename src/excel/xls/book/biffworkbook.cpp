@@ -3,10 +3,14 @@
 #include "xls/book/biffbook.h"
 #include "atomicsave.h"
 #include "formats.h"
+#include "systemerror.h"
 #include "workbookengine.h"
 
 #include <QCoreApplication>
 #include <QFile>
+
+#include <cerrno>
+#include <unistd.h>
 
 namespace Excel {
 
@@ -109,26 +113,61 @@ bool BiffEngine::prepareSave(std::unique_ptr<PendingSave> *pending, QString *err
 
 } // namespace
 
-std::unique_ptr<Workbook> openBiffWorkbook(const QString &path, QString *error)
+namespace {
+
+// The whole file, read from the descriptor opened for it.
+bool readOpenedFile(const OpenedFile &opened, QByteArray *bytes, FileIdentity *identity, QString *error)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        *error = QCoreApplication::translate("Xls", "cannot read the file: %1").arg(f.errorString());
-        return nullptr;
-    }
-    if (f.size() > qint64(1) << 30) {
+    if (opened.status.st_size > qint64(1) << 30) {
         *error = QCoreApplication::translate("Xls", "the file is larger than 1 GiB");
-        return nullptr;
+        return false;
     }
-    const QByteArray bytes = f.readAll();
-    if (bytes.size() != f.size()) {
-        *error = QCoreApplication::translate("Xls", "cannot read the file: %1").arg(f.errorString());
-        return nullptr;
+    bytes->resize(int(opened.status.st_size));
+    qint64 done = 0;
+    while (done < bytes->size()) {
+        const ssize_t n = ::pread(opened.fd, bytes->data() + done, size_t(bytes->size() - done), off_t(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            *error = QCoreApplication::translate("Xls", "cannot read the file: %1")
+                         .arg(n < 0 ? systemErrorText(errno) : QCoreApplication::translate("Xls", "it is shorter than its size"));
+            return false;
+        }
+        done += n;
     }
+    *identity = identityOf(opened.status);
+    return true;
+}
+
+} // namespace
+
+std::unique_ptr<Workbook> openBiffWorkbook(const QString &path, QString *error, OpenedFile *opened)
+{
+    QByteArray bytes;
     FileIdentity identity;
-    if (!identityOfDescriptor(f.handle(), &identity)) {
-        *error = QCoreApplication::translate("Xls", "cannot read the file's status");
-        return nullptr;
+    if (opened && opened->fd >= 0) {
+        if (!readOpenedFile(*opened, &bytes, &identity, error))
+            return nullptr;
+        opened->close();
+    } else {
+        QFile f(path);
+        if (!f.open(QIODevice::ReadOnly)) {
+            *error = QCoreApplication::translate("Xls", "cannot read the file: %1").arg(f.errorString());
+            return nullptr;
+        }
+        if (f.size() > qint64(1) << 30) {
+            *error = QCoreApplication::translate("Xls", "the file is larger than 1 GiB");
+            return nullptr;
+        }
+        bytes = f.readAll();
+        if (bytes.size() != f.size()) {
+            *error = QCoreApplication::translate("Xls", "cannot read the file: %1").arg(f.errorString());
+            return nullptr;
+        }
+        if (!identityOfDescriptor(f.handle(), &identity)) {
+            *error = QCoreApplication::translate("Xls", "cannot read the file's status");
+            return nullptr;
+        }
     }
     auto book = std::make_unique<Biff::Book>();
     if (!book->openFile(bytes, error))
