@@ -1,5 +1,5 @@
 // Feeds a whole file to the compound-file checks and libgsf, then to the
-// workbook reader.
+// workbook reader; what it read is written and read again.
 
 #include "xls/book/biffbook.h"
 #include "xls/cfb/compoundfile.h"
@@ -21,5 +21,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QByteArray rewritten;
     if (!book.buildFile(&rewritten, &error))
         std::abort(); // what was read must be writable again
+    // and what was written must read again, as a save checks before it
+    // replaces a file.
+    Biff::Book again;
+    if (!again.openFile(rewritten, &error) || again.sheetCount() != book.sheetCount())
+        std::abort();
     return 0;
 }
