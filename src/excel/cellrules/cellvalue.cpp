@@ -3,6 +3,9 @@
 #include <QCoreApplication>
 #include <QVector>
 
+#include <algorithm>
+#include <charconv>
+#include <string>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -72,38 +75,51 @@ QString formulaBarNumber(double value)
         return QString();
     if (value == 0)
         return QStringLiteral("0");
+    // 15 significant digits, d.dddddddddddddde±X, exactly as printf's %.14e
+    // writes them (to_chars rounds the same way, and is several times
+    // faster: a search over numbers formats every one).
     char buf[40];
-    // 15 significant digits: d.dddddddddddddde±X
-    std::snprintf(buf, sizeof buf, "%.14e", value);
-    const char *ePos = std::strchr(buf, 'e');
-    int exp = std::atoi(ePos + 1);
-    QByteArray digits;
-    bool negative = buf[0] == '-';
+    const char *end = std::to_chars(buf, buf + sizeof buf - 1, value, std::chars_format::scientific, 14).ptr;
+    const char *ePos = std::find(static_cast<const char *>(buf), end, 'e');
+    const int exp = std::atoi(std::string(ePos + 1, end).c_str());
+    const bool negative = buf[0] == '-';
+    char digits[20];
+    int count = 0;
     for (const char *p = buf + (negative ? 1 : 0); p < ePos; ++p)
         if (*p >= '0' && *p <= '9')
-            digits.append(*p);
-    while (digits.size() > 1 && digits.endsWith('0'))
-        digits.chop(1);
-    QString out = negative ? QStringLiteral("-") : QString();
+            digits[count++] = *p;
+    while (count > 1 && digits[count - 1] == '0')
+        --count;
+    char out[48];
+    int n = 0;
+    if (negative)
+        out[n++] = '-';
     if (exp >= 15 || exp < -9) {
-        out += QLatin1Char(digits.at(0));
-        if (digits.size() > 1)
-            out += QLatin1Char('.') + QString::fromLatin1(digits.mid(1));
-        out += exponentText(exp);
-        return out;
+        out[n++] = digits[0];
+        if (count > 1) {
+            out[n++] = '.';
+            for (int i = 1; i < count; ++i)
+                out[n++] = digits[i];
+        }
+        return QString::fromLatin1(out, n) + exponentText(exp);
     }
     if (exp >= 0) {
-        QByteArray intPart = digits.left(exp + 1);
-        while (intPart.size() < exp + 1)
-            intPart.append('0');
-        out += QString::fromLatin1(intPart);
-        const QByteArray frac = digits.mid(exp + 1);
-        if (!frac.isEmpty())
-            out += QLatin1Char('.') + QString::fromLatin1(frac);
+        for (int i = 0; i <= exp; ++i)
+            out[n++] = i < count ? digits[i] : '0';
+        if (count > exp + 1) {
+            out[n++] = '.';
+            for (int i = exp + 1; i < count; ++i)
+                out[n++] = digits[i];
+        }
     } else {
-        out += QStringLiteral("0.") + QString(-exp - 1, QLatin1Char('0')) + QString::fromLatin1(digits);
+        out[n++] = '0';
+        out[n++] = '.';
+        for (int i = 0; i < -exp - 1; ++i)
+            out[n++] = '0';
+        for (int i = 0; i < count; ++i)
+            out[n++] = digits[i];
     }
-    return out;
+    return QString::fromLatin1(out, n);
 }
 
 QString storedNumberText(double value)
