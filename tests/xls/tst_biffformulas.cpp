@@ -253,6 +253,7 @@ private slots:
             {value("Data", "C1", "=Nowhere!A1"), "cell C1: =Nowhere!A1 refers to the sheet 'Nowhere'"},
             {replace("Data", "Other!", "Fourth!"), "cell A4: =Fourth!B1*2 refers to the sheet 'Fourth'"},
             {value("Data", "C1", "=1+"), "cannot be stored as an .xls formula"},
+            {value("Data", "C1", "=Data:!A1"), "cannot be stored as an .xls formula"},
             {value("Data", "C1", "=XFD1+A70000"), "XFD1 lies outside the .xls grid"}};
         for (const auto &op : refused) {
             QString error;

@@ -329,11 +329,16 @@ private:
             m_pos = start;
             return false;
         }
-        ++m_pos;
         const int colon = name.indexOf(QLatin1Char(':'));
         *first = colon < 0 ? name : name.left(colon);
         *last = colon < 0 ? name : name.mid(colon + 1);
-        return !first->isEmpty() && !last->isEmpty();
+        if (first->isEmpty() || last->isEmpty()) {
+            // "S1:!" names no sheet range: nothing of it is taken.
+            m_pos = start;
+            return false;
+        }
+        ++m_pos;
+        return true;
     }
     NodePtr constant()
     {
