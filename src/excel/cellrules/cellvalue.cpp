@@ -3,9 +3,7 @@
 #include <QCoreApplication>
 #include <QVector>
 
-#include <algorithm>
 #include <charconv>
-#include <string>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -79,9 +77,9 @@ QString formulaBarNumber(double value)
     // writes them (to_chars rounds the same way, and is several times
     // faster: a search over numbers formats every one).
     char buf[40];
-    const char *end = std::to_chars(buf, buf + sizeof buf - 1, value, std::chars_format::scientific, 14).ptr;
-    const char *ePos = std::find(static_cast<const char *>(buf), end, 'e');
-    const int exp = std::atoi(std::string(ePos + 1, end).c_str());
+    *std::to_chars(buf, buf + sizeof buf - 1, value, std::chars_format::scientific, 14).ptr = '\0';
+    const char *ePos = std::strchr(buf, 'e');
+    const int exp = std::atoi(ePos + 1);
     const bool negative = buf[0] == '-';
     char digits[20];
     int count = 0;
