@@ -860,10 +860,6 @@
         <translation>文件大于 1 GiB</translation>
     </message>
     <message>
-        <source>cannot read the file&apos;s status</source>
-        <translation>无法读取文件状态</translation>
-    </message>
-    <message>
         <source>damaged compound file: </source>
         <translation>复合文档已损坏: </translation>
     </message>

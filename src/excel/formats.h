@@ -23,6 +23,7 @@ FileSignature sniffOpenedFile(OpenedFile *opened, QString *error);
 
 // opened: the file already open at path, taken over (none: opened here).
 std::unique_ptr<Workbook> openOoxmlWorkbook(const QString &path, QString *error, OpenedFile *opened = nullptr);
-std::unique_ptr<Workbook> openBiffWorkbook(const QString &path, QString *error, OpenedFile *opened = nullptr);
+// opened: the file already open at path, read from its descriptor and closed.
+std::unique_ptr<Workbook> openBiffWorkbook(const QString &path, QString *error, OpenedFile *opened);
 
 } // namespace Excel

@@ -7,7 +7,6 @@
 #include "workbookengine.h"
 
 #include <QCoreApplication>
-#include <QFile>
 
 #include <cerrno>
 #include <unistd.h>
@@ -145,30 +144,9 @@ std::unique_ptr<Workbook> openBiffWorkbook(const QString &path, QString *error, 
 {
     QByteArray bytes;
     FileIdentity identity;
-    if (opened && opened->fd >= 0) {
-        if (!readOpenedFile(*opened, &bytes, &identity, error))
-            return nullptr;
-        opened->close();
-    } else {
-        QFile f(path);
-        if (!f.open(QIODevice::ReadOnly)) {
-            *error = QCoreApplication::translate("Xls", "cannot read the file: %1").arg(f.errorString());
-            return nullptr;
-        }
-        if (f.size() > qint64(1) << 30) {
-            *error = QCoreApplication::translate("Xls", "the file is larger than 1 GiB");
-            return nullptr;
-        }
-        bytes = f.readAll();
-        if (bytes.size() != f.size()) {
-            *error = QCoreApplication::translate("Xls", "cannot read the file: %1").arg(f.errorString());
-            return nullptr;
-        }
-        if (!identityOfDescriptor(f.handle(), &identity)) {
-            *error = QCoreApplication::translate("Xls", "cannot read the file's status");
-            return nullptr;
-        }
-    }
+    if (!readOpenedFile(*opened, &bytes, &identity, error))
+        return nullptr;
+    opened->close();
     auto book = std::make_unique<Biff::Book>();
     if (!book->openFile(bytes, error))
         return nullptr;
