@@ -772,14 +772,6 @@
         <translation>保存: 新的 Workbook 流丢失了工作表</translation>
     </message>
     <message>
-        <source>save: the new file does not read back (%1)</source>
-        <translation>保存: 新文件无法读回(%1)</translation>
-    </message>
-    <message>
-        <source>save: the new file does not read back the same (%1)</source>
-        <translation>保存: 新文件读回的内容不一致(%1)</translation>
-    </message>
-    <message>
         <source>Workbook stream: record header at offset %1 runs past the end</source>
         <translation>Workbook 流: 偏移 %1 处的记录头超出了末尾</translation>
     </message>
@@ -1258,6 +1250,10 @@
     <message>
         <source>it is shorter than its size</source>
         <translation>文件短于其记录的大小</translation>
+    </message>
+    <message>
+        <source>the workbook&apos;s cells are no longer held after a failed save</source>
+        <translation>保存失败后, 工作簿的单元格已不再保留</translation>
     </message>
 </context>
 <context>

@@ -19,12 +19,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (!book.openFile(file, &error))
         return 0;
     QByteArray rewritten;
-    if (!book.buildFile(&rewritten, &error))
+    Biff::WrittenFile written;
+    if (!book.buildFile(&rewritten, &written, &error))
         std::abort(); // what was read must be writable again
     // and what was written must read again, as a save checks before it
     // replaces a file.
     Biff::Book again;
-    if (!again.openFile(rewritten, &error) || again.sheetCount() != book.sheetCount())
+    if (!again.openFile(rewritten, &error) || !again.matches(written, &error) || again.sheetCount() != book.sheetCount())
         std::abort();
     return 0;
 }

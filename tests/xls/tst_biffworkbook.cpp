@@ -555,6 +555,32 @@ private slots:
         QCOMPARE(cellsOf(after, "First").value("Z9"), text("later"));
     }
 
+    // A save prepared but never committed (a dry run) leaves the file as it
+    // was; the workbook goes on from what it wrote, and the next save still
+    // writes every edit.
+    void uncommittedSaveIsWrittenByTheNext()
+    {
+        const QString path = copyInto(m_dir, fixture("xlwt_basic.xls"), "uncommitted.xls");
+        const QByteArray original = readFile(path);
+        Application app;
+        Workbook *wb = app.Workbooks()->Open(path);
+        QVERIFY(wb);
+        Worksheet *first = wb->Sheets()->Item(1);
+        first->UsedRange()->Replace("apple", "pear", xlPart, xlByRows, false);
+        const qint64 changed = wb->changedCells();
+        QVERIFY(changed > 0);
+        {
+            std::unique_ptr<PendingSave> pending;
+            QVERIFY(wb->prepareSave(&pending));
+            QVERIFY(pending);
+        }
+        QCOMPARE(readFile(path), original);
+        QCOMPARE(wb->changedCells(), changed);
+        QVERIFY(wb->Save());
+        QCOMPARE(wb->changedCells(), changed);
+        QCOMPARE(cellsOf(dump(path), "First").value("B1"), text("green pear"));
+    }
+
     void workbooksOnSeveralThreads()
     {
         QStringList paths;

@@ -6,6 +6,9 @@
 #include <QCoreApplication>
 #include <QHash>
 
+#include <functional>
+#include <string_view>
+
 namespace Excel {
 namespace Biff {
 
@@ -36,9 +39,11 @@ bool followsSst(quint16 type)
 
 } // namespace
 
-bool Book::openFile(const QByteArray &file, QString *error)
+bool Book::openFile(QByteArray file, QString *error)
 {
-    if (!readCompoundFile(file, &m_root, error))
+    const bool read = readCompoundFile(file, &m_root, error);
+    file = QByteArray(); // every stream is held in the tree now
+    if (!read)
         return false;
     if (m_root.findStream("EncryptionInfo") || m_root.findStream("EncryptedPackage")) {
         *error = QCoreApplication::translate("Xls", "encrypted workbook (the file is protected with a password)");
@@ -262,7 +267,7 @@ bool Book::isChanged() const
     return false;
 }
 
-QByteArray Book::buildStream() const
+QByteArray Book::buildStream(bool releasing)
 {
     QByteArray out;
     out.reserve(m_stream.size() + m_stream.size() / 8 + 65536);
@@ -322,14 +327,23 @@ QByteArray Book::buildStream() const
         if (r.type == RecalcId && m_formulaChanged && r.size >= 8)
             qToLittleEndian<quint32>(0, out.data() + out.size() - 4); // an old engine's file: recalculated on opening
     }
+    if (releasing) {
+        // The sheets' records refer to strings by number only.
+        m_sst = SharedStrings();
+        m_sstRefs = QVector<quint32>();
+    }
     std::vector<quint32> newStart(m_index.substreams.size(), 0);
-    std::vector<const Sheet *> bySubstream(m_index.substreams.size(), nullptr);
+    std::vector<Sheet *> bySubstream(m_index.substreams.size(), nullptr);
     for (const auto &s : m_sheets)
         bySubstream[size_t(s->substream())] = s.get();
     for (size_t s = 1; s < m_index.substreams.size(); ++s) {
         newStart[s] = quint32(out.size());
-        if (bySubstream[s]) {
-            bySubstream[s]->layOut(out);
+        if (Sheet *sheet = bySubstream[s]) {
+            if (releasing)
+                sheet->releaseLookups();
+            sheet->layOut(out);
+            if (releasing)
+                sheet->releaseCells();
         } else {
             const Substream &sub = m_index.substreams[s];
             out.append(m_stream.constData() + sub.start, int(sub.end - sub.start));
@@ -344,31 +358,54 @@ QByteArray Book::buildStream() const
     return out;
 }
 
-bool Book::buildFile(QByteArray *file, QString *error) const
+namespace {
+
+size_t streamHash(const QByteArray &stream)
 {
-    CfbNode tree = m_root;
-    CfbNode *wb = tree.findStream(m_streamName.constData());
+    return std::hash<std::string_view>()(std::string_view(stream.constData(), size_t(stream.size())));
+}
+
+} // namespace
+
+bool Book::buildFile(QByteArray *file, WrittenFile *written, QString *error)
+{
+    written->tree = m_root;
+    written->streamName = m_streamName;
+    CfbNode *wb = written->tree.findStream(m_streamName.constData());
     if (!wb) {
+        releaseCells();
         *error = QCoreApplication::translate("Xls", "save: the workbook has no container to write into");
         return false;
     }
-    wb->data = buildStream();
+    wb->data = buildStream(true);
+    releaseCells();
+    written->streamSize = wb->data.size();
+    written->streamHash = streamHash(wb->data);
+    const bool ok = writeCompoundFile(written->tree, file, error);
+    wb->data = QByteArray(); // the file holds it now
+    return ok;
+}
 
-    // The caller reads the new file back as a workbook before it is
-    // written anywhere; here only the container is checked.
-    QString why;
-    if (!writeCompoundFile(tree, file, error))
-        return false;
-    CfbNode reread;
-    if (!readCompoundFile(*file, &reread, &why)) {
-        *error = QCoreApplication::translate("Xls", "save: the new file does not read back (%1)").arg(why);
+bool Book::matches(const WrittenFile &written, QString *difference) const
+{
+    // The stream the book read is held apart from its tree, as in written.
+    if (m_streamName != written.streamName || m_stream.size() != written.streamSize
+        || streamHash(m_stream) != written.streamHash) {
+        *difference = QCoreApplication::translate("Xls", "content of %1 differs").arg(QString::fromUtf8(written.streamName));
         return false;
     }
-    if (!sameTree(tree, reread, &why)) {
-        *error = QCoreApplication::translate("Xls", "save: the new file does not read back the same (%1)").arg(why);
-        return false;
-    }
-    return true;
+    return sameTree(written.tree, m_root, difference);
+}
+
+void Book::releaseCells()
+{
+    m_released = true;
+    m_stream = QByteArray();
+    m_index = StreamIndex();
+    m_sst = SharedStrings();
+    m_sstRefs = QVector<quint32>();
+    for (auto &s : m_sheets)
+        s->releaseCells();
 }
 
 } // namespace Biff

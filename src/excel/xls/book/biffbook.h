@@ -21,6 +21,17 @@
 namespace Excel {
 namespace Biff {
 
+// What a save wrote into a new compound file: its tree with the content of
+// the Workbook stream left out, and that stream's size and hash. A book read
+// from the new file must match it (Book::matches).
+struct WrittenFile
+{
+    CfbNode tree;
+    QByteArray streamName;
+    int streamSize = 0;
+    size_t streamHash = 0;
+};
+
 class Book
 {
 public:
@@ -30,7 +41,8 @@ public:
 
     // Opens a whole compound file: refuses encrypted, Excel 5/95 and
     // damaged ones with a reason.
-    bool openFile(const QByteArray &file, QString *error);
+    // The file's bytes are let go of once the container is read.
+    bool openFile(QByteArray file, QString *error);
     // Reads a Workbook stream on its own (the container stays empty).
     bool openStream(const QByteArray &stream, QString *error);
 
@@ -39,11 +51,25 @@ public:
     int activeSheet() const { return m_activeSheet; }
     bool isChanged() const;
 
-    // The new Workbook stream.
-    QByteArray buildStream() const;
+    // The new Workbook stream. When releasing, the book lets go of what the
+    // rest of the stream does not need as it goes: the shared strings once
+    // the globals are laid out, each sheet's cells once its substream is.
+    QByteArray buildStream(bool releasing = false);
     // The new compound file: the new Workbook stream with every other
-    // stream and storage as it was.
-    bool buildFile(QByteArray *file, QString *error) const;
+    // stream and storage as it was. The book lets go of its cells as soon
+    // as the new stream holds them (releaseCells), so that a save never
+    // holds two copies of the cells; written tells what a book read back
+    // from the file must match. False with the reason; the cells are gone
+    // then too.
+    bool buildFile(QByteArray *file, WrittenFile *written, QString *error);
+    // Whether this book, read from a file a save wrote, holds what it wrote.
+    bool matches(const WrittenFile &written, QString *difference) const;
+
+    // Lets go of the Workbook stream, the shared strings and every sheet's
+    // cells. What is left tells only the sheets' names, kinds and used
+    // areas; an edit is refused.
+    void releaseCells();
+    bool cellsReleased() const { return m_released; }
 
     // For the sheets.
     const QByteArray &stream() const { return m_stream; }
@@ -69,6 +95,7 @@ private:
     QByteArray m_streamName = "Workbook"; // the stream the workbook was read from
     FormulaNames m_formulaNames;
     bool m_formulaChanged = false;
+    bool m_released = false;
     QByteArray m_stream;
     StreamIndex m_index;
     std::vector<std::unique_ptr<Sheet>> m_sheets;

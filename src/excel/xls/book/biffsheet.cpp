@@ -348,6 +348,29 @@ void Sheet::noteCell(int row, int col)
     m_maxCol = std::max(m_maxCol, col);
 }
 
+void Sheet::releaseLookups()
+{
+    m_lookup = {};
+    m_rowItems = {};
+    m_rowCellBlock = {};
+    m_changedCells.clear();
+    m_unreadFormulas.clear();
+}
+
+void Sheet::releaseCells()
+{
+    releaseLookups();
+    m_items = {};
+    m_editCells = {};
+    m_editBytes.clear();
+    m_blocks = {};
+    m_blockOrder = {};
+    m_colInfo = {};
+    m_newCells.clear();
+    m_newRows.clear();
+    m_dirty = false;
+}
+
 CellArea Sheet::usedArea() const
 {
     if (!m_hasBounds)
@@ -396,16 +419,32 @@ Sheet::CellView Sheet::view(const Slot &slot) const
         return v;
     }
     const Item &it = m_items[size_t(slot.item)];
-    if (it.edit >= 0) {
-        const CellRecord &e = m_edits[size_t(it.edit)].cells[size_t(slot.col)];
-        if (e.type != 0) {
-            v.type = e.type;
-            v.data = e.data.constData();
-            v.size = e.data.size();
-            return v;
-        }
+    if (const EditedRecord *e = editOf(it, slot.col); e && e->type != 0) {
+        v.type = e->type;
+        v.data = e->data;
+        v.size = e->size;
+        return v;
     }
     return recordView(it, slot);
+}
+
+Sheet::EditedRecord Sheet::keep(quint16 type, const char *data, int size, const QByteArray &tail)
+{
+    EditedRecord e;
+    e.type = type;
+    e.size = quint16(size);
+    e.tailSize = quint32(tail.size());
+    e.data = m_editBytes.copy(data, size_t(size), tail.constData(), size_t(tail.size()));
+    return e;
+}
+
+Sheet::EditedRecord &Sheet::editAt(Item &it, int col)
+{
+    if (it.edit < 0) {
+        it.edit = int(m_editCells.size());
+        m_editCells.resize(m_editCells.size() + size_t(it.kind == MultiItem ? it.lastCol - it.col + 1 : 1));
+    }
+    return m_editCells[size_t(it.edit + col)];
 }
 
 Sheet::CellView Sheet::recordView(const Item &it, const Slot &slot) const

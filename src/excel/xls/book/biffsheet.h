@@ -8,6 +8,8 @@
 // DIMENSIONS).
 
 #include "xls/records/biffrecords.h"
+#include "xls/book/cellkeyset.h"
+#include "xls/book/recordarena.h"
 #include "xls/formula/formulatokens.h"
 #include "cellrules/celladdress.h"
 #include "cellrules/cellvalue.h"
@@ -20,7 +22,6 @@
 
 #include <cstring>
 #include <map>
-#include <set>
 #include <utility>
 #include <vector>
 
@@ -94,6 +95,12 @@ public:
     };
     std::vector<FormulaCell> formulaCells() const;
 
+    // Lets go of the cell table and the edits (Book::releaseCells); the
+    // name, the kind and the used area stay.
+    void releaseCells();
+    // Lets go of what finds a cell, which laying out does not need.
+    void releaseLookups();
+
     // Appends the laid-out substream to out (whose size is the new stream
     // offset). Clean sheets are copied and only their absolute offsets
     // fixed.
@@ -106,17 +113,13 @@ private:
         int rec = 0;          // first record (global index)
         int recCount = 1;     // with the records that belong to it
         int block = 0;
-        int edit = -1;        // into m_edits
+        int edit = -1;        // its first column's record in m_editCells
         quint16 type = 0;
         quint16 row = 0;
         quint8 kind = OtherItem;
         quint8 col = 0;
         quint8 lastCol = 0;   // MULRK / MULBLANK
         bool shadowed = false; // a later record stores one of its cells again
-    };
-    struct Edit
-    {
-        std::vector<CellRecord> cells; // one per column of the item; type 0 = unchanged
     };
     struct Block
     {
@@ -125,6 +128,18 @@ private:
         int minRow = -1, maxRow = -1, rowRecords = 0;
         bool hasDbCell = false;
         bool dirty = false;
+    };
+    // A record an edit gave an item's column: its data, then the whole
+    // records that follow it (the ARRAY of an array formula), in the
+    // sheet's arena.
+    struct EditedRecord
+    {
+        char *data = nullptr;
+        quint32 tailSize = 0;
+        quint16 type = 0;
+        quint16 size = 0;
+
+        const char *tail() const { return data + size; }
     };
     struct NewRow
     {
@@ -173,6 +188,16 @@ private:
     bool addCellItem(int &r, int last, Item &item, QString *error);
     const char *recData(int rec) const;
     bool findSlot(int row, int col, Slot *slot) const;
+    // The new record of column col (counted from the item's first) of an
+    // edited item, or null; its type is 0 while that column is unchanged.
+    const EditedRecord *editOf(const Item &it, int col) const
+    {
+        return it.edit >= 0 ? &m_editCells[size_t(it.edit + col)] : nullptr;
+    }
+    // The item's edit, made now if it has none.
+    EditedRecord &editAt(Item &it, int col);
+    // The record's bytes, copied into m_editBytes.
+    EditedRecord keep(quint16 type, const char *data, int size, const QByteArray &tail = QByteArray());
     // Whether column col of the item is the cell as it stands (no later
     // record stores it again).
     bool isLive(int item, int col) const;
@@ -202,7 +227,7 @@ private:
     bool store(const Slot &slot, CellRecord rec);
     Slot createCell(int row, int col);
     int blockForNewRow(int row);
-    void widenRow(CellRecord &rowRec, int col);
+    static void widenRow(char *rowData, int col);
     void noteCell(int row, int col);
 
     using NewRecords = std::vector<std::pair<quint32, const CellRecord *>>; // (row or cell key, record)
@@ -229,7 +254,11 @@ private:
     std::vector<ColInfo> m_colInfo;
 
     std::vector<Item> m_items;
-    std::vector<Edit> m_edits;
+    // The new records of edited items: one per column of an item, in a row
+    // from the item's edit on; type 0 = unchanged. Their bytes are in
+    // m_editBytes.
+    std::vector<EditedRecord> m_editCells;
+    RecordArena m_editBytes;
     std::vector<Block> m_blocks;
     std::vector<int> m_blockOrder;
     std::vector<std::pair<quint32, int>> m_lookup; // sorted (key, item)
@@ -237,8 +266,8 @@ private:
     std::vector<std::pair<quint16, int>> m_rowCellBlock; // sorted (row, block) of rows with cells
     std::map<quint32, NewCell> m_newCells;
     std::map<quint16, NewRow> m_newRows;
-    std::set<quint32> m_changedCells; // keyOf(row, col)
-    std::set<quint32> m_unreadFormulas;
+    CellKeySet m_changedCells;
+    CellKeySet m_unreadFormulas;
     bool m_hasBounds = false;
     int m_minRow = 0, m_maxRow = 0, m_minCol = 0, m_maxCol = 0; // 0-based
 };

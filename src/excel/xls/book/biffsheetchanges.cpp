@@ -15,7 +15,7 @@ namespace Biff {
 
 bool Sheet::reportChanges(CellChangeSink *sink, QString *error) const
 {
-    for (const quint32 key : m_changedCells) {
+    for (const quint32 key : m_changedCells.keys()) {
         const int row = int(key >> 8), col = int(key & 0xFF);
         Slot slot;
         const bool exists = findSlot(row, col, &slot);

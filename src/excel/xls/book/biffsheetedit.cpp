@@ -14,6 +14,14 @@ namespace Biff {
 
 namespace {
 
+// An edit after a save let go of the cells; the engine goes on from the
+// book it read back, so only a save that failed leaves one like this.
+bool refuseReleased(QString *error)
+{
+    *error = QCoreApplication::translate("Xls", "the workbook's cells are no longer held after a failed save");
+    return false;
+}
+
 CellRecord cellRecord(quint16 type, int row, int col, int xf)
 {
     CellRecord r;
@@ -37,8 +45,8 @@ int Sheet::defaultXf(int row, int col) const
                                     [](const auto &a, const auto &b) { return a.first < b.first; });
     if (r != m_rowItems.end() && r->first == row) {
         const Item &it = m_items[size_t(r->second)];
-        const char *d = it.edit >= 0 && m_edits[size_t(it.edit)].cells[0].type
-            ? m_edits[size_t(it.edit)].cells[0].data.constData() : recData(it.rec);
+        const EditedRecord *e = editOf(it, 0);
+        const char *d = e && e->type ? e->data : recData(it.rec);
         const quint32 flags = qFromLittleEndian<quint32>(d + 12);
         if (flags & 0x80) // the row has a format of its own
             return int((flags >> 16) & 0x0FFF);
@@ -62,11 +70,8 @@ bool Sheet::formulaBlocksWrite(const Slot &slot, int row, int col, QString *erro
     if (slot.item < 0)
         return false;
     const Item &it = m_items[size_t(slot.item)];
-    if (it.edit >= 0) {
-        const CellRecord &e = m_edits[size_t(it.edit)].cells[size_t(slot.col)];
-        if (e.type != 0)
-            return e.tail.size() >= 4 && qFromLittleEndian<quint16>(e.tail.constData()) == Rt::Array && anchorError();
-    }
+    if (const EditedRecord *e = editOf(it, slot.col); e && e->type != 0)
+        return e->tailSize >= 4 && qFromLittleEndian<quint16>(e->tail()) == Rt::Array && anchorError();
     if (it.kind != CellItem || it.type != Rt::Formula)
         return false;
     const auto anchors = [&](const Item &f) {
@@ -92,9 +97,8 @@ bool Sheet::formulaBlocksWrite(const Slot &slot, int row, int col, QString *erro
     return false;
 }
 
-void Sheet::widenRow(CellRecord &rowRec, int col)
+void Sheet::widenRow(char *d, int col)
 {
-    char *d = rowRec.data.data();
     const int mic = qFromLittleEndian<quint16>(d + 2), mac = qFromLittleEndian<quint16>(d + 4);
     if (mic >= mac) {
         qToLittleEndian<quint16>(quint16(col), d + 2);
@@ -146,19 +150,13 @@ Sheet::Slot Sheet::createCell(int row, int col)
     if (r != m_rowItems.end() && r->first == row) {
         Item &it = m_items[size_t(r->second)];
         block = it.block;
-        if (it.edit < 0) {
-            m_edits.push_back(Edit{std::vector<CellRecord>(1)});
-            it.edit = int(m_edits.size()) - 1;
-        }
-        CellRecord &rec = m_edits[size_t(it.edit)].cells[0];
-        if (rec.type == 0) {
-            rec.type = Rt::Row;
-            rec.data = QByteArray(recData(it.rec), 16);
-        }
-        widenRow(rec, col);
+        EditedRecord &rec = editAt(it, 0);
+        if (rec.type == 0)
+            rec = keep(Rt::Row, recData(it.rec), 16);
+        widenRow(rec.data, col);
     } else if (nr != m_newRows.end()) {
         block = nr->second.block;
-        widenRow(nr->second.rec, col);
+        widenRow(nr->second.rec.data.data(), col);
     } else if (rc != m_rowCellBlock.end() && rc->first == row) {
         block = rc->second;
     } else {
@@ -203,11 +201,7 @@ bool Sheet::store(const Slot &slot, CellRecord rec)
         m_book->addStringRef(int(qFromLittleEndian<quint32>(rec.data.constData() + 6)), +1);
     if (slot.item >= 0) {
         Item &it = m_items[size_t(slot.item)];
-        if (it.edit < 0) {
-            m_edits.push_back(Edit{std::vector<CellRecord>(size_t(it.lastCol - it.col + 1))});
-            it.edit = int(m_edits.size()) - 1;
-        }
-        m_edits[size_t(it.edit)].cells[size_t(slot.col)] = std::move(rec);
+        editAt(it, slot.col) = keep(rec.type, rec.data.constData(), rec.data.size(), rec.tail);
         m_blocks[size_t(it.block)].dirty = true;
     } else {
         m_newCells[slot.key].rec = std::move(rec);
@@ -353,6 +347,8 @@ QVector<FormatRun> replaceRuns(const QString &text, QVector<FormatRun> runs, con
 bool Sheet::replace(const QVector<CellArea> &areas, const SearchPattern &pattern, const QString &replacement,
                     bool *changed, QString *error)
 {
+    if (m_book->cellsReleased())
+        return refuseReleased(error);
     if (!m_hasCells)
         return true;
     const bool numbers = pattern.canMatchWithin(formulaBarNumberAlphabet());
@@ -491,6 +487,8 @@ bool Sheet::replace(const QVector<CellArea> &areas, const SearchPattern &pattern
 
 bool Sheet::setValue(const QVector<CellArea> &areas, const QString &text, QString *error)
 {
+    if (m_book->cellsReleased())
+        return refuseReleased(error);
     const RetypeResult asTyped = typedInput(text, false);
     const RetypeResult asText = typedInput(text, true);
     for (const CellArea &a : areas) {

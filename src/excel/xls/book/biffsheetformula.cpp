@@ -45,18 +45,15 @@ bool Sheet::anchorRecord(int row, int col, quint16 *type, const char **data, int
     const Item &it = m_items[size_t(s.item)];
     if (it.type != Rt::Formula)
         return false;
-    if (it.edit >= 0) {
-        const CellRecord &e = m_edits[size_t(it.edit)].cells[0];
-        if (e.type != 0) {
-            // An edited anchor keeps its ARRAY in the tail; a dissolved
-            // master has no SHRFMLA any more.
-            if (e.tail.size() < 4)
-                return false;
-            *type = qFromLittleEndian<quint16>(e.tail.constData());
-            *data = e.tail.constData() + 4;
-            *size = qFromLittleEndian<quint16>(e.tail.constData() + 2);
-            return true;
-        }
+    if (const EditedRecord *e = editOf(it, 0); e && e->type != 0) {
+        // An edited anchor keeps its ARRAY in the tail; a dissolved master
+        // has no SHRFMLA any more.
+        if (e->tailSize < 4)
+            return false;
+        *type = qFromLittleEndian<quint16>(e->tail());
+        *data = e->tail() + 4;
+        *size = qFromLittleEndian<quint16>(e->tail() + 2);
+        return true;
     }
     const auto &recs = m_book->index().records;
     for (int k = 1; k < it.recCount; ++k) {

@@ -198,21 +198,21 @@ void Sheet::emitBlock(QByteArray &out, int b, const NewRecords &rows, const NewR
         const Item &it = m_items[size_t(i)];
         const Record &rec = index.records[size_t(it.rec)];
         const char *d = recData(it.rec);
-        const Edit *edit = it.edit >= 0 ? &m_edits[size_t(it.edit)] : nullptr;
+        const EditedRecord *edit = editOf(it, 0); // and the columns after it
         switch (it.kind) {
         case RowItem:
             flushRows(it.row);
-            if (edit && edit->cells[0].type)
-                putRow(edit->cells[0].data.constData(), edit->cells[0].data.size());
+            if (edit && edit[0].type)
+                putRow(edit[0].data, edit[0].size);
             else
                 putRow(d, rec.size);
             break;
         case CellItem:
             flushRows(65536);
             flushCells(keyOf(it.row, it.col));
-            if (edit && edit->cells[0].type) {
-                putCell(edit->cells[0].type, edit->cells[0].data.constData(), edit->cells[0].data.size());
-                out.append(edit->cells[0].tail);
+            if (edit && edit[0].type) {
+                putCell(edit[0].type, edit[0].data, edit[0].size);
+                out.append(edit[0].tail(), int(edit[0].tailSize));
             } else {
                 if (it.row != lastCellRow) {
                     firstCells.push_back(quint32(out.size()));
@@ -232,14 +232,13 @@ void Sheet::emitBlock(QByteArray &out, int b, const NewRecords &rows, const NewR
             const bool rk = it.type == Rt::MulRk;
             const int entry = rk ? 6 : 2;
             for (int k = 0; k < n;) {
-                if (edit->cells[size_t(k)].type) {
-                    putCell(edit->cells[size_t(k)].type, edit->cells[size_t(k)].data.constData(),
-                            edit->cells[size_t(k)].data.size());
+                if (edit[k].type) {
+                    putCell(edit[k].type, edit[k].data, edit[k].size);
                     ++k;
                     continue;
                 }
                 int j = k;
-                while (j < n && !edit->cells[size_t(j)].type)
+                while (j < n && !edit[j].type)
                     ++j;
                 QByteArray data;
                 appendU16(data, it.row);

@@ -9,11 +9,23 @@
 #include <QCoreApplication>
 
 #include <cerrno>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <unistd.h>
 
 namespace Excel {
 
 namespace {
+
+// The cells a save let go of are many small blocks: without this, the
+// book read back is made beside them and the job's peak is two books.
+void giveBackFreedMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
 
 class BiffEngine : public WorkbookEngine
 {
@@ -71,41 +83,52 @@ private:
     FileIdentity m_identity; // of the file as read or last saved
     std::unique_ptr<Biff::Book> m_book;
     qint64 m_changedBeforeSave = 0; // counted on the book that a save replaced
-    std::unique_ptr<Biff::Book> m_pendingBook; // read back from a save not yet committed
+    bool m_unsaved = false; // the book was read back from a new file not yet committed
 };
 
 bool BiffEngine::prepareSave(std::unique_ptr<PendingSave> *pending, QString *error, bool *broken)
 {
-    if (!m_book->isChanged())
+    if (!m_book->isChanged() && !m_unsaved)
         return true;
+    const qint64 changed = changedCells(); // the sheets of the book read back start at none
+    const int sheets = m_book->sheetCount();
+    // The book lets go of its cells while the new file is made, and the
+    // engine goes on from the book read back from that file: a save holds
+    // one copy of the cells at a time.
+    m_changedBeforeSave = changed;
     QByteArray file;
-    if (!m_book->buildFile(&file, error))
+    Biff::WrittenFile written;
+    if (!m_book->buildFile(&file, &written, error)) {
+        *broken = true;
         return false;
+    }
+    auto save = std::make_unique<AtomicSave>();
+    QString saveError;
+    const bool saved = save->begin(m_path, &m_identity, &saveError) && writeAll(save->fd(), file, &saveError);
     // What we write must read back before it replaces the user's file.
     auto fresh = std::make_unique<Biff::Book>();
     QString why;
-    if (!fresh->openFile(file, &why)) {
+    if (!fresh->openFile(std::move(file), &why) || !fresh->matches(written, &why)) {
         *broken = true;
         *error = QCoreApplication::translate("Xls", "save: the new file would not read back (%1)").arg(why);
         return false;
     }
-    if (fresh->sheetCount() != m_book->sheetCount()) {
+    if (fresh->sheetCount() != sheets) {
         *broken = true;
         *error = QCoreApplication::translate("Xls", "save: the new Workbook stream lost sheets");
         return false;
     }
-    auto save = std::make_unique<AtomicSave>();
-    if (!save->begin(m_path, &m_identity, &why) || !writeAll(save->fd(), file, &why)) {
-        *error = QCoreApplication::translate("Xls", "save: ") + why;
+    // The edits live in the new file now; until it replaces the user's
+    // file, a later save must write it again.
+    m_book = std::move(fresh);
+    m_unsaved = true;
+    if (!saved) {
+        *error = QCoreApplication::translate("Xls", "save: ") + saveError;
         return false;
     }
-    m_pendingBook = std::move(fresh);
-    *pending = std::make_unique<PendingSave>(std::move(save), [this](const FileIdentity &written) {
-        m_identity = written;
-        m_changedBeforeSave = changedCells();
-        // Go on from what was written, so that later edits and saves start
-        // from the file as it now is.
-        m_book = std::move(m_pendingBook);
+    *pending = std::make_unique<PendingSave>(std::move(save), [this](const FileIdentity &identity) {
+        m_identity = identity;
+        m_unsaved = false;
     });
     return true;
 }
@@ -148,7 +171,7 @@ std::unique_ptr<Workbook> openBiffWorkbook(const QString &path, QString *error, 
         return nullptr;
     opened->close();
     auto book = std::make_unique<Biff::Book>();
-    if (!book->openFile(bytes, error))
+    if (!book->openFile(std::move(bytes), error))
         return nullptr;
     return workbookOver(std::make_unique<BiffEngine>(path, identity, std::move(book)));
 }
