@@ -1255,6 +1255,10 @@
         <source>the workbook&apos;s cells are no longer held after a failed save</source>
         <translation>保存失败后, 工作簿的单元格已不再保留</translation>
     </message>
+    <message>
+        <source>sheet &apos;%1&apos;: the formula at offset %2 is followed by more than %3 records</source>
+        <translation>工作表 &apos;%1&apos;: 偏移 %2 处的公式后跟随的记录超过 %3 条</translation>
+    </message>
 </context>
 <context>
     <name>Xlsx</name>

@@ -293,6 +293,13 @@ private slots:
         appendU16(mulrk, 256);
         QTest::newRow("MULRK beyond column IV") << QByteArray() << record(Rt::MulRk, mulrk) << "malformed";
         QTest::newRow("encrypted") << record(Rt::FilePass, QByteArray(6, '\0')) << QByteArray() << "encrypted";
+        // An item counts its records in seven bits.
+        QByteArray formula = cell + QByteArray(16, '\0');
+        QByteArray followers;
+        for (int i = 0; i < 127; ++i)
+            followers += record(Rt::Continue, "x");
+        QTest::newRow("formula with 127 followers") << QByteArray() << record(Rt::Formula, formula) + followers
+                                                    << "followed by more than 126 records";
     }
     void workbookRefusesBadCells()
     {

@@ -7,6 +7,9 @@
 #include <QHash>
 
 #include <functional>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <string_view>
 
 namespace Excel {
@@ -15,6 +18,15 @@ namespace Biff {
 namespace {
 
 constexpr quint16 RecalcId = 0x01C1;
+
+// Memory freed in many small blocks stays with the process unless given
+// back; a save frees the old book's so that the new one can reuse its pages.
+void giveBackFreedMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
 
 // Globals records that come after the SST; a new SST goes before the first.
 bool followsSst(quint16 type)
@@ -269,6 +281,9 @@ bool Book::isChanged() const
 
 QByteArray Book::buildStream(bool releasing)
 {
+    if (releasing)
+        for (auto &sheet : m_sheets)
+            sheet->releaseLookups();
     QByteArray out;
     out.reserve(m_stream.size() + m_stream.size() / 8 + 65536);
     const bool rewriteSst = m_sst.isChanged();
@@ -328,9 +343,12 @@ QByteArray Book::buildStream(bool releasing)
             qToLittleEndian<quint32>(0, out.data() + out.size() - 4); // an old engine's file: recalculated on opening
     }
     if (releasing) {
-        // The sheets' records refer to strings by number only.
+        // The sheets' records refer to strings by number only. The strings
+        // are many small blocks, given back so that the rest of the stream
+        // can take their place.
         m_sst = SharedStrings();
         m_sstRefs = QVector<quint32>();
+        giveBackFreedMemory();
     }
     std::vector<quint32> newStart(m_index.substreams.size(), 0);
     std::vector<Sheet *> bySubstream(m_index.substreams.size(), nullptr);
@@ -339,8 +357,6 @@ QByteArray Book::buildStream(bool releasing)
     for (size_t s = 1; s < m_index.substreams.size(); ++s) {
         newStart[s] = quint32(out.size());
         if (Sheet *sheet = bySubstream[s]) {
-            if (releasing)
-                sheet->releaseLookups();
             sheet->layOut(out);
             if (releasing)
                 sheet->releaseCells();

@@ -132,6 +132,7 @@ bool Sheet::parse(int substream, QString *error)
         if (!parseTable(tFirst, end, error))
             return false;
     }
+    m_tableBlocks = int(m_blocks.size());
     bool anyCell = false;
     for (const Item &it : m_items)
         if (it.kind == CellItem || it.kind == MultiItem) {
@@ -139,7 +140,12 @@ bool Sheet::parse(int substream, QString *error)
             break;
         }
     m_hasCells = m_kind == SheetKind::Worksheet || anyCell;
+    return true;
+}
 
+void Sheet::buildLookups()
+{
+    m_lookupsBuilt = true;
     // Lookup tables, sized to what they hold: a sheet may have millions of
     // cells. A row's cells mostly come one after another, and only the
     // first block a row's cells are found in is kept.
@@ -148,13 +154,16 @@ bool Sheet::parse(int substream, QString *error)
         if ((it.kind == CellItem || it.kind == MultiItem) && it.lastCol >= it.col)
             cells += size_t(it.lastCol - it.col + 1);
     m_lookup.reserve(cells);
+    int block = 0;
     for (int i = 0; i < int(m_items.size()); ++i) {
         const Item &it = m_items[size_t(i)];
+        while (block + 1 < m_tableBlocks && m_blocks[size_t(block + 1)].firstItem <= i)
+            ++block;
         if (it.kind == CellItem || it.kind == MultiItem) {
             for (int c = it.col; c <= it.lastCol; ++c)
                 m_lookup.emplace_back(keyOf(it.row, c), i);
             if (m_rowCellBlock.empty() || m_rowCellBlock.back().first != it.row)
-                m_rowCellBlock.emplace_back(it.row, it.block);
+                m_rowCellBlock.emplace_back(it.row, block);
         } else if (it.kind == RowItem) {
             m_rowItems.emplace_back(it.row, i);
         }
@@ -178,7 +187,6 @@ bool Sheet::parse(int substream, QString *error)
     m_rowItems.erase(std::unique(m_rowItems.begin(), m_rowItems.end(), sameFirst), m_rowItems.end());
     std::stable_sort(m_rowCellBlock.begin(), m_rowCellBlock.end(), byFirst);
     m_rowCellBlock.erase(std::unique(m_rowCellBlock.begin(), m_rowCellBlock.end(), sameFirst), m_rowCellBlock.end());
-    return true;
 }
 
 bool Sheet::parseTable(int first, int end, QString *error)
@@ -223,7 +231,6 @@ bool Sheet::parseTable(int first, int end, QString *error)
             blockHasCells = false;
         }
         Block &b = m_blocks.back();
-        it.block = int(m_blocks.size()) - 1;
         ++b.itemCount;
         if (it.kind == RowItem || it.kind == CellItem || it.kind == MultiItem) {
             b.minRow = b.minRow < 0 ? it.row : std::min<int>(b.minRow, it.row);
@@ -327,6 +334,11 @@ bool Sheet::addCellItem(int &r, int end, Item &it, QString *error)
     ++r;
     if (rec.type == Rt::Formula) {
         while (r < end && index.depth[size_t(r)] == 1 && isFormulaFollower(index.records[size_t(r)].type)) {
+            if (it.recCount == MaxItemRecords) {
+                *error = QCoreApplication::translate("Xls", "sheet '%1': the formula at offset %2 is followed by more than %3 records")
+                             .arg(m_name).arg(rec.offset).arg(MaxItemRecords - 1);
+                return false;
+            }
             ++r;
             ++it.recCount;
         }
@@ -348,11 +360,23 @@ void Sheet::noteCell(int row, int col)
     m_maxCol = std::max(m_maxCol, col);
 }
 
+namespace {
+
+// Empties a vector and gives back its memory, which clear() and = {} keep.
+template <class Vector>
+void freeAll(Vector &v)
+{
+    Vector().swap(v);
+}
+
+} // namespace
+
 void Sheet::releaseLookups()
 {
-    m_lookup = {};
-    m_rowItems = {};
-    m_rowCellBlock = {};
+    freeAll(m_lookup);
+    freeAll(m_rowItems);
+    freeAll(m_rowCellBlock);
+    m_lookupsBuilt = true; // and not made again
     m_changedCells.clear();
     m_unreadFormulas.clear();
 }
@@ -360,12 +384,12 @@ void Sheet::releaseLookups()
 void Sheet::releaseCells()
 {
     releaseLookups();
-    m_items = {};
-    m_editCells = {};
+    freeAll(m_items);
+    freeAll(m_editCells);
     m_editBytes.clear();
-    m_blocks = {};
-    m_blockOrder = {};
-    m_colInfo = {};
+    freeAll(m_blocks);
+    freeAll(m_blockOrder);
+    freeAll(m_colInfo);
     m_newCells.clear();
     m_newRows.clear();
     m_dirty = false;
@@ -380,6 +404,7 @@ CellArea Sheet::usedArea() const
 
 bool Sheet::findSlot(int row, int col, Slot *slot) const
 {
+    lookups();
     const quint32 key = keyOf(row, col);
     const auto it = std::lower_bound(m_lookup.begin(), m_lookup.end(), std::make_pair(key, 0));
     if (it != m_lookup.end() && it->first == key) {
@@ -398,8 +423,17 @@ bool Sheet::findSlot(int row, int col, Slot *slot) const
     return false;
 }
 
+int Sheet::blockOf(int item) const
+{
+    const auto end = m_blocks.begin() + m_tableBlocks;
+    const auto after = std::upper_bound(m_blocks.begin(), end, item,
+                                        [](int i, const Block &b) { return i < b.firstItem; });
+    return int(after - m_blocks.begin()) - 1;
+}
+
 bool Sheet::isLive(int item, int col) const
 {
+    lookups();
     if (!m_items[size_t(item)].shadowed)
         return true;
     Slot s;

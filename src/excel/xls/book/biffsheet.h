@@ -110,17 +110,18 @@ private:
     enum ItemKind : quint8 { RowItem, CellItem, MultiItem, DbCellItem, OtherItem };
     struct Item
     {
+        Item() : recCount(1), shadowed(false) {}
         int rec = 0;          // first record (global index)
-        int recCount = 1;     // with the records that belong to it
-        int block = 0;
         int edit = -1;        // its first column's record in m_editCells
         quint16 type = 0;
         quint16 row = 0;
         quint8 kind = OtherItem;
         quint8 col = 0;
         quint8 lastCol = 0;   // MULRK / MULBLANK
-        bool shadowed = false; // a later record stores one of its cells again
+        quint8 recCount : 7;  // with the records that belong to it
+        quint8 shadowed : 1;  // a later record stores one of its cells again
     };
+    static constexpr int MaxItemRecords = 127;
     struct Block
     {
         int firstItem = -1; // -1: a new block
@@ -187,7 +188,19 @@ private:
     bool parseTable(int first, int last, QString *error);
     bool addCellItem(int &r, int last, Item &item, QString *error);
     const char *recData(int rec) const;
+    // The tables that find a cell or a row (and mark the records a later
+    // one stores again) are made when first asked for: a book that is read
+    // only to be checked, as a save reads its new file back, never needs them.
+    void lookups() const
+    {
+        if (!m_lookupsBuilt)
+            const_cast<Sheet *>(this)->buildLookups();
+    }
+    void buildLookups();
     bool findSlot(int row, int col, Slot *slot) const;
+    // The block of the cell table an item is in (items are not told it: a
+    // sheet may have millions).
+    int blockOf(int item) const;
     // The new record of column col (counted from the item's first) of an
     // edited item, or null; its type is 0 while that column is unchanged.
     const EditedRecord *editOf(const Item &it, int col) const
@@ -261,6 +274,8 @@ private:
     RecordArena m_editBytes;
     std::vector<Block> m_blocks;
     std::vector<int> m_blockOrder;
+    int m_tableBlocks = 0; // the first blocks in m_blocks, in item order; later ones are new
+    bool m_lookupsBuilt = false;
     std::vector<std::pair<quint32, int>> m_lookup; // sorted (key, item)
     std::vector<std::pair<quint16, int>> m_rowItems; // sorted (row, item)
     std::vector<std::pair<quint16, int>> m_rowCellBlock; // sorted (row, block) of rows with cells

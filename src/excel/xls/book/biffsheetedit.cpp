@@ -41,6 +41,7 @@ bool Sheet::canEdit(quint16 xf) const
 
 int Sheet::defaultXf(int row, int col) const
 {
+    lookups();
     const auto r = std::lower_bound(m_rowItems.begin(), m_rowItems.end(), std::make_pair(quint16(row), 0),
                                     [](const auto &a, const auto &b) { return a.first < b.first; });
     if (r != m_rowItems.end() && r->first == row) {
@@ -142,6 +143,7 @@ int Sheet::blockForNewRow(int row)
 Sheet::Slot Sheet::createCell(int row, int col)
 {
     int block;
+    lookups();
     const auto r = std::lower_bound(m_rowItems.begin(), m_rowItems.end(), std::make_pair(quint16(row), 0),
                                     [](const auto &a, const auto &b) { return a.first < b.first; });
     const auto rc = std::lower_bound(m_rowCellBlock.begin(), m_rowCellBlock.end(), std::make_pair(quint16(row), 0),
@@ -149,7 +151,7 @@ Sheet::Slot Sheet::createCell(int row, int col)
     const auto nr = m_newRows.find(quint16(row));
     if (r != m_rowItems.end() && r->first == row) {
         Item &it = m_items[size_t(r->second)];
-        block = it.block;
+        block = blockOf(r->second);
         EditedRecord &rec = editAt(it, 0);
         if (rec.type == 0)
             rec = keep(Rt::Row, recData(it.rec), 16);
@@ -202,7 +204,7 @@ bool Sheet::store(const Slot &slot, CellRecord rec)
     if (slot.item >= 0) {
         Item &it = m_items[size_t(slot.item)];
         editAt(it, slot.col) = keep(rec.type, rec.data.constData(), rec.data.size(), rec.tail);
-        m_blocks[size_t(it.block)].dirty = true;
+        m_blocks[size_t(blockOf(slot.item))].dirty = true;
     } else {
         m_newCells[slot.key].rec = std::move(rec);
     }
@@ -436,6 +438,7 @@ bool Sheet::replace(const QVector<CellArea> &areas, const SearchPattern &pattern
     qint64 areaCells = 0;
     for (const CellArea &a : areas)
         areaCells += a.cellCount();
+    lookups();
     if (!areas.isEmpty() && areaCells < qint64(m_lookup.size() + m_newCells.size())) {
         for (const CellArea &a : areas)
             for (int row = a.firstRow - 1; row < a.lastRow; ++row)

@@ -9,23 +9,11 @@
 #include <QCoreApplication>
 
 #include <cerrno>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 #include <unistd.h>
 
 namespace Excel {
 
 namespace {
-
-// The cells a save let go of are many small blocks: without this, the
-// book read back is made beside them and the job's peak is two books.
-void giveBackFreedMemory()
-{
-#ifdef __GLIBC__
-    malloc_trim(0);
-#endif
-}
 
 class BiffEngine : public WorkbookEngine
 {

@@ -43,7 +43,7 @@ public:
 
     void clear()
     {
-        m_keys = {};
+        std::vector<quint32>().swap(m_keys);
         m_sorted = 0;
     }
 
