@@ -5,7 +5,8 @@
 // if it is accepted, an unedited layout must reproduce it exactly, and after
 // a replace and some position writes (new rows and blocks included, and a
 // formula that needs names, add-in functions and sheet references the
-// workbook may lack) the new layout must read back with the same sheets.
+// workbook may lack) the new layout must read back with the same sheets,
+// and be the same when laid out as a save does it.
 // False when one of these fails.
 
 #include "xls/book/biffbook.h"
@@ -57,6 +58,10 @@ inline bool exerciseStream(const QByteArray &stream)
             return false;
     }
     const QByteArray out = book.buildStream();
+    // A save lays the stream out letting go of the book as it goes: the
+    // same bytes.
+    if (book.buildStream(true) != out)
+        return false;
     Biff::Book again;
     return again.openStream(out, &error) && again.sheetCount() == book.sheetCount();
 }

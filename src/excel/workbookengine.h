@@ -81,7 +81,8 @@ public:
 
     // Writes and checks the new file beside the old one, uncommitted (none
     // when nothing changed); committing it puts it in place and lets the
-    // engine go on from what was written. False with the reason; *broken
+    // engine go on from what was written. (An engine may go on from it
+    // already; until a commit, a later save writes every edit again.) False with the reason; *broken
     // when the workbook must not be saved at all any more.
     virtual bool prepareSave(std::unique_ptr<PendingSave> *pending, QString *error, bool *broken) = 0;
 };

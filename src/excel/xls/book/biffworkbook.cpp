@@ -78,12 +78,12 @@ bool BiffEngine::prepareSave(std::unique_ptr<PendingSave> *pending, QString *err
 {
     if (!m_book->isChanged() && !m_unsaved)
         return true;
-    const qint64 changed = changedCells(); // the sheets of the book read back start at none
+    // The sheets of the book read back start at no changed cell.
+    m_changedBeforeSave = changedCells();
     const int sheets = m_book->sheetCount();
     // The book lets go of its cells while the new file is made, and the
     // engine goes on from the book read back from that file: a save holds
     // one copy of the cells at a time.
-    m_changedBeforeSave = changed;
     QByteArray file;
     Biff::WrittenFile written;
     if (!m_book->buildFile(&file, &written, error)) {
