@@ -266,6 +266,33 @@ private slots:
         QCOMPARE(decodeExcelEscapes(decodeCharacters(std::string_view(out.constData(), size_t(out.size())))), text);
     }
 
+    // Bytes taken as their own text must be what decoding them gives.
+    void bytesThatReadAsThemselves_data()
+    {
+        QTest::addColumn<QByteArray>("raw");
+        QTest::addColumn<bool>("itself");
+        QTest::newRow("ascii") << QByteArray("alpha omega 12") << true;
+        QTest::newRow("two to four bytes") << QByteArray("\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80") << true;
+        QTest::newRow("underscore alone") << QByteArray("a_b_") << true;
+        QTest::newRow("reference") << QByteArray("a&amp;b") << false;
+        QTest::newRow("carriage return") << QByteArray("a\rb") << false;
+        QTest::newRow("escape") << QByteArray("_x0041_") << false;
+        QTest::newRow("cut off") << QByteArray("a\xE4\xB8") << false;
+        QTest::newRow("overlong") << QByteArray("\xC0\x80 \xE0\x80\x80") << false;
+        QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80") << false;
+        QTest::newRow("beyond U+10FFFF") << QByteArray("\xF4\x90\x80\x80") << false;
+        QTest::newRow("lone continuation") << QByteArray("\x80") << false;
+    }
+    void bytesThatReadAsThemselves()
+    {
+        QFETCH(QByteArray, raw);
+        QFETCH(bool, itself);
+        const std::string_view view(raw.constData(), size_t(raw.size()));
+        QCOMPARE(readsAsItself(view), itself);
+        if (itself)
+            QCOMPARE(decodeExcelEscapes(decodeCharacters(view)).toUtf8(), raw);
+    }
+
     void loneSurrogatesAreDropped()
     {
         QByteArray out;

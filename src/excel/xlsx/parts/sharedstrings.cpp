@@ -164,11 +164,33 @@ bool SharedStrings::plainRaw(quint32 i, const char **data, size_t *size) const
     return true;
 }
 
+bool SharedStrings::utf8Text(quint32 i, std::string_view *utf8) const
+{
+    if (i < m_items.size()) {
+        const Item &it = m_items[i];
+        if (it.complex)
+            return false;
+        *utf8 = std::string_view(m_xml.constData() + it.textBegin, it.textEnd - it.textBegin);
+    } else if (i < size()) {
+        const Added &a = m_added[i - m_items.size()];
+        if (a.rich >= 0)
+            return false;
+        *utf8 = std::string_view(m_addedXml.constData() + a.textBegin, a.textEnd - a.textBegin);
+    } else {
+        return false;
+    }
+    return readsAsItself(*utf8);
+}
+
 bool SharedStrings::text(quint32 i, QString *text, QString *error) const
 {
     if (i < m_items.size() && !m_items[i].complex) {
         const Item &it = m_items[i];
         *text = decodeExcelEscapes(decodeCharacters(std::string_view(m_xml.constData() + it.textBegin, it.textEnd - it.textBegin)));
+        return true;
+    }
+    if (i >= m_items.size() && i < size()) {
+        *text = addedText(m_added[i - m_items.size()]);
         return true;
     }
     RichText r;

@@ -38,6 +38,10 @@ public:
     // <t>; false otherwise.
     bool plainRaw(quint32 i, const char **data, size_t *size) const;
 
+    // The text of entry i in UTF-8 when its stored bytes are just that
+    // (readsAsItself), read without decoding; false otherwise.
+    bool utf8Text(quint32 i, std::string_view *utf8) const;
+
     quint32 appendPlain(const QString &text);
     quint32 append(const RichText &text);
 

@@ -170,12 +170,17 @@ bool WorksheetPart::reportChanges(const QString &sheet, CellChangeSink *sink, QS
         }
         Utf8Entries::Span &span = utf8.at[entry];
         if (span.offset == Utf8Entries::Unknown) {
-            if (!m_book->sharedStrings->text(entry, &utf8.text, error))
-                return false;
             const size_t from = utf8.bytes.size();
-            utf8.bytes.resize(from + size_t(utf8Room(utf8.text.size())));
-            char *end = utf8Encode(utf8.text.constData(), utf8.text.size(), &utf8.bytes[from]);
-            utf8.bytes.resize(size_t(end - utf8.bytes.data()));
+            std::string_view stored;
+            if (m_book->sharedStrings->utf8Text(entry, &stored)) {
+                utf8.bytes.append(stored.data(), stored.size());
+            } else {
+                if (!m_book->sharedStrings->text(entry, &utf8.text, error))
+                    return false;
+                utf8.bytes.resize(from + size_t(utf8Room(utf8.text.size())));
+                char *end = utf8Encode(utf8.text.constData(), utf8.text.size(), &utf8.bytes[from]);
+                utf8.bytes.resize(size_t(end - utf8.bytes.data()));
+            }
             span.offset = from;
             span.length = utf8.bytes.size() - from;
         }
