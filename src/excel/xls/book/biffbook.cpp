@@ -21,6 +21,8 @@ constexpr quint16 RecalcId = 0x01C1;
 
 // Memory freed in many small blocks stays with the process unless given
 // back; a save frees the old book's so that the new one can reuse its pages.
+// That takes system calls, worth them only for a large table of strings.
+constexpr int ManyStrings = 65536;
 void giveBackFreedMemory()
 {
 #ifdef __GLIBC__
@@ -346,9 +348,11 @@ QByteArray Book::buildStream(bool releasing)
         // The sheets' records refer to strings by number only. The strings
         // are many small blocks, given back so that the rest of the stream
         // can take their place.
+        const bool many = m_sst.count() >= ManyStrings;
         m_sst = SharedStrings();
         m_sstRefs = QVector<quint32>();
-        giveBackFreedMemory();
+        if (many)
+            giveBackFreedMemory();
     }
     std::vector<quint32> newStart(m_index.substreams.size(), 0);
     std::vector<Sheet *> bySubstream(m_index.substreams.size(), nullptr);
