@@ -1,6 +1,7 @@
 // A shared-strings part: read with plain entries taken from their bytes and
 // read with every entry tokenized, which must agree; every entry decoded
-// (from its bytes too, where the byte path would), entries appended, the
+// (from its bytes too, where the byte path would, and as the UTF-8 the
+// record of changes takes from them), entries appended, the
 // part written, and what was written read again.
 #include "xlsx/xml/plaintextbytes.h"
 #include "xlsx/parts/sharedstrings.h"
@@ -55,6 +56,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             std::fprintf(stderr, "entry %u reads differently when tokenized\n", i);
             std::abort();
         }
+        // Stored bytes taken as the entry's UTF-8 text are that text.
+        std::string_view utf8;
+        if (read && table.utf8Text(i, &utf8) && text.toUtf8() != QByteArray(utf8.data(), int(utf8.size()))) {
+            std::fprintf(stderr, "entry %u is not its stored bytes\n", i);
+            std::abort();
+        }
         table.richText(i, &last, &error);
         // What the byte path reads of a plain entry is what the entry says.
         decoded.clear();
@@ -65,6 +72,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
     }
     table.appendPlain(QStringLiteral("new _x0041_ \r text"));
+    const QString added = QStringLiteral("added \u00e9\u4e00 text");
+    std::string_view addedUtf8;
+    if (!table.utf8Text(table.appendPlain(added), &addedUtf8) || added.toUtf8() != QByteArray(addedUtf8.data(), int(addedUtf8.size()))) {
+        std::fprintf(stderr, "an added entry is not its stored bytes\n");
+        std::abort();
+    }
     if (!last.runs.isEmpty()) {
         last.runs[0].text += QStringLiteral(" <&> ");
         table.append(last);
