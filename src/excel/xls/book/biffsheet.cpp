@@ -146,6 +146,7 @@ bool Sheet::parse(int substream, QString *error)
 void Sheet::buildLookups()
 {
     m_lookupsBuilt = true;
+    m_shadowsKnown = true;
     // Lookup tables, sized to what they hold: a sheet may have millions of
     // cells. A row's cells mostly come one after another, and only the
     // first block a row's cells are found in is kept.
@@ -376,7 +377,7 @@ void Sheet::releaseLookups()
     freeAll(m_lookup);
     freeAll(m_rowItems);
     freeAll(m_rowCellBlock);
-    m_lookupsBuilt = true; // and not made again
+    m_lookupsBuilt = m_shadowsKnown = true; // and not made again
     m_changedCells.clear();
     m_unreadFormulas.clear();
 }
@@ -431,9 +432,26 @@ int Sheet::blockOf(int item) const
     return int(after - m_blocks.begin()) - 1;
 }
 
+void Sheet::findShadows()
+{
+    quint32 last = 0;
+    bool any = false;
+    for (const Item &it : m_items) {
+        if ((it.kind != CellItem && it.kind != MultiItem) || it.lastCol < it.col)
+            continue;
+        if (any && keyOf(it.row, it.col) <= last) {
+            buildLookups(); // a cell may come twice: the lookups tell
+            return;
+        }
+        any = true;
+        last = keyOf(it.row, it.lastCol);
+    }
+    m_shadowsKnown = true;
+}
+
 bool Sheet::isLive(int item, int col) const
 {
-    lookups();
+    knowShadows();
     if (!m_items[size_t(item)].shadowed)
         return true;
     Slot s;

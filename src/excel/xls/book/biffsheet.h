@@ -197,6 +197,14 @@ private:
             const_cast<Sheet *>(this)->buildLookups();
     }
     void buildLookups();
+    // Makes the items' shadowed marks true, without the lookups when no
+    // cell comes twice (cells in ascending order, as writers store them).
+    void knowShadows() const
+    {
+        if (!m_shadowsKnown)
+            const_cast<Sheet *>(this)->findShadows();
+    }
+    void findShadows();
     bool findSlot(int row, int col, Slot *slot) const;
     // The block of the cell table an item is in (items are not told it: a
     // sheet may have millions).
@@ -276,6 +284,7 @@ private:
     std::vector<int> m_blockOrder;
     int m_tableBlocks = 0; // the first blocks in m_blocks, in item order; later ones are new
     bool m_lookupsBuilt = false;
+    bool m_shadowsKnown = false;
     std::vector<std::pair<quint32, int>> m_lookup; // sorted (key, item)
     std::vector<std::pair<quint16, int>> m_rowItems; // sorted (row, item)
     std::vector<std::pair<quint16, int>> m_rowCellBlock; // sorted (row, block) of rows with cells

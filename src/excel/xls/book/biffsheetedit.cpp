@@ -438,8 +438,12 @@ bool Sheet::replace(const QVector<CellArea> &areas, const SearchPattern &pattern
     qint64 areaCells = 0;
     for (const CellArea &a : areas)
         areaCells += a.cellCount();
-    lookups();
-    if (!areas.isEmpty() && areaCells < qint64(m_lookup.size() + m_newCells.size())) {
+    bool byArea = false;
+    if (!areas.isEmpty()) {
+        lookups();
+        byArea = areaCells < qint64(m_lookup.size() + m_newCells.size());
+    }
+    if (byArea) {
         for (const CellArea &a : areas)
             for (int row = a.firstRow - 1; row < a.lastRow; ++row)
                 for (int col = a.firstColumn - 1; col < a.lastColumn; ++col) {
