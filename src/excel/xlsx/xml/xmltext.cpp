@@ -121,6 +121,9 @@ QString decodeCharacters(std::string_view raw)
 
 bool readsAsItself(std::string_view raw)
 {
+    // A leading byte order mark is dropped by the decoding.
+    if (raw.substr(0, 3) == "\xEF\xBB\xBF")
+        return false;
     const auto *p = reinterpret_cast<const unsigned char *>(raw.data());
     const auto *end = p + raw.size();
     while (p < end) {

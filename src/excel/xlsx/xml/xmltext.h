@@ -16,8 +16,8 @@ namespace Xlsx {
 QString decodeCharacters(std::string_view raw);
 // Whether character data reads as exactly its own bytes: valid UTF-8
 // (no surrogates, no overlong forms) without references, carriage
-// returns or anything that could be an Excel escape ("_x"). Most cell
-// text is.
+// returns, a leading byte order mark or anything that could be an Excel
+// escape ("_x"). Most cell text is.
 bool readsAsItself(std::string_view raw);
 // The content of a CDATA section (line ends normalised only).
 QString decodeCData(std::string_view raw);
