@@ -1,5 +1,6 @@
 #include "xlsx/package/opcpackage.h"
 #include "xlsx/cells/partprescan.h"
+#include "xlsx/xml/plaintextbytes.h"
 #include "xlsx/xml/xmltext.h"
 #include "xlsx/xml/xmltokenizer.h"
 #include "xlsx/zip/ziparchive.h"

@@ -1,6 +1,7 @@
 #include "xlsx/parts/sharedstrings.h"
 
 #include "xlsx/package/splicewriter.h"
+#include "xlsx/xml/plaintextbytes.h"
 #include "xlsx/xml/xmltext.h"
 
 #include <algorithm>
@@ -166,11 +167,12 @@ bool SharedStrings::plainRaw(quint32 i, const char **data, size_t *size) const
 
 bool SharedStrings::utf8Text(quint32 i, std::string_view *utf8) const
 {
+    const char *raw;
+    size_t rawSize;
     if (i < m_items.size()) {
-        const Item &it = m_items[i];
-        if (it.complex)
+        if (!plainRaw(i, &raw, &rawSize))
             return false;
-        *utf8 = std::string_view(m_xml.constData() + it.textBegin, it.textEnd - it.textBegin);
+        *utf8 = std::string_view(raw, rawSize);
     } else if (i < size()) {
         const Added &a = m_added[i - m_items.size()];
         if (a.rich >= 0)

@@ -117,5 +117,48 @@ bool needsSpacePreserve(const char *text, size_t size)
     return size > 0 && (isSpace(text[0]) || isSpace(text[size - 1]));
 }
 
+bool readsAsItself(std::string_view raw)
+{
+    // A leading byte order mark is dropped by the decoding.
+    if (raw.substr(0, 3) == "\xEF\xBB\xBF")
+        return false;
+    const auto *p = reinterpret_cast<const unsigned char *>(raw.data());
+    const auto *end = p + raw.size();
+    while (p < end) {
+        const unsigned char c = *p;
+        if (c < 0x80) {
+            if (c == '&' || c == '\r' || (c == '_' && p + 1 < end && p[1] == 'x'))
+                return false;
+            ++p;
+            continue;
+        }
+        int more;
+        char32_t u;
+        if (c >= 0xC2 && c <= 0xDF) {
+            more = 1;
+            u = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            more = 2;
+            u = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            more = 3;
+            u = c & 0x07;
+        } else {
+            return false;
+        }
+        if (end - p <= more)
+            return false;
+        for (int k = 1; k <= more; ++k) {
+            if ((p[k] & 0xC0) != 0x80)
+                return false;
+            u = (u << 6) | (p[k] & 0x3F);
+        }
+        if ((more == 2 && (u < 0x800 || (u >= 0xD800 && u <= 0xDFFF))) || (more == 3 && (u < 0x10000 || u > 0x10FFFF)))
+            return false;
+        p += more + 1;
+    }
+    return true;
+}
+
 } // namespace Xlsx
 } // namespace Excel

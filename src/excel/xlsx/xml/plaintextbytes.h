@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <string>
+#include <string_view>
 
 namespace Excel {
 namespace Xlsx {
@@ -22,6 +23,12 @@ bool excelEscapeAt(const char *p, const char *end, bool orCapitalX = false);
 // False for what only the full path reads (character references, CR, a
 // _xHHHH_ escape).
 bool decodePlainCharacters(const char *raw, size_t size, std::string *out);
+
+// Whether character data reads as exactly its own bytes: valid UTF-8
+// (no surrogates, no overlong forms) without references, carriage
+// returns, a leading byte order mark or anything that could be an Excel
+// escape ("_x"). Most cell text is.
+bool readsAsItself(std::string_view raw);
 
 // A replacement the byte path can insert: nothing in it needs a _xHHHH_
 // escape and no surrogate stands alone.

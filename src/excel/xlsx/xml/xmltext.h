@@ -14,11 +14,6 @@ namespace Xlsx {
 // Character data of an element: references resolved, line ends
 // normalised (CR LF and lone CR read as LF), as any XML reader does.
 QString decodeCharacters(std::string_view raw);
-// Whether character data reads as exactly its own bytes: valid UTF-8
-// (no surrogates, no overlong forms) without references, carriage
-// returns, a leading byte order mark or anything that could be an Excel
-// escape ("_x"). Most cell text is.
-bool readsAsItself(std::string_view raw);
 // The content of a CDATA section (line ends normalised only).
 QString decodeCData(std::string_view raw);
 // An attribute value: references resolved, white space characters read as
