@@ -233,6 +233,38 @@ private slots:
         QCOMPARE(int(c1.size), 103 + 3 + 2 * 4059); // whole two-byte characters, never half of one
     }
 
+    void plainStringLookupFollowsEdits()
+    {
+        // The lookup answers the first plain entry of a text, forgets an
+        // entry whose text changed and survives its table growing, checked
+        // against a map kept beside it.
+        SharedStrings s;
+        QHash<QString, int> model;
+        const auto add = [&](const QString &text, bool rich) {
+            const int i = s.append(entry(text, rich ? QVector<FormatRun>{FormatRun{0, 1}} : QVector<FormatRun>()));
+            if (!rich && !model.contains(text))
+                model.insert(text, i);
+        };
+        add("first", false);
+        QCOMPARE(s.findPlain("first"), 0); // builds the table
+        for (int i = 0; i < 3000; ++i)
+            add(QString::number(i % 1700), i % 7 == 0);
+        for (int i = 0; i < 3000; i += 3) {
+            const QString was = s.at(i).text;
+            const QString now = QStringLiteral("x%1").arg(i % 500);
+            if (model.value(was, -1) == i)
+                model.remove(was);
+            s.setEntry(i, now, {});
+            if (!model.contains(now))
+                model.insert(now, i);
+        }
+        for (int i = 0; i < 1700; ++i)
+            QCOMPARE(s.findPlain(QString::number(i)), model.value(QString::number(i), -1));
+        for (int i = 0; i < 500; ++i)
+            QCOMPARE(s.findPlain(QStringLiteral("x%1").arg(i)), model.value(QStringLiteral("x%1").arg(i), -1));
+        QCOMPARE(s.findPlain("never"), -1);
+    }
+
     void sharedStringsRefuseHostileInput_data()
     {
         QTest::addColumn<QByteArray>("data");

@@ -3,6 +3,7 @@
 #include "littleendian.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include <QCoreApplication>
 
@@ -84,6 +85,7 @@ bool SharedStrings::parse(const QByteArray &stream, const StreamIndex &index, in
 {
     m_entries.clear();
     m_plain.clear();
+    m_plainUsed = 0;
     m_plainBuilt = false;
     m_changed = false;
     std::vector<const Record *> chain;
@@ -174,25 +176,90 @@ bool SharedStrings::parse(const QByteArray &stream, const StreamIndex &index, in
     return true;
 }
 
+size_t SharedStrings::probe(const QString &text, uint hash, bool *found) const
+{
+    const size_t mask = m_plain.size() - 1;
+    size_t free = SIZE_MAX;
+    for (size_t s = hash & mask;; s = (s + 1) & mask) {
+        const PlainSlot &slot = m_plain[s];
+        if (slot.entry == -1) {
+            *found = false;
+            return free != SIZE_MAX ? free : s;
+        }
+        if (slot.entry == -2) {
+            if (free == SIZE_MAX)
+                free = s;
+        } else if (slot.hash == hash && m_entries.at(slot.entry).text == text) {
+            *found = true;
+            return s;
+        }
+    }
+}
+
+void SharedStrings::rehashPlain(size_t capacity)
+{
+    std::vector<PlainSlot> old;
+    old.swap(m_plain);
+    m_plain.assign(capacity, PlainSlot());
+    m_plainUsed = 0;
+    for (const PlainSlot &slot : old) {
+        if (slot.entry < 0)
+            continue;
+        bool found;
+        m_plain[probe(m_entries.at(slot.entry).text, slot.hash, &found)] = slot;
+        ++m_plainUsed;
+    }
+}
+
+void SharedStrings::addPlain(int i)
+{
+    // At most three quarters of the slots are in use, so a probe ends.
+    if (4 * (m_plainUsed + 1) > 3 * m_plain.size())
+        rehashPlain(std::max<size_t>(64, m_plain.size() * 2));
+    const QString &text = m_entries.at(i).text;
+    const uint hash = qHash(text);
+    bool found;
+    const size_t s = probe(text, hash, &found);
+    if (found)
+        return;
+    if (m_plain[s].entry == -1)
+        ++m_plainUsed;
+    m_plain[s] = PlainSlot{i, hash};
+}
+
+void SharedStrings::removePlain(int i)
+{
+    bool found;
+    const QString &text = m_entries.at(i).text;
+    const size_t s = probe(text, qHash(text), &found);
+    if (found && m_plain[s].entry == i)
+        m_plain[s].entry = -2;
+}
+
 int SharedStrings::findPlain(const QString &text)
 {
     if (!m_plainBuilt) {
-        for (int i = 0; i < m_entries.size(); ++i) {
-            const SstEntry &e = m_entries.at(i);
-            if (e.runs.isEmpty() && !e.hasExtRst && !m_plain.contains(e.text))
-                m_plain.insert(e.text, i);
-        }
+        size_t capacity = 64;
+        while (4 * size_t(m_entries.size()) > 3 * capacity)
+            capacity *= 2;
+        m_plain.assign(capacity, PlainSlot());
+        m_plainUsed = 0;
+        for (int i = 0; i < m_entries.size(); ++i)
+            if (isPlain(m_entries.at(i)))
+                addPlain(i);
         m_plainBuilt = true;
     }
-    return m_plain.value(text, -1);
+    bool found;
+    const size_t s = probe(text, qHash(text), &found);
+    return found ? m_plain[s].entry : -1;
 }
 
 int SharedStrings::append(const SstEntry &entry)
 {
     m_entries.append(entry);
     const int i = m_entries.size() - 1;
-    if (m_plainBuilt && entry.runs.isEmpty() && !entry.hasExtRst && !m_plain.contains(entry.text))
-        m_plain.insert(entry.text, i);
+    if (m_plainBuilt && isPlain(entry))
+        addPlain(i);
     m_changed = true;
     return i;
 }
@@ -202,18 +269,15 @@ void SharedStrings::setEntry(int i, const QString &text, const QVector<FormatRun
     SstEntry &e = m_entries[i];
     if (m_keepAsRead && !m_asRead.contains(i))
         m_asRead.insert(i, e);
-    if (m_plainBuilt) {
-        auto it = m_plain.find(e.text);
-        if (it != m_plain.end() && it.value() == i)
-            m_plain.erase(it);
-    }
+    if (m_plainBuilt)
+        removePlain(i);
     e.text = text;
     e.runs = runs;
     e.extRst.clear();
     e.hasExtRst = false;
     e.highByte = false;
-    if (m_plainBuilt && runs.isEmpty() && !m_plain.contains(text))
-        m_plain.insert(text, i);
+    if (m_plainBuilt && runs.isEmpty())
+        addPlain(i);
     m_changed = true;
 }
 

@@ -11,6 +11,8 @@
 #include <QString>
 #include <QVector>
 
+#include <vector>
+
 namespace Excel {
 namespace Biff {
 
@@ -70,8 +72,27 @@ public:
     QByteArray serialize(quint32 base, quint32 cstTotal, QByteArray *extSst) const;
 
 private:
+    bool isPlain(const SstEntry &e) const { return e.runs.isEmpty() && !e.hasExtRst; }
+    // The slot that holds entry index for text (found), or the first free
+    // slot of its probe sequence.
+    size_t probe(const QString &text, uint hash, bool *found) const;
+    // Makes entry i the plain entry for its text, unless one already is.
+    void addPlain(int i);
+    void removePlain(int i);
+    void rehashPlain(size_t capacity);
+
     QVector<SstEntry> m_entries;
-    QHash<QString, int> m_plain;
+    // The first plain entry of each text, in an open-addressing table of
+    // entry numbers and text hashes, so that a table of 100,000 strings
+    // costs 2 MB and not a node per string. Linear probing; a removed entry
+    // leaves a tombstone until the next rehash.
+    struct PlainSlot
+    {
+        int entry = -1; // -1 empty, -2 removed
+        uint hash = 0;
+    };
+    std::vector<PlainSlot> m_plain;
+    size_t m_plainUsed = 0; // slots that are not empty, tombstones included
     bool m_plainBuilt = false;
     int m_continueRecords = 0;
     quint32 m_cstTotal = 0;
@@ -82,3 +103,5 @@ private:
 
 } // namespace Biff
 } // namespace Excel
+
+Q_DECLARE_TYPEINFO(Excel::Biff::SstEntry, Q_MOVABLE_TYPE);
