@@ -33,4 +33,16 @@ char *utf8Encode(const QChar *text, int length, char *p)
     return p;
 }
 
+QString utf8Decode(const char *data, int size)
+{
+    // QString::fromUtf8 drops one leading EF BB BF, so each is taken here.
+    int marks = 0;
+    while (size - 3 * marks >= 3 && uchar(data[3 * marks]) == 0xEF && uchar(data[3 * marks + 1]) == 0xBB
+           && uchar(data[3 * marks + 2]) == 0xBF)
+        ++marks;
+    if (marks == 0)
+        return QString::fromUtf8(data, size);
+    return QString(marks, QChar(0xFEFF)) + QString::fromUtf8(data + 3 * marks, size - 3 * marks);
+}
+
 } // namespace Excel

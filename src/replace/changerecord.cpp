@@ -51,7 +51,7 @@ bool decodeRow(const char *p, qint64 size, RawChangeRow *row)
 
 QString fromView(std::string_view s)
 {
-    return QString::fromUtf8(s.data(), int(s.size()));
+    return Excel::utf8Decode(s.data(), int(s.size()));
 }
 
 } // namespace

@@ -447,6 +447,23 @@ private slots:
         QVERIFY(!XlsxTest::dump(file).isEmpty()); // and openpyxl reads the part
     }
 
+    void leadingByteOrderMarkIsKept()
+    {
+        // U+FEFF at the start of a cell's text is a character: a later
+        // replace in that cell keeps it, on each of the ways a text is read.
+        const QString file = XlsxTest::freshCopy(m_sst);
+        const QString mark(QChar(0xFEFF));
+        QCOMPARE(run(file, "Data", "x", mark + mark + "alpha &", xlWhole), QString());
+        QCOMPARE(run(file, "Data", "alpha", "omega"), QString());
+        QString error;
+        auto reader = OoxmlReader::open(file, &error);
+        QVERIFY2(reader, qPrintable(error));
+        QCOMPARE(reader->cellText(0, 9, 1), mark + mark + "omega &");
+        QCOMPARE(run(file, "Data", "omega", "beta", xlPart, true), QString());
+        reader = OoxmlReader::open(file, &error);
+        QCOMPARE(reader->cellText(0, 9, 1), mark + mark + "beta &");
+    }
+
     void textTooLongFails()
     {
         const QString file = XlsxTest::freshCopy(m_sst);

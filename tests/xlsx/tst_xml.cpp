@@ -283,7 +283,7 @@ private slots:
         QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80") << false;
         QTest::newRow("beyond U+10FFFF") << QByteArray("\xF4\x90\x80\x80") << false;
         QTest::newRow("lone continuation") << QByteArray("\x80") << false;
-        QTest::newRow("leading byte order mark") << QByteArray("\xEF\xBB\xBF" "ee") << false;
+        QTest::newRow("leading byte order marks") << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF" "ee") << true;
         QTest::newRow("inner byte order mark") << QByteArray("e\xEF\xBB\xBF" "e") << true;
     }
     void bytesThatReadAsThemselves()

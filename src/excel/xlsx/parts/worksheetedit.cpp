@@ -2,6 +2,7 @@
 // changed cell is stored by worksheetstore.cpp.
 
 #include "xlsx/parts/worksheetpart.h"
+#include "utf8text.h"
 
 #include "xlsx/formula/formulatext.h"
 #include "xlsx/formula/formulatranslate.h"
@@ -338,7 +339,7 @@ bool WorksheetPart::replaceSharedString(int index, quint32 sst, const SearchPatt
         if (differs)
             result = m_byteResult.empty()
                          ? BecomesEmpty
-                         : qint32(table->appendPlain(QString::fromUtf8(m_byteResult.data(), int(m_byteResult.size()))));
+                         : qint32(table->appendPlain(utf8Decode(m_byteResult.data(), int(m_byteResult.size()))));
     }
     if (result == NotSeen) {
         result = Unchanged;

@@ -6,6 +6,7 @@
 // writes takes the full path.
 
 #include "xlsx/parts/worksheetpart.h"
+#include "utf8text.h"
 
 #include "xlsx/formula/formulatext.h"
 #include "xlsx/xml/plaintextbytes.h"
@@ -198,7 +199,7 @@ WorksheetPart::ByteEdit WorksheetPart::replaceTextBytes(int index, const SearchP
         type = CellType::Number;
     } else if (constant && table) {
         // A constant becomes a shared string, as a typed text would.
-        const quint32 entry = table->appendPlain(QString::fromUtf8(text.data(), int(text.size())));
+        const quint32 entry = table->appendPlain(utf8Decode(text.data(), int(text.size())));
         e.append(" t=\"s\"><");
         appendView(&e, tag.prefix);
         e.append("v>");

@@ -1,4 +1,5 @@
 #include "xlsx/parts/worksheetpart.h"
+#include "utf8text.h"
 
 #include "xlsx/package/splicewriter.h"
 #include "xlsx/xml/xmltext.h"
@@ -65,7 +66,7 @@ bool parseRef(std::string_view raw, CellArea *area)
 
 QString viewText(std::string_view v)
 {
-    return QString::fromUtf8(v.data(), int(v.size()));
+    return utf8Decode(v.data(), int(v.size()));
 }
 
 } // namespace

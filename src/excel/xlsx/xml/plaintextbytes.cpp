@@ -119,9 +119,6 @@ bool needsSpacePreserve(const char *text, size_t size)
 
 bool readsAsItself(std::string_view raw)
 {
-    // A leading byte order mark is dropped by the decoding.
-    if (raw.substr(0, 3) == "\xEF\xBB\xBF")
-        return false;
     const auto *p = reinterpret_cast<const unsigned char *>(raw.data());
     const auto *end = p + raw.size();
     while (p < end) {

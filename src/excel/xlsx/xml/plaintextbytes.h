@@ -26,8 +26,8 @@ bool decodePlainCharacters(const char *raw, size_t size, std::string *out);
 
 // Whether character data reads as exactly its own bytes: valid UTF-8
 // (no surrogates, no overlong forms) without references, carriage
-// returns, a leading byte order mark or anything that could be an Excel
-// escape ("_x"). Most cell text is.
+// returns or anything that could be an Excel escape ("_x"). Most cell
+// text is.
 bool readsAsItself(std::string_view raw);
 
 // A replacement the byte path can insert: nothing in it needs a _xHHHH_

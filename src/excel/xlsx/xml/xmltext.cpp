@@ -1,4 +1,5 @@
 #include "xlsx/xml/xmltext.h"
+#include "utf8text.h"
 
 #include <cstring>
 #include <string>
@@ -76,7 +77,7 @@ size_t resolveReference(std::string_view raw, size_t i, std::string *out)
 
 QString fromUtf8(std::string_view s)
 {
-    return QString::fromUtf8(s.data(), int(s.size()));
+    return utf8Decode(s.data(), int(s.size()));
 }
 
 inline bool isEscapePattern(const QChar *p, int left)
