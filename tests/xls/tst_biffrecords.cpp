@@ -6,6 +6,7 @@
 #include "xls/records/rknumber.h"
 #include "xls/records/sharedstrings.h"
 #include "streamexercise.h"
+#include "cellchanges.h"
 
 #include <QtTest>
 
@@ -374,6 +375,75 @@ private slots:
         Book again;
         QVERIFY2(again.openStream(out, &error), qPrintable(error));
         QCOMPARE(again.strings().at(1).text, QString("x"));
+    }
+
+    void cellsAreFoundByPosition_data()
+    {
+        // Rows 0 to 9, columns 0 to 2 hold "a"; the cells are found one by
+        // one whether they ascend (with rows between them, or a stretch of
+        // records long enough to send the search to the lookup table) or not.
+        QTest::addColumn<QByteArray>("sheet");
+        const auto cellAt = [](int row, int col) {
+            QByteArray d;
+            appendU16(d, quint16(row));
+            appendU16(d, quint16(col));
+            appendU16(d, 15);
+            appendU32(d, 0);
+            return record(Rt::LabelSst, d);
+        };
+        const auto rowRecord = [](int row) {
+            QByteArray d;
+            appendU16(d, quint16(row));
+            d.append(14, '\0');
+            return record(Rt::Row, d);
+        };
+        const auto rows = [&](const QVector<int> &order, int stretchBefore, int stretch) {
+            QByteArray s;
+            for (const int r : order) {
+                for (int k = 0; r == stretchBefore && k < stretch; ++k)
+                    s += rowRecord(r);
+                s += rowRecord(r);
+                for (int c = 0; c < 3; ++c)
+                    s += cellAt(r, c);
+            }
+            return s;
+        };
+        const QVector<int> ascending{0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+        QTest::newRow("ascending") << rows(ascending, -1, 0);
+        QTest::newRow("a long stretch between cells") << rows(ascending, 5, 200);
+        QTest::newRow("out of order") << rows({0, 1, 5, 2, 3, 4, 6, 9, 7, 8}, -1, 0);
+    }
+    void cellsAreFoundByPosition()
+    {
+        QFETCH(QByteArray, sheet);
+        Book book;
+        QString error;
+        QVERIFY2(book.openStream(workbook(record(Rt::Sst, sstOfOneString()), sheet), &error), qPrintable(error));
+        book.strings().keepEntriesAsRead();
+        Sheet *s = book.sheet(0);
+        int found = 0;
+        for (int row = 1; row <= 11; ++row)
+            for (int col = 1; col <= 4; ++col) {
+                bool changed = false;
+                QVERIFY2(s->replace({CellArea{row, col, row, col}}, Excel::SearchPattern("a", false, true), "x",
+                                    &changed, &error),
+                         qPrintable(error));
+                QCOMPARE(changed, row <= 10 && col <= 3);
+                found += changed;
+            }
+        QCOMPARE(found, 30);
+        QCOMPARE(s->changedCells(), 30);
+        struct Count : CellChangeSink
+        {
+            int rows = 0;
+            bool cellChanged(const QString &, int, int, const QString &before, const QString &after, QString *) override
+            {
+                rows += before == "a" && after == "x";
+                return true;
+            }
+        } count;
+        QVERIFY(s->reportChanges(&count, &error));
+        QCOMPARE(count.rows, 30);
     }
 
     void workbookOffsetsFollowTheLayout()

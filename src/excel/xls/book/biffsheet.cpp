@@ -403,14 +403,69 @@ CellArea Sheet::usedArea() const
     return CellArea{m_minRow + 1, m_minCol + 1, m_maxRow + 1, m_maxCol + 1};
 }
 
+// With the cells in ascending order, the item that holds a key is found by
+// a binary search over the items themselves, stepping over the rows and
+// other records between cells. A long stretch of such records (never seen
+// in files that writers make) sends the search to the lookup table.
+bool Sheet::findAscending(quint32 key, int *item) const
+{
+    constexpr int MaxStep = 64;
+    const int n = int(m_items.size());
+    // The first item from i on that holds cells, n if none; -1 when that
+    // takes too long.
+    const auto nextCells = [&](int i) {
+        for (int k = 0; i < n; ++i, ++k) {
+            if (k == MaxStep)
+                return -1;
+            if (holdsCells(m_items[size_t(i)]))
+                return i;
+        }
+        return n;
+    };
+    // The first position whose next cell item ends at key or after.
+    int lo = 0, hi = n;
+    while (lo < hi) {
+        const int mid = lo + (hi - lo) / 2;
+        const int c = nextCells(mid);
+        if (c < 0)
+            return false;
+        if (c == n || keyOf(m_items[size_t(c)].row, m_items[size_t(c)].lastCol) >= key)
+            hi = mid;
+        else
+            lo = c + 1;
+    }
+    const int c = nextCells(lo);
+    if (c < 0)
+        return false;
+    *item = c < n && keyOf(m_items[size_t(c)].row, m_items[size_t(c)].col) <= key ? c : -1;
+    return true;
+}
+
+int Sheet::storedCells() const
+{
+    knowShadows();
+    if (m_lookupsBuilt)
+        return int(m_lookup.size());
+    size_t cells = 0;
+    for (const Item &it : m_items)
+        if (holdsCells(it))
+            cells += size_t(it.lastCol - it.col + 1);
+    return int(cells);
+}
+
 bool Sheet::findSlot(int row, int col, Slot *slot) const
 {
-    lookups();
     const quint32 key = keyOf(row, col);
-    const auto it = std::lower_bound(m_lookup.begin(), m_lookup.end(), std::make_pair(key, 0));
-    if (it != m_lookup.end() && it->first == key) {
-        slot->item = it->second;
-        slot->col = col - m_items[size_t(it->second)].col;
+    knowShadows();
+    int found = -1;
+    if (m_lookupsBuilt || !findAscending(key, &found)) {
+        lookups();
+        const auto it = std::lower_bound(m_lookup.begin(), m_lookup.end(), std::make_pair(key, 0));
+        found = it != m_lookup.end() && it->first == key ? it->second : -1;
+    }
+    if (found >= 0) {
+        slot->item = found;
+        slot->col = col - m_items[size_t(found)].col;
         slot->key = key;
         return true;
     }
@@ -437,7 +492,7 @@ void Sheet::findShadows()
     quint32 last = 0;
     bool any = false;
     for (const Item &it : m_items) {
-        if ((it.kind != CellItem && it.kind != MultiItem) || it.lastCol < it.col)
+        if (!holdsCells(it))
             continue;
         if (any && keyOf(it.row, it.col) <= last) {
             buildLookups(); // a cell may come twice: the lookups tell

@@ -122,6 +122,10 @@ private:
         quint8 shadowed : 1;  // a later record stores one of its cells again
     };
     static constexpr int MaxItemRecords = 127;
+    static bool holdsCells(const Item &it)
+    {
+        return (it.kind == CellItem || it.kind == MultiItem) && it.lastCol >= it.col;
+    }
     struct Block
     {
         int firstItem = -1; // -1: a new block
@@ -206,6 +210,11 @@ private:
     }
     void findShadows();
     bool findSlot(int row, int col, Slot *slot) const;
+    // The item that holds key (-1: none) when the cells ascend; false when
+    // the search would be slow and the lookup table should answer.
+    bool findAscending(quint32 key, int *item) const;
+    // The cells the table stores, each once.
+    int storedCells() const;
     // The block of the cell table an item is in (items are not told it: a
     // sheet may have millions).
     int blockOf(int item) const;

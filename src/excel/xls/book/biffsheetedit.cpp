@@ -439,10 +439,8 @@ bool Sheet::replace(const QVector<CellArea> &areas, const SearchPattern &pattern
     for (const CellArea &a : areas)
         areaCells += a.cellCount();
     bool byArea = false;
-    if (!areas.isEmpty()) {
-        lookups();
-        byArea = areaCells < qint64(m_lookup.size() + m_newCells.size());
-    }
+    if (!areas.isEmpty())
+        byArea = areaCells < qint64(storedCells()) + qint64(m_newCells.size());
     if (byArea) {
         for (const CellArea &a : areas)
             for (int row = a.firstRow - 1; row < a.lastRow; ++row)
