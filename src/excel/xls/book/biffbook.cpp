@@ -19,10 +19,12 @@ namespace {
 
 constexpr quint16 RecalcId = 0x01C1;
 
-// Memory freed in many small blocks stays with the process unless given
-// back; a save frees the old book's so that the new one can reuse its pages.
-// That takes system calls, worth them only for a large table of strings.
+// Memory freed in many small blocks, or in blocks the allocator took from
+// the middle of its heap, stays with the process unless given back; a save
+// frees the old book's so that the new one can reuse its pages. That takes
+// system calls, worth them only for a large table of strings or of cells.
 constexpr int ManyStrings = 65536;
+constexpr size_t ManyRecords = 65536;
 void giveBackFreedMemory()
 {
 #ifdef __GLIBC__
@@ -90,6 +92,12 @@ bool Book::openFile(QByteArray file, QString *error)
 
 bool Book::openStream(const QByteArray &stream, QString *error)
 {
+    // Cell items number their records in 28 bits: a stream below 1 GiB has
+    // fewer records than that.
+    if (stream.size() >= 1 << 30) {
+        *error = QCoreApplication::translate("Xls", "the file is larger than 1 GiB");
+        return false;
+    }
     m_stream = stream;
     if (!indexStream(m_stream, &m_index, error))
         return false;
@@ -362,8 +370,12 @@ QByteArray Book::buildStream(bool releasing)
         newStart[s] = quint32(out.size());
         if (Sheet *sheet = bySubstream[s]) {
             sheet->layOut(out);
-            if (releasing)
+            if (releasing) {
+                const bool many = sheet->itemCount() >= ManyRecords;
                 sheet->releaseCells();
+                if (many)
+                    giveBackFreedMemory();
+            }
         } else {
             const Substream &sub = m_index.substreams[s];
             out.append(m_stream.constData() + sub.start, int(sub.end - sub.start));
@@ -420,12 +432,15 @@ bool Book::matches(const WrittenFile &written, QString *difference) const
 void Book::releaseCells()
 {
     m_released = true;
+    const bool many = m_index.records.size() >= ManyRecords;
     m_stream = QByteArray();
     m_index = StreamIndex();
     m_sst = SharedStrings();
     m_sstRefs = QVector<quint32>();
     for (auto &s : m_sheets)
         s->releaseCells();
+    if (many)
+        giveBackFreedMemory();
 }
 
 } // namespace Biff

@@ -152,16 +152,16 @@ void Sheet::buildLookups()
     // first block a row's cells are found in is kept.
     size_t cells = 0;
     for (const Item &it : m_items)
-        if ((it.kind == CellItem || it.kind == MultiItem) && it.lastCol >= it.col)
-            cells += size_t(it.lastCol - it.col + 1);
+        if (holdsCells(it))
+            cells += size_t(lastColOf(it) - it.col + 1);
     m_lookup.reserve(cells);
     int block = 0;
     for (int i = 0; i < int(m_items.size()); ++i) {
         const Item &it = m_items[size_t(i)];
         while (block + 1 < m_tableBlocks && m_blocks[size_t(block + 1)].firstItem <= i)
             ++block;
-        if (it.kind == CellItem || it.kind == MultiItem) {
-            for (int c = it.col; c <= it.lastCol; ++c)
+        if (holdsCells(it)) {
+            for (int c = it.col, last = lastColOf(it); c <= last; ++c)
                 m_lookup.emplace_back(keyOf(it.row, c), i);
             if (m_rowCellBlock.empty() || m_rowCellBlock.back().first != it.row)
                 m_rowCellBlock.emplace_back(it.row, block);
@@ -200,8 +200,7 @@ bool Sheet::parseTable(int first, int end, QString *error)
     for (int r = first; r < end;) {
         const Record &rec = index.records[size_t(r)];
         Item it;
-        it.rec = r;
-        it.type = rec.type;
+        it.rec = quint32(r);
         if (index.depth[size_t(r)] != 1) {
             it.kind = OtherItem;
             ++r;
@@ -242,7 +241,7 @@ bool Sheet::parseTable(int first, int end, QString *error)
         if (it.kind == CellItem || it.kind == MultiItem) {
             blockHasCells = true;
             noteCell(it.row, it.col);
-            noteCell(it.row, it.lastCol);
+            noteCell(it.row, lastColOf(it));
         }
         if (it.kind == DbCellItem) {
             b.hasDbCell = true;
@@ -271,7 +270,6 @@ bool Sheet::addCellItem(int &r, int end, Item &it, QString *error)
     if (col > 255)
         return malformed();
     it.col = quint8(col);
-    it.lastCol = quint8(col);
     it.kind = CellItem;
     switch (rec.type) {
     case Rt::LabelSst: {
@@ -326,7 +324,6 @@ bool Sheet::addCellItem(int &r, int end, Item &it, QString *error)
         if (lastCol != col + n - 1 || lastCol > 255)
             return malformed();
         it.kind = MultiItem;
-        it.lastCol = quint8(lastCol);
         break;
     }
     default:
@@ -429,7 +426,7 @@ bool Sheet::findAscending(quint32 key, int *item) const
         const int c = nextCells(mid);
         if (c < 0)
             return false;
-        if (c == n || keyOf(m_items[size_t(c)].row, m_items[size_t(c)].lastCol) >= key)
+        if (c == n || keyOf(m_items[size_t(c)].row, lastColOf(m_items[size_t(c)])) >= key)
             hi = mid;
         else
             lo = c + 1;
@@ -449,7 +446,7 @@ int Sheet::storedCells() const
     size_t cells = 0;
     for (const Item &it : m_items)
         if (holdsCells(it))
-            cells += size_t(it.lastCol - it.col + 1);
+            cells += size_t(lastColOf(it) - it.col + 1);
     return int(cells);
 }
 
@@ -479,6 +476,20 @@ bool Sheet::findSlot(int row, int col, Slot *slot) const
     return false;
 }
 
+quint16 Sheet::typeOf(const Item &it) const
+{
+    return m_book->index().records[size_t(it.rec)].type;
+}
+
+int Sheet::lastColOf(const Item &it) const
+{
+    if (it.kind != MultiItem)
+        return it.col;
+    // The parse made sure the record ends with this column.
+    const Record &r = m_book->index().records[size_t(it.rec)];
+    return it.col + (r.size - 6) / (r.type == Rt::MulRk ? 6 : 2) - 1;
+}
+
 int Sheet::blockOf(int item) const
 {
     const auto end = m_blocks.begin() + m_tableBlocks;
@@ -499,7 +510,7 @@ void Sheet::findShadows()
             return;
         }
         any = true;
-        last = keyOf(it.row, it.lastCol);
+        last = keyOf(it.row, lastColOf(it));
     }
     m_shadowsKnown = true;
 }
@@ -549,7 +560,7 @@ Sheet::EditedRecord &Sheet::editAt(Item &it, int col)
 {
     if (it.edit < 0) {
         it.edit = int(m_editCells.size());
-        m_editCells.resize(m_editCells.size() + size_t(it.kind == MultiItem ? it.lastCol - it.col + 1 : 1));
+        m_editCells.resize(m_editCells.size() + size_t(lastColOf(it) - it.col + 1));
     }
     return m_editCells[size_t(it.edit + col)];
 }
@@ -559,7 +570,7 @@ Sheet::CellView Sheet::recordView(const Item &it, const Slot &slot) const
     CellView v;
     const char *d = recData(it.rec);
     if (it.kind == CellItem) {
-        v.type = it.type;
+        v.type = typeOf(it);
         v.data = d;
         v.size = m_book->index().records[size_t(it.rec)].size;
         return v;
@@ -567,7 +578,7 @@ Sheet::CellView Sheet::recordView(const Item &it, const Slot &slot) const
     // One column of a MULRK or MULBLANK, seen as an RK or BLANK record.
     qToLittleEndian<quint16>(it.row, v.buf);
     qToLittleEndian<quint16>(quint16(it.col + slot.col), v.buf + 2);
-    if (it.type == Rt::MulRk) {
+    if (typeOf(it) == Rt::MulRk) {
         std::memcpy(v.buf + 4, d + 4 + 6 * slot.col, 6);
         v.type = Rt::Rk;
         v.size = 10;

@@ -57,6 +57,7 @@ public:
     int boundSheetRecord() const { return m_boundSheetRecord; }
     int substream() const { return m_substream; }
     bool hasCells() const { return m_hasCells; }
+    size_t itemCount() const { return m_items.size(); }
     bool isDirty() const { return m_dirty; }
 
     // Reads the substream; false with a reason when it is malformed.
@@ -108,24 +109,27 @@ public:
 
 private:
     enum ItemKind : quint8 { RowItem, CellItem, MultiItem, DbCellItem, OtherItem };
+    // One record of the cell table, with the records that belong to it.
+    // Twelve bytes, as a sheet may have millions: the record's type and a
+    // MULRK's or MULBLANK's last column are read from the record index.
     struct Item
     {
-        Item() : recCount(1), shadowed(false) {}
-        int rec = 0;          // first record (global index)
+        Item() : rec(0), kind(OtherItem), shadowed(false) {}
+        quint32 rec : 28;     // first record (global index); a stream holds fewer than 2^28
+        quint32 kind : 3;     // ItemKind
+        quint32 shadowed : 1; // a later record stores one of its cells again
         int edit = -1;        // its first column's record in m_editCells
-        quint16 type = 0;
         quint16 row = 0;
-        quint8 kind = OtherItem;
         quint8 col = 0;
-        quint8 lastCol = 0;   // MULRK / MULBLANK
-        quint8 recCount : 7;  // with the records that belong to it
-        quint8 shadowed : 1;  // a later record stores one of its cells again
+        quint8 recCount = 1;  // with the records that belong to it
     };
+    static_assert(sizeof(Item) == 12, "an item is twelve bytes");
     static constexpr int MaxItemRecords = 127;
-    static bool holdsCells(const Item &it)
-    {
-        return (it.kind == CellItem || it.kind == MultiItem) && it.lastCol >= it.col;
-    }
+    static bool holdsCells(const Item &it) { return it.kind == CellItem || it.kind == MultiItem; }
+    quint16 typeOf(const Item &it) const;
+    // The last column of a cell item: its own for one cell, from the
+    // record's size for a MULRK or MULBLANK.
+    int lastColOf(const Item &it) const;
     struct Block
     {
         int firstItem = -1; // -1: a new block

@@ -73,7 +73,7 @@ bool Sheet::formulaBlocksWrite(const Slot &slot, int row, int col, QString *erro
     const Item &it = m_items[size_t(slot.item)];
     if (const EditedRecord *e = editOf(it, slot.col); e && e->type != 0)
         return e->tailSize >= 4 && qFromLittleEndian<quint16>(e->tail()) == Rt::Array && anchorError();
-    if (it.kind != CellItem || it.type != Rt::Formula)
+    if (it.kind != CellItem || typeOf(it) != Rt::Formula)
         return false;
     const auto anchors = [&](const Item &f) {
         for (int k = 1; k < f.recCount; ++k) {
@@ -90,7 +90,7 @@ bool Sheet::formulaBlocksWrite(const Slot &slot, int row, int col, QString *erro
     if (rec.size >= 27 && qFromLittleEndian<quint16>(d + 20) == 5 && quint8(d[22]) == 0x01) {
         Slot anchor;
         if (findSlot(qFromLittleEndian<quint16>(d + 23), qFromLittleEndian<quint16>(d + 25), &anchor) && anchor.item >= 0 && anchor.item != slot.item
-            && m_items[size_t(anchor.item)].type == Rt::Formula && anchors(m_items[size_t(anchor.item)])) {
+            && typeOf(m_items[size_t(anchor.item)]) == Rt::Formula && anchors(m_items[size_t(anchor.item)])) {
             *error = where(row, col) + QCoreApplication::translate("Xls", " is part of an array formula or data table");
             return true;
         }
@@ -463,7 +463,7 @@ bool Sheet::replace(const QVector<CellArea> &areas, const SearchPattern &pattern
         const Item &it = m_items[size_t(i)];
         if (it.kind != CellItem && it.kind != MultiItem)
             continue;
-        for (int c = it.col; c <= it.lastCol; ++c) {
+        for (int c = it.col, last = lastColOf(it); c <= last; ++c) {
             if (!inAreas(it.row, c) || !isLive(i, c))
                 continue;
             Slot s;

@@ -43,7 +43,7 @@ bool Sheet::anchorRecord(int row, int col, quint16 *type, const char **data, int
     if (!findSlot(row, col, &s) || s.item < 0)
         return false;
     const Item &it = m_items[size_t(s.item)];
-    if (it.type != Rt::Formula)
+    if (typeOf(it) != Rt::Formula)
         return false;
     if (const EditedRecord *e = editOf(it, 0); e && e->type != 0) {
         // An edited anchor keeps its ARRAY in the tail; a dissolved master
@@ -113,7 +113,7 @@ std::vector<Sheet::FormulaCell> Sheet::formulaCells() const
     std::vector<FormulaCell> out;
     for (int i = 0; i < int(m_items.size()); ++i) {
         const Item &it = m_items[size_t(i)];
-        if (it.kind != CellItem || it.type != Rt::Formula || !isLive(i, it.col))
+        if (it.kind != CellItem || typeOf(it) != Rt::Formula || !isLive(i, it.col))
             continue;
         Slot s;
         s.item = i;

@@ -225,11 +225,11 @@ void Sheet::emitBlock(QByteArray &out, int b, const NewRecords &rows, const NewR
             flushRows(65536);
             flushCells(keyOf(it.row, it.col));
             if (!edit) {
-                putCell(it.type, d, rec.size);
+                putCell(rec.type, d, rec.size);
                 break;
             }
-            const int n = it.lastCol - it.col + 1;
-            const bool rk = it.type == Rt::MulRk;
+            const int n = lastColOf(it) - it.col + 1;
+            const bool rk = rec.type == Rt::MulRk;
             const int entry = rk ? 6 : 2;
             for (int k = 0; k < n;) {
                 if (edit[k].type) {
@@ -248,7 +248,7 @@ void Sheet::emitBlock(QByteArray &out, int b, const NewRecords &rows, const NewR
                     putCell(rk ? Rt::Rk : Rt::Blank, data.constData(), data.size());
                 } else {
                     appendU16(data, quint16(it.col + j - 1));
-                    putCell(it.type, data.constData(), data.size());
+                    putCell(rec.type, data.constData(), data.size());
                 }
                 k = j;
             }
