@@ -3,6 +3,7 @@
 // and its shared strings through both and compares the parts. So must a
 // parse that reads plain cells from their bytes rather than as tokens.
 
+#include "xlsx/parts/pagedvector.h"
 #include "xlsx/parts/worksheetpart.h"
 
 #include <QtTest>
@@ -322,6 +323,37 @@ private slots:
             QVERIFY(table.write(&out, &error));
             QVERIFY(out.bytes.contains(expected));
         }
+    }
+
+    // The tables of a sheet start on a small first page that grows to a
+    // full one, then add pages: every record must stay where it was put
+    // through growing, shrinking and growing again.
+    void pagedTablesKeepTheirRecordsThroughGrowth()
+    {
+        PagedVector<quint32, 8> table; // pages of 256; the first grows from 64
+        const auto check = [&](size_t size) {
+            QCOMPARE(table.size(), size);
+            QCOMPARE(size_t(table.end() - table.begin()), size);
+            for (size_t i = 0; i < size; ++i)
+                if (table[i] != quint32(i * 7))
+                    QFAIL(qPrintable(QString("record %1 of %2 changed").arg(i).arg(size)));
+        };
+        for (size_t target : {size_t(63), size_t(64), size_t(65), size_t(256), size_t(257), size_t(1000)}) {
+            while (table.size() < target)
+                table.push_back(quint32(table.size() * 7));
+            check(target);
+        }
+        for (size_t shrink : {size_t(300), size_t(40), size_t(0)}) {
+            table.resize(shrink);
+            check(shrink);
+            while (table.size() < 700)
+                table.push_back(quint32(table.size() * 7));
+            check(700);
+            table.resize(shrink);
+        }
+        table.clear();
+        table.push_back(0);
+        check(1);
     }
 };
 

@@ -1,9 +1,12 @@
 #pragma once
 
-// A growing array kept in fixed pages: appending never moves what is there,
-// so a table of millions of records grows without a moment where the old
-// and the new copy are both held (a std::vector doubles, copies, and only
-// then frees the old one). Indexing costs a shift and a mask.
+// A growing array kept in fixed pages: once the first page is full,
+// appending never moves what is there, so a table of millions of records
+// grows without a moment where the old and the new copy are both held (a
+// std::vector doubles, copies, and only then frees the old one). Indexing
+// costs a shift and a mask. The first page starts small and grows to a full
+// page as a vector would: most sheets are small, and a full page for each of
+// their tables would be allocated, cleared and given back for every one.
 
 #include "prefault.h"
 
@@ -29,13 +32,8 @@ public:
 
     void push_back(const T &value)
     {
-        if ((m_size >> PageBits) == m_pages.size()) {
-            m_pages.emplace_back(new T[PageSize]);
-            // A table that fills one page goes on to fill more: the pages
-            // of the next ones are taken at once.
-            if (m_pages.size() > 1)
-                prefault(m_pages.back().get(), sizeof(T) * PageSize);
-        }
+        if (m_size == capacity())
+            grow();
         (*this)[m_size++] = value;
     }
     void pop_back() { resize(m_size - 1); }
@@ -46,11 +44,14 @@ public:
             push_back(T());
         m_size = n;
         m_pages.resize((n + PageSize - 1) >> PageBits);
+        if (m_pages.empty())
+            m_firstPageSize = 0;
     }
     void clear()
     {
         m_pages.clear();
         m_size = 0;
+        m_firstPageSize = 0;
     }
 
     template <typename V, typename Owner>
@@ -98,8 +99,36 @@ public:
     const_iterator end() const { return const_iterator(this, m_size); }
 
 private:
+    static constexpr size_t FirstPageStart = PageSize < 64 ? PageSize : 64;
+
+    size_t capacity() const
+    {
+        return m_pages.empty() ? 0 : m_firstPageSize + (m_pages.size() - 1) * PageSize;
+    }
+    void grow()
+    {
+        if (m_pages.size() == 1 && m_firstPageSize < PageSize) {
+            const size_t n = m_firstPageSize * 4 < PageSize ? m_firstPageSize * 4 : PageSize;
+            std::unique_ptr<T[]> page(new T[n]);
+            T *from = m_pages.front().get();
+            for (size_t i = 0; i < m_size; ++i)
+                page[i] = std::move(from[i]);
+            m_pages.front() = std::move(page);
+            m_firstPageSize = n;
+        } else if (m_pages.empty()) {
+            m_pages.emplace_back(new T[FirstPageStart]);
+            m_firstPageSize = FirstPageStart;
+        } else {
+            m_pages.emplace_back(new T[PageSize]);
+            // A table that fills one page goes on to fill more: the pages
+            // of the next ones are taken at once.
+            prefault(m_pages.back().get(), sizeof(T) * PageSize);
+        }
+    }
+
     std::vector<std::unique_ptr<T[]>> m_pages;
     size_t m_size = 0;
+    size_t m_firstPageSize = 0;
 };
 
 } // namespace Xlsx

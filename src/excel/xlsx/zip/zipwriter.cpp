@@ -29,11 +29,15 @@ QString systemError()
 }
 
 // Buffered writes to a file descriptor, with the position tracked so that
-// header fields can be patched afterwards.
+// header fields can be patched afterwards. The buffer is sized for the
+// expected output (a small archive goes out in one write) up to its limit.
 class FileOutput : public ByteSink
 {
 public:
-    explicit FileOutput(int fd) : m_fd(fd) { m_buffer.reserve(BufferSize); }
+    FileOutput(int fd, quint64 expectedSize) : m_fd(fd)
+    {
+        m_buffer.reserve(int(std::min<quint64>(BufferSize, expectedSize + expectedSize / 8 + 4096)));
+    }
 
     bool write(const char *data, size_t length) override
     {
@@ -53,7 +57,7 @@ public:
         if (m_buffer.isEmpty())
             return !m_failed;
         const bool ok = writeAll(m_buffer.constData(), size_t(m_buffer.size()));
-        m_buffer.clear();
+        m_buffer.resize(0); // keeps the reserved capacity, where clear() would free it
         return ok;
     }
 
@@ -425,7 +429,7 @@ QByteArray centralRecord(const ZipArchive &source, const ZipEntry &e, const Writ
 
 bool writeZipArchive(const ZipArchive &source, const ZipChanges &changes, int fd, QString *error)
 {
-    FileOutput out(fd);
+    FileOutput out(fd, quint64(source.fileStatus().st_size));
     const auto &entries = source.entries();
     // Entries go out in the order of their data in the file, which is not
     // always the order of the central directory; the directory keeps its own.
