@@ -372,6 +372,8 @@ private slots:
         QTest::newRow("number text") << QByteArray("<c r=\"A1\"><v>0.30000000000000004</v></c>") << "0.3" << false << false;
         QTest::newRow("boolean text") << QByteArray("<c r=\"A1\" t=\"b\"><v>1</v></c>") << "TRUE" << false << false;
         QTest::newRow("formula") << QByteArray("<c r=\"A1\"><f>SUM(Sheet2!A1)</f></c>") << "=sum(sheet2" << false << false;
+        QTest::newRow("prefixed function") << QByteArray("<c r=\"A1\"><f>1+_xlfn.XLOOKUP(A1,B1,C1)</f></c>") << "+XLOOKUP(" << false << false;
+        QTest::newRow("prefix split by markup") << QByteArray("<c r=\"A1\"><f>1+_xlf<x/>n.XLOOKUP(A1,B1,C1)</f></c>") << "+XLOOKUP(" << false << false;
         QTest::newRow("forbidden byte") << inl + "<t>beta\x01</t></is></c>" << "alpha" << false << false;
         QTest::newRow("stray byte after a character") << inl + "<t>caf\xC3\xA9\xA9</t></is></c>" << "alpha" << false << false;
         QTest::newRow("second letter in other case") << inl + "<t>aLPHA</t></is></c>" << "alpha" << false << false;

@@ -57,6 +57,38 @@ bool unsureAt(const char *data, const char *p, const char *end, const char *decl
     }
 }
 
+// Whether the text [n, nEnd) starts at p, markup between its characters
+// skipped (with white space after it): text split over runs is found as one.
+bool startsSkippingMarkup(const char *p, const char *end, const char *n, const char *nEnd, bool foldAscii)
+{
+    while (n < nEnd) {
+        if (p >= end)
+            return false;
+        if (*p == '<') {
+            ++p;
+            while (p < end && *p != '>') {
+                if (*p == '"' || *p == '\'') {
+                    const char q = *p++;
+                    while (p < end && *p != q)
+                        ++p;
+                }
+                if (p < end)
+                    ++p;
+            }
+            if (p < end)
+                ++p;
+            while (p < end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r'))
+                ++p;
+            continue;
+        }
+        if ((foldAscii ? lowerAscii(*p) : *p) != *n)
+            return false;
+        ++p;
+        ++n;
+    }
+    return true;
+}
+
 } // namespace
 
 PartPrescan::PartPrescan(const SearchPattern &pattern)
@@ -89,37 +121,9 @@ PartPrescan::PartPrescan(const SearchPattern &pattern)
     }
 }
 
-// Whether the needle starts at p, markup between its characters skipped
-// (with white space after it): text split over runs is found as one.
 bool PartPrescan::matchAt(const char *p, const char *end) const
 {
-    const char *n = m_needle.constData(), *nEnd = n + m_needle.size();
-    while (n < nEnd) {
-        if (p >= end)
-            return false;
-        if (*p == '<') {
-            ++p;
-            while (p < end && *p != '>') {
-                if (*p == '"' || *p == '\'') {
-                    const char q = *p++;
-                    while (p < end && *p != q)
-                        ++p;
-                }
-                if (p < end)
-                    ++p;
-            }
-            if (p < end)
-                ++p;
-            while (p < end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r'))
-                ++p;
-            continue;
-        }
-        if ((m_foldAscii ? lowerAscii(*p) : *p) != *n)
-            return false;
-        ++p;
-        ++n;
-    }
-    return true;
+    return startsSkippingMarkup(p, end, m_needle.constData(), m_needle.constData() + m_needle.size(), m_foldAscii);
 }
 
 bool PartPrescan::mayHold(const char *data, size_t size) const
@@ -236,8 +240,13 @@ bool PartPrescan::excludes(const char *data, size_t size, const char *rootName) 
         if (decidesAt(data, p, end, declaration, &validTo))
             return false;
     // A formula whose newer functions carry the prefix "_xlfn." is searched
-    // without it: its text may hold the needle where the bytes do not.
-    return std::string_view(data, size).find("_xlfn.") == std::string_view::npos;
+    // without it: its text may hold the needle where the bytes do not. The
+    // prefix too may be split by markup, whose text the reader joins.
+    static constexpr char Prefix[] = "_xlfn.";
+    for (const char *u = data; (u = static_cast<const char *>(std::memchr(u, '_', size_t(end - u)))); ++u)
+        if (startsSkippingMarkup(u, end, Prefix, Prefix + sizeof Prefix - 1, false))
+            return false;
+    return true;
 }
 
 } // namespace Xlsx
