@@ -59,6 +59,9 @@ bool unsureAt(const char *data, const char *p, const char *end, const char *decl
 
 // Whether the text [n, nEnd) starts at p, markup between its characters
 // skipped (with white space after it): text split over runs is found as one.
+// A '<' within the markup skipped (which XML forbids there) answers yes: the
+// reader judges such bytes, and the search from each start stays within its
+// own markup rather than running on through the rest of the part.
 bool startsSkippingMarkup(const char *p, const char *end, const char *n, const char *nEnd, bool foldAscii)
 {
     while (n < nEnd) {
@@ -67,10 +70,15 @@ bool startsSkippingMarkup(const char *p, const char *end, const char *n, const c
         if (*p == '<') {
             ++p;
             while (p < end && *p != '>') {
+                if (*p == '<')
+                    return true;
                 if (*p == '"' || *p == '\'') {
                     const char q = *p++;
-                    while (p < end && *p != q)
+                    while (p < end && *p != q) {
+                        if (*p == '<')
+                            return true;
                         ++p;
+                    }
                 }
                 if (p < end)
                     ++p;
