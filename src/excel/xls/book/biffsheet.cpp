@@ -135,7 +135,7 @@ bool Sheet::parse(int substream, QString *error)
     m_tableBlocks = int(m_blocks.size());
     bool anyCell = false;
     for (const Item &it : m_items)
-        if (it.kind == CellItem || it.kind == MultiItem) {
+        if (holdsCells(it)) {
             anyCell = true;
             break;
         }
@@ -238,7 +238,7 @@ bool Sheet::parseTable(int first, int end, QString *error)
         }
         if (it.kind == RowItem)
             ++b.rowRecords;
-        if (it.kind == CellItem || it.kind == MultiItem) {
+        if (holdsCells(it)) {
             blockHasCells = true;
             noteCell(it.row, it.col);
             noteCell(it.row, lastColOf(it));

@@ -461,7 +461,7 @@ bool Sheet::replace(const QVector<CellArea> &areas, const SearchPattern &pattern
     };
     for (int i = 0; i < int(m_items.size()); ++i) {
         const Item &it = m_items[size_t(i)];
-        if (it.kind != CellItem && it.kind != MultiItem)
+        if (!holdsCells(it))
             continue;
         for (int c = it.col, last = lastColOf(it); c <= last; ++c) {
             if (!inAreas(it.row, c) || !isLive(i, c))
