@@ -16,13 +16,9 @@
 
 namespace Excel {
 
-FileSignature sniffFileSignature(const QString &path, QString *error)
-{
-    OpenedFile opened;
-    return sniffFileSignature(path, &opened, error);
-}
+namespace {
 
-FileSignature sniffFileSignature(const QString &path, OpenedFile *opened, QString *error)
+FileSignature sniffPath(const QString &path, OpenedFile *opened, bool wholeIfSmall, QString *error)
 {
     opened->close();
     // Opened without blocking and checked before anything is read: a FIFO
@@ -42,26 +38,49 @@ FileSignature sniffFileSignature(const QString &path, OpenedFile *opened, QStrin
     // this descriptor as it is.
     opened->fd = fd;
     opened->status = st;
-    return sniffOpenedFile(opened, error);
+    return sniffOpenedFile(opened, error, wholeIfSmall);
 }
 
-FileSignature sniffOpenedFile(OpenedFile *opened, QString *error)
+} // namespace
+
+FileSignature sniffFileSignature(const QString &path, QString *error)
 {
-    char bytes[8];
-    ssize_t n;
-    do {
-        n = ::pread(opened->fd, bytes, sizeof bytes, 0);
-    } while (n < 0 && errno == EINTR);
-    const int readError = errno;
-    if (n < 0) {
-        opened->close();
-        *error = QCoreApplication::translate("Excel", "cannot read the file: %1").arg(Excel::systemErrorText(readError));
-        return FileSignature::Unreadable;
+    OpenedFile opened;
+    return sniffPath(path, &opened, false, error);
+}
+
+FileSignature sniffFileSignature(const QString &path, OpenedFile *opened, QString *error)
+{
+    return sniffPath(path, opened, true, error);
+}
+
+FileSignature sniffOpenedFile(OpenedFile *opened, QString *error, bool wholeIfSmall)
+{
+    // A small file is read whole now, once: its reader takes these bytes.
+    constexpr qint64 wholeReadLimit = qint64(1) << 20;
+    const qint64 size = opened->status.st_size;
+    QByteArray &head = opened->head;
+    head.resize(int(wholeIfSmall && size > 8 && size <= wholeReadLimit ? size : 8));
+    qint64 done = 0;
+    while (done < head.size()) {
+        const ssize_t n = ::pread(opened->fd, head.data() + done, size_t(head.size() - done), off_t(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int readError = errno;
+            opened->close();
+            head.clear();
+            *error = QCoreApplication::translate("Excel", "cannot read the file: %1").arg(Excel::systemErrorText(readError));
+            return FileSignature::Unreadable;
+        }
+        if (n == 0)
+            break;
+        done += n;
     }
-    const QByteArray head(bytes, int(n));
+    head.resize(int(done));
     if (head.startsWith(QByteArray("PK\x03\x04", 4)) || head.startsWith(QByteArray("PK\x05\x06", 4)))
         return FileSignature::Zip;
-    if (head == QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8))
+    if (head.startsWith(QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)))
         return FileSignature::CompoundFile;
     *error = QCoreApplication::translate("Excel", "not a workbook (neither a zip package nor a compound file)");
     return FileSignature::Other;

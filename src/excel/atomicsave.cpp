@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -64,7 +65,10 @@ QByteArray folderOf(const QByteArray &path)
 
 // The file that is really replaced: the target of a symbolic link, or, for
 // a file still to be created (or a dangling link), the name in its folder.
-bool resolveTarget(const QString &path, bool mustExist, QByteArray *target, QString *error)
+// For a file that is no link, *known (if given) is set to what lstat said
+// of it, which is what stat says of the target.
+bool resolveTarget(const QString &path, bool mustExist, QByteArray *target, QString *error,
+                   std::optional<struct stat> *known = nullptr)
 {
     // A file that is no link is replaced under the name it was given: the
     // folders on the way may be links, and the rename happens in the folder
@@ -72,6 +76,8 @@ bool resolveTarget(const QString &path, bool mustExist, QByteArray *target, QStr
     const QByteArray native = QFile::encodeName(path);
     struct stat st;
     if (!native.isEmpty() && ::lstat(native.constData(), &st) == 0 && !S_ISLNK(st.st_mode)) {
+        if (known)
+            *known = st;
         if (native.startsWith('/')) {
             *target = native;
             return true;
@@ -81,6 +87,8 @@ bool resolveTarget(const QString &path, bool mustExist, QByteArray *target, QStr
             *target = QByteArray(cwd) + '/' + native;
             return true;
         }
+        if (known)
+            known->reset();
     }
     char resolved[PATH_MAX];
     if (::realpath(QFile::encodeName(path).constData(), resolved)) {
@@ -108,6 +116,13 @@ bool syncUnsupported(int error)
 }
 
 } // namespace
+
+QByteArray saveFolderOfNonLink(const QString &path)
+{
+    // As resolveTarget takes such a path: the name as given, from the
+    // working folder if relative.
+    return path.startsWith(QLatin1Char('/')) ? folderOf(QFile::encodeName(path)) : saveFolderOf(path);
+}
 
 QByteArray saveFolderOf(const QString &path)
 {
@@ -175,10 +190,15 @@ bool AtomicSave::begin(const QString &path, const FileIdentity *expected, QStrin
 {
     discard();
     m_checkIdentity = false;
-    if (!resolveTarget(path, expected != nullptr, &m_target, error))
+    std::optional<struct stat> known;
+    if (!resolveTarget(path, expected != nullptr, &m_target, error, &known))
         return false;
     struct stat st;
-    const bool exists = ::stat(m_target.constData(), &st) == 0;
+    bool exists = true;
+    if (known)
+        st = *known;
+    else
+        exists = ::stat(m_target.constData(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode)) {
         *error = QCoreApplication::translate("Excel", "the path is not a regular file");
         return false;
@@ -209,8 +229,8 @@ bool AtomicSave::begin(const QString &path, const FileIdentity *expected, QStrin
     }
     // In a folder with the sticky bit (/tmp, a shared folder) a file may be
     // replaced only by its owner, the folder's owner or root.
-    const uid_t us = ::geteuid();
-    if (exists && (dst.st_mode & S_ISVTX) && us != 0 && st.st_uid != us && dst.st_uid != us) {
+    const auto us = [] { return ::geteuid(); };
+    if (exists && (dst.st_mode & S_ISVTX) && us() != 0 && st.st_uid != us() && dst.st_uid != us()) {
         *error = QCoreApplication::translate("Excel", "the file belongs to another user and its folder has the sticky bit: only the "
                                 "file's owner can replace it");
         return false;
@@ -220,6 +240,8 @@ bool AtomicSave::begin(const QString &path, const FileIdentity *expected, QStrin
         return false;
     m_fd = temp.fd;
     m_temp = temp.path;
+    m_tempUid = temp.uid;
+    m_tempGid = temp.gid;
     return true;
 }
 
@@ -263,7 +285,9 @@ bool AtomicSave::keepAttributes(QString *error)
         return false;
     }
     FileAttributes kept;
-    kept.uid = m_uid;
+    // A new file that has the owner and group already needs no chown.
+    const bool owned = m_uid == m_tempUid && m_gid == m_tempGid;
+    kept.uid = owned ? uid_t(-1) : m_uid;
     kept.gid = m_gid;
     kept.mode = m_mode;
     if (!giveAttributes(m_fd, m_replacesFile ? m_target : QByteArray(), kept, error)) {

@@ -44,6 +44,8 @@ bool writeAll(int fd, const QByteArray &data, QString *error);
 // file that is replaced, symbolic links resolved as a save resolves them.
 // Empty when it cannot be told.
 QByteArray saveFolderOf(const QString &path);
+// The same, for a path known to be no symbolic link.
+QByteArray saveFolderOfNonLink(const QString &path);
 
 class AtomicSave
 {
@@ -100,6 +102,8 @@ private:
     mode_t m_mode = 0;
     uid_t m_uid = uid_t(-1); // -1: leave as created
     gid_t m_gid = gid_t(-1);
+    uid_t m_tempUid = uid_t(-1); // the temporary file's, as created
+    gid_t m_tempGid = gid_t(-1);
     FileIdentity m_expected;
     bool m_checkIdentity = false;
 };

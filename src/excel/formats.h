@@ -16,10 +16,12 @@ enum class FileSignature { Zip, CompoundFile, Other, Unreadable };
 // Looks at the first bytes of the file only.
 FileSignature sniffFileSignature(const QString &path, QString *error);
 // The same, keeping the file open in *opened (when one was opened): the
-// reader goes on with that descriptor rather than opening the file again.
+// reader goes on with that descriptor rather than opening the file again,
+// and with opened->head, which holds the whole file when it is small.
 FileSignature sniffFileSignature(const QString &path, OpenedFile *opened, QString *error);
-// The same for a file already open in *opened, its status known.
-FileSignature sniffOpenedFile(OpenedFile *opened, QString *error);
+// The same for a file already open in *opened, its status known. With
+// wholeIfSmall false only the first bytes are read.
+FileSignature sniffOpenedFile(OpenedFile *opened, QString *error, bool wholeIfSmall = true);
 
 // opened: the file already open at path, taken over (none: opened here).
 std::unique_ptr<Workbook> openOoxmlWorkbook(const QString &path, QString *error, OpenedFile *opened = nullptr);

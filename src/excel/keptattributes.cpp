@@ -44,8 +44,12 @@ bool readSized(Call call, QByteArray *out)
         const ssize_t size = call(nullptr, 0);
         if (size < 0)
             return false;
+        if (size == 0) { // nothing to read: most files have no attributes
+            out->clear();
+            return true;
+        }
         out->resize(int(size));
-        const ssize_t n = call(size ? out->data() : nullptr, size_t(size));
+        const ssize_t n = call(out->data(), size_t(size));
         if (n >= 0) {
             out->resize(int(n));
             return true;

@@ -3,6 +3,8 @@
 // A file open for reading a workbook, with what fstat told of it when it
 // was opened; the descriptor is closed with it unless taken.
 
+#include <QByteArray>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +14,12 @@ struct OpenedFile
 {
     int fd = -1;
     struct stat status = {};
+    // The bytes the format was told by, from the start of the file: the
+    // whole file when it is small (read once, not twice), when
+    // isWhole() says so.
+    QByteArray head;
+
+    bool isWhole() const { return status.st_size > 0 && head.size() == status.st_size; }
 
     OpenedFile() = default;
     OpenedFile(const OpenedFile &) = delete;

@@ -115,6 +115,8 @@ bool createTemporaryFile(const QByteArray &folder, const QByteArray &name, Tempo
         file->fd = fd;
         file->path = path;
         file->locked = lock == FileLock::Held;
+        file->uid = open.st_uid;
+        file->gid = open.st_gid;
         return true;
     }
     *error = QCoreApplication::translate("Excel", "cannot create a temporary file in the folder: every name tried was taken");

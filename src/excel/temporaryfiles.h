@@ -31,6 +31,8 @@ struct TemporaryFile
     int fd = -1;
     QByteArray path;
     bool locked = false; // false where the file system has no locks
+    uid_t uid = uid_t(-1); // the owner and group it was created with
+    gid_t gid = gid_t(-1);
 };
 
 // Creates a new, empty temporary file (mode 0600) for a save of the file

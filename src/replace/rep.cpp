@@ -84,18 +84,19 @@ STATE Rep::process(Handoff *handoff)
         return FAILURE;
     }
     const bool locked = lock->isLocked();
-    const auto openElsewhere = [&] {
-        const QString office = officeLockFile(filePath);
+    const auto openElsewhere = [&](const QString &office) {
         if (!office.isEmpty())
             m_reason = Reason(openElsewhereReason(office));
         return !office.isEmpty();
     };
-    if (openElsewhere())
+    // This first look goes by what the lock saw of the name; the one just
+    // before the save looks at the name again.
+    if (openElsewhere(officeLockFile(filePath, lock->nameIsLink())))
         return FAILURE;
     // Temporary files that killed saves left go, once a folder in a run: the
     // file of a save under way is locked and stays.
     if (!m_options.dryRun) {
-        const QByteArray folder = Excel::saveFolderOf(filePath);
+        const QByteArray folder = lock->nameIsLink() ? Excel::saveFolderOf(filePath) : Excel::saveFolderOfNonLink(filePath);
         if (!folder.isEmpty() && (!m_options.shared || m_options.shared->firstInFolder(folder)))
             Excel::removeStaleTemporaryFiles(folder);
     }
@@ -194,7 +195,7 @@ STATE Rep::process(Handoff *handoff)
             return fail(Reason(why).within(QCoreApplication::translate("Run", "not saved")));
     }
     if (pending && !m_options.dryRun) {
-        if (openElsewhere())
+        if (openElsewhere(officeLockFile(filePath)))
             return fail(m_reason);
         if (m_options.shared && m_options.shared->stopped()) {
             m_stoppedBeforeSave = true;

@@ -79,11 +79,16 @@ WorkbookPath WorkbookPath::of(const QString &path)
 
 QString officeLockFile(const QString &path)
 {
+    struct stat link;
+    return officeLockFile(path, ::lstat(QFile::encodeName(path).constData(), &link) == 0 && S_ISLNK(link.st_mode));
+}
+
+QString officeLockFile(const QString &path, bool isLink)
+{
     // Beside the name given and, for a link, beside the file it leads to
     // (links among the folders lead to the same folder either way).
     QStringList places{path};
-    struct stat link;
-    if (::lstat(QFile::encodeName(path).constData(), &link) == 0 && S_ISLNK(link.st_mode)) {
+    if (isLink) {
         const QString target = QFileInfo(path).canonicalFilePath();
         if (!target.isEmpty() && target != QFileInfo(path).absoluteFilePath())
             places << target;
@@ -183,9 +188,14 @@ bool WorkbookLock::acquire(const QString &path, int waitMs, QString *error)
         // taken the name, and that one is what we must lock.
         // What the holder may have written in place meanwhile is in the
         // status the reader goes on from.
+        // lstat first: for a name that is no link it says what stat would.
         struct stat now;
-        if (::stat(native.constData(), &now) == 0 && sameFile(now, opened)
-            && (!waited || ::fstat(fd, &opened) == 0)) {
+        bool found = ::lstat(native.constData(), &now) == 0;
+        const bool isLink = found && S_ISLNK(now.st_mode);
+        if (isLink)
+            found = ::stat(native.constData(), &now) == 0;
+        if (found && sameFile(now, opened) && (!waited || ::fstat(fd, &opened) == 0)) {
+            m_nameIsLink = isLink;
             m_status = opened;
             m_fd = fd;
             m_device = opened.st_dev;

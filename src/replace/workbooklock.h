@@ -32,6 +32,8 @@ struct WorkbookPath
 // and beside its target, for a symbolic link). The lock file's path, or
 // empty when there is none.
 QString officeLockFile(const QString &path);
+// The same, for a path known to be no symbolic link (or known to be one).
+QString officeLockFile(const QString &path, bool isLink);
 
 class WorkbookLock
 {
@@ -61,11 +63,14 @@ public:
     const struct stat &status() const { return m_status; }
     // Whether the path still names the locked file (nobody replaced it).
     bool stillNamesLockedFile() const;
+    // Whether the path was a symbolic link (to the locked file) when it was locked.
+    bool nameIsLink() const { return m_nameIsLink; }
 
 private:
     QString m_path;
     int m_fd = -1;
     bool m_locked = false;
+    bool m_nameIsLink = false;
     dev_t m_device = 0; // of the file open at m_fd, which cannot change
     ino_t m_inode = 0;
     struct stat m_status = {};

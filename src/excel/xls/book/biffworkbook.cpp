@@ -132,6 +132,11 @@ bool readOpenedFile(const OpenedFile &opened, QByteArray *bytes, FileIdentity *i
         *error = QCoreApplication::translate("Xls", "the file is larger than 1 GiB");
         return false;
     }
+    *identity = identityOf(opened.status);
+    if (opened.isWhole()) {
+        *bytes = opened.head;
+        return true;
+    }
     bytes->resize(int(opened.status.st_size));
     qint64 done = 0;
     while (done < bytes->size()) {

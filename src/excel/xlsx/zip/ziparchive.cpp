@@ -76,6 +76,8 @@ std::unique_ptr<ZipArchive> ZipArchive::open(OpenedFile *opened, QString *error,
 {
     std::unique_ptr<ZipArchive> zip(new ZipArchive);
     zip->m_status = opened->status;
+    if (opened->isWhole() && quint64(opened->head.size()) <= wholeFileLimit)
+        zip->m_image = std::move(opened->head);
     zip->m_fd = opened->take();
     if (zip->m_fd < 0) {
         *error = QCoreApplication::translate("Xlsx", "cannot read the file");
@@ -123,7 +125,9 @@ bool ZipArchive::loadStatus(quint64 wholeFileLimit, QString *error)
         return false;
     }
     m_fileSize = quint64(m_status.st_size);
-    if (m_fileSize <= wholeFileLimit) {
+    if (quint64(m_image.size()) == m_fileSize && m_fileSize > 0) {
+        m_inMemory = true; // read whole already
+    } else if (m_fileSize <= wholeFileLimit) {
         QByteArray image(int(m_fileSize), Qt::Uninitialized);
         if (!readRaw(0, m_fileSize, image.data())) {
             *error = QCoreApplication::translate("Xlsx", "cannot read the file");
