@@ -3,11 +3,14 @@
 #include "atomicsave.h"
 #include "workbooklock.h"
 
+#include <QElapsedTimer>
+
 struct Committer::Item
 {
     std::unique_ptr<Excel::AtomicSave> save;
     std::unique_ptr<WorkbookLock> lock;
     Done done;
+    qint64 replaceNs = 0;
 };
 
 namespace {
@@ -55,13 +58,29 @@ void Committer::finish(Item *item, bool saved, const QString &error)
     delete item; // only now is the workbook's lock released
 }
 
+void Committer::noteCommitTime(dev_t device, qint64 ns)
+{
+    QMutexLocker locker(&m_timesMutex);
+    m_lastCommitNs.insert(device, ns);
+}
+
+bool Committer::quickOn(dev_t device) const
+{
+    QMutexLocker locker(&m_timesMutex);
+    const auto found = m_lastCommitNs.constFind(device);
+    return found != m_lastCommitNs.constEnd() && *found < QuickCommitNs;
+}
+
 void Committer::commit(Item *item)
 {
     QString error;
+    QElapsedTimer timer;
+    timer.start();
     if (!item->save->replace(&error)) {
         finish(item, false, error);
         return;
     }
+    item->replaceNs = timer.nsecsElapsed();
     const QByteArray folder = item->save->folder();
     QMutexLocker locker(&m_mutex);
     Folder &f = m_folders[folder];
@@ -75,9 +94,14 @@ void Committer::commit(Item *item)
         const std::vector<Item *> batch = std::move(f.renamed);
         f.renamed.clear();
         locker.unlock();
+        timer.restart();
         Excel::AtomicSave::flushFolder(folder);
-        for (Item *done : batch)
+        const qint64 flushNs = timer.nsecsElapsed();
+        for (Item *done : batch) {
+            if (done->lock)
+                noteCommitTime(done->lock->status().st_dev, done->replaceNs + flushNs);
             finish(done, true, QString());
+        }
         locker.relock();
     }
     m_folders.erase(folder);

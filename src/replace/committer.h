@@ -8,10 +8,18 @@
 // batch of workbooks in one folder pays a few folder flushes, not one each.
 // A save is done only once a flush of its folder that began after its
 // rename has returned.
+//
+// Where putting a save in place costs less than handing it to another
+// thread (a file system in memory, where a flush returns at once), the job
+// had better do it itself: the committer keeps how long the last save on
+// each device took, and quickOn() tells the jobs.
 
+#include <QHash>
 #include <QMutex>
 #include <QString>
 #include <QThreadPool>
+
+#include <sys/types.h>
 
 #include <functional>
 #include <map>
@@ -45,6 +53,14 @@ public:
     // the save is done; done is called once, on a thread of the committer.
     void submit(std::unique_ptr<Excel::AtomicSave> save, std::unique_ptr<WorkbookLock> lock, Done done);
 
+    // A save on device took ns to put in place, its folder's flush included
+    // (told by the committer and by jobs that saved themselves).
+    void noteCommitTime(dev_t device, qint64 ns);
+    // Whether the last save timed on device was put in place in less than
+    // a hand-off to a thread of the committer costs; false before any was.
+    bool quickOn(dev_t device) const;
+    static constexpr qint64 QuickCommitNs = 50000;
+
 private:
     struct Item;
     struct Folder
@@ -59,4 +75,6 @@ private:
     QThreadPool m_pool;
     QMutex m_mutex;
     std::map<QByteArray, Folder> m_folders; // folders with a flush under way
+    mutable QMutex m_timesMutex;
+    QHash<dev_t, qint64> m_lastCommitNs;
 };

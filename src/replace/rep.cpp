@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QThread>
 
@@ -212,12 +213,19 @@ STATE Rep::process(Handoff *handoff)
             if (!sha256OfFile(pending->fd(), &m_backup.written, &why) || !backups->note(m_backup, &why))
                 return fail(Reason(why).within(QCoreApplication::translate("Run", "backup")));
         }
-        if (m_options.committer) {
+        const dev_t device = lock->status().st_dev;
+        if (m_options.committer && !m_options.committer->quickOn(device)) {
             // The save needs nothing of the workbook: it goes on its own.
             handoff->save = pending->takeSave();
             handoff->lock = std::move(lock);
-        } else if (!pending->commit(&why)) {
-            return fail(Reason(why).within(QCoreApplication::translate("Run", "not saved")));
+        } else {
+            // Put in place here: quicker than handing it in.
+            QElapsedTimer timer;
+            timer.start();
+            if (!pending->commit(&why))
+                return fail(Reason(why).within(QCoreApplication::translate("Run", "not saved")));
+            if (m_options.committer)
+                m_options.committer->noteCommitTime(device, timer.nsecsElapsed());
         }
     }
     pending.reset(); // a dry run's new file goes here

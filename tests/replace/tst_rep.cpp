@@ -1,6 +1,7 @@
 #include "rep.h"
 #include "application.h"
 #include "atomicfile.h"
+#include "committer.h"
 #include "testbooks.h"
 #include "workbooklock.h"
 
@@ -238,6 +239,45 @@ private slots:
         QVERIFY2(r.reason.startsWith("backup: "), qPrintable(r.reason));
         QCOMPARE(r.cells, qint64(0));
         QCOMPARE(TestBooks::bytes(path), third);
+        QVERIFY(TestBooks::leftovers(dir.path()).isEmpty());
+    }
+
+    // A save goes to the committer until one on its device was timed as
+    // quicker than the hand-off; then the job puts it in place itself, and
+    // reports from its own thread. Either way the workbook is saved once.
+    void savesItselfWhereSavesAreQuick()
+    {
+        KORRIN_REQUIRE_PYTHON(TESTBOOKS_MODULES);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("book.xlsx");
+        TestBooks::write(path, {"A here"});
+        struct stat st;
+        QVERIFY(::stat(QFile::encodeName(path).constData(), &st) == 0);
+        Committer committer(1);
+        JobOptions options;
+        options.committer = &committer;
+        const auto reportThread = [&](const QString &what, const QString &with) {
+            auto rep = std::make_unique<Rep>(path, replacing(what, with), 0);
+            rep->setJobOptions(options);
+            std::atomic<QThread *> from{nullptr};
+            std::atomic<int> reports{0};
+            QObject::connect(rep.get(), &Rep::done, rep.get(), [&](Rep *, STATE, int) {
+                from = QThread::currentThread();
+                ++reports;
+            }, Qt::DirectConnection);
+            rep->run();
+            rep->waitUntilReported();
+            return reports == 1 ? from.load() : nullptr;
+        };
+        QVERIFY(!committer.quickOn(st.st_dev));
+        QThread *handedIn = reportThread("A", "B");
+        QVERIFY(handedIn && handedIn != QThread::currentThread());
+        QCOMPARE(TestBooks::column(path), QString("B here"));
+
+        committer.noteCommitTime(st.st_dev, 0);
+        QVERIFY(committer.quickOn(st.st_dev));
+        QCOMPARE(reportThread("B", "C"), QThread::currentThread());
+        QCOMPARE(TestBooks::column(path), QString("C here"));
         QVERIFY(TestBooks::leftovers(dir.path()).isEmpty());
     }
 
