@@ -28,12 +28,17 @@ bool writeInput(const QString &path, const uint8_t *data, size_t size)
 }
 
 // Replaces in every sheet of the file at path and saves it; false when it
-// does not read or a change is refused.
+// does not read or a change is refused. With the byte path the file is
+// opened as a job opens it (its signature read first, a small file whole,
+// from the same descriptor), without it by its name: the two must agree.
 bool replaceEverywhere(const QString &path, bool byteEdits)
 {
     using namespace Excel;
     QString error;
-    std::unique_ptr<Xlsx::OoxmlBook> book = Xlsx::OoxmlBook::open(path, &error);
+    OpenedFile opened;
+    if (byteEdits && sniffFileSignature(path, &opened, &error) != FileSignature::Zip)
+        return false;
+    std::unique_ptr<Xlsx::OoxmlBook> book = Xlsx::OoxmlBook::open(path, &error, byteEdits ? &opened : nullptr);
     if (!book)
         return false;
     book->setByteEdits(byteEdits);
