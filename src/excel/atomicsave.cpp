@@ -229,11 +229,13 @@ bool AtomicSave::begin(const QString &path, const FileIdentity *expected, QStrin
     }
     // In a folder with the sticky bit (/tmp, a shared folder) a file may be
     // replaced only by its owner, the folder's owner or root.
-    const auto us = [] { return ::geteuid(); };
-    if (exists && (dst.st_mode & S_ISVTX) && us() != 0 && st.st_uid != us() && dst.st_uid != us()) {
-        *error = QCoreApplication::translate("Excel", "the file belongs to another user and its folder has the sticky bit: only the "
-                                "file's owner can replace it");
-        return false;
+    if (exists && (dst.st_mode & S_ISVTX)) {
+        const uid_t us = ::geteuid();
+        if (us != 0 && st.st_uid != us && dst.st_uid != us) {
+            *error = QCoreApplication::translate("Excel", "the file belongs to another user and its folder has the sticky bit: only the "
+                                    "file's owner can replace it");
+            return false;
+        }
     }
     TemporaryFile temp;
     if (!createTemporaryFile(folder, name, &temp, error))

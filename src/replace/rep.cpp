@@ -219,7 +219,8 @@ STATE Rep::process(Handoff *handoff)
             handoff->save = pending->takeSave();
             handoff->lock = std::move(lock);
         } else {
-            // Put in place here: quicker than handing it in.
+            // Put in place here: there is no committer, or handing it in
+            // would cost more than the save.
             QElapsedTimer timer;
             timer.start();
             if (!pending->commit(&why))
