@@ -14,9 +14,8 @@ struct OpenedFile
 {
     int fd = -1;
     struct stat status = {};
-    // The bytes the format was told by, from the start of the file: the
-    // whole file when it is small (read once, not twice), when
-    // isWhole() says so.
+    // The first bytes of the file, which told its format; a small file is
+    // read whole here (isWhole()), so that its reader need not read it again.
     QByteArray head;
 
     bool isWhole() const { return status.st_size > 0 && head.size() == status.st_size; }
