@@ -45,12 +45,14 @@ void Rep::run()
 {
     Handoff handoff;
     const STATE state = process(&handoff);
-    emit workFinished(this);
     if (!handoff.save) {
+        // One report for both: the job's thread is free as it is sent.
         emit done(this, state, index);
         m_reported.store(true, std::memory_order_release); // the last act: we may be deleted now
         return;
     }
+    m_handedOff = true;
+    emit workFinished(this);
     // The last act: done() may come, and the window delete us, before
     // submit() returns.
     m_options.committer->submit(std::move(handoff.save), std::move(handoff.lock),
@@ -76,6 +78,13 @@ void Rep::waitUntilReported() const
 
 STATE Rep::process(Handoff *handoff)
 {
+    // A job still waiting on the pool when the run was stopped does not
+    // start, like the files that had no job yet.
+    if (m_options.shared && m_options.shared->stopped()) {
+        m_stoppedBeforeSave = true;
+        m_reason = Reason(QCoreApplication::translate("Run", "not processed: the run was stopped"));
+        return FAILURE;
+    }
     // Held from before the workbook is read until its save is in place, so
     // that no other job, here or in another process, works on it meanwhile.
     auto lock = std::make_unique<WorkbookLock>();

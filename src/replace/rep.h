@@ -58,7 +58,8 @@ struct JobOptions
 // run() executes on a pool thread and touches nothing but this object and
 // the file. With a committer, done() comes later, from a thread of the
 // committer, once the save is in place; workFinished() comes first, when the
-// job's own thread is free.
+// job's own thread is free. A job that did not hand its save on sends
+// done() alone, which then also means its thread is free.
 class Rep : public QObject
 {
     Q_OBJECT
@@ -91,8 +92,12 @@ public:
     const BackupEntry &backupEntry() const { return m_backup; }
     // The rows of the cells it changed, with JobOptions::changes.
     std::unique_ptr<ChangeRecord::Writer> takeChanges() { return std::move(m_changes); }
-    // Whether the job dropped its save because the run was stopped.
+    // Whether the job dropped its save, or did not start, because the run
+    // was stopped.
     bool stoppedBeforeSave() const { return m_stoppedBeforeSave; }
+    // Whether the save went to the committer, so that workFinished() came
+    // before done(); read once done() has come.
+    bool handedOff() const { return m_handedOff; }
 
     // done() comes from the job's thread (or the committer's) as a queued
     // signal, and that thread may still be inside the emission when the
@@ -137,5 +142,6 @@ private:
     BackupEntry m_restore;
     std::unique_ptr<ChangeRecord::Writer> m_changes;
     bool m_stoppedBeforeSave = false;
+    bool m_handedOff = false;
     std::atomic<bool> m_reported{false}; // done() was emitted and returned
 };

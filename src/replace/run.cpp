@@ -18,12 +18,50 @@ Run::Run(RunPlan plan, QObject *parent)
     m_plan.pars.resize(m_plan.files.size());
     m_reports.resize(m_plan.files.size());
     m_plan.job.shared = std::make_shared<RunShared>();
+    m_inbox = std::make_shared<JobReports>(this, [this] { takeReportsSoon(); });
+    m_takeTimer.setSingleShot(true);
+    connect(&m_takeTimer, &QTimer::timeout, this, &Run::takeReports);
 }
 
 // A run destroyed before it finished (the window closed during a run)
 // leaves its jobs out to finish on the pool and in the committer: they
 // report to nobody, and their job objects are not freed.
-Run::~Run() = default;
+Run::~Run()
+{
+    m_inbox->close();
+}
+
+namespace {
+
+// Reports are taken at most this often. The window shows them no later
+// than that, and a job is queued for every file that the pool's threads
+// can finish meanwhile, so that they never wait for the next.
+constexpr int TakeIntervalMs = 4;
+constexpr int QueuedPerThread = 16;
+
+} // namespace
+
+void Run::takeReportsSoon()
+{
+    if (m_takeTimer.isActive())
+        return;
+    const qint64 since = m_lastTaken.isValid() ? m_lastTaken.elapsed() : TakeIntervalMs;
+    if (since >= TakeIntervalMs)
+        takeReports();
+    else
+        m_takeTimer.start(int(TakeIntervalMs - since));
+}
+
+void Run::takeReports()
+{
+    m_lastTaken.start();
+    for (const JobReports::Report &r : m_inbox->takeAll()) {
+        if (r.workOnly)
+            onJobWorkFinished(r.rep);
+        else
+            onJobDone(r.rep, r.state, r.index);
+    }
+}
 
 void Run::start()
 {
@@ -98,8 +136,10 @@ void Run::launchMore()
     // Enough waiting in the pool that its threads never run dry while this
     // thread is busy elsewhere; and enough saves waiting for the committer
     // that it has its fill, but not so many that their open files pile up.
-    const int running = qMin(2 * qMax(1, pool->maxThreadCount()) + 1 + 2 * committer->inFlight(), m_jobBudget);
-    const int working = qMin(2 * qMax(1, pool->maxThreadCount()) + 1, running);
+    const int threads = qMax(1, pool->maxThreadCount());
+    const int queued = qMax(2 * threads + 1, QueuedPerThread * threads);
+    const int running = qMin(queued + 2 * committer->inFlight(), m_jobBudget);
+    const int working = qMin(queued, running);
     JobOptions options = m_plan.job;
     options.committer = committer;
     while (!m_stopped && m_working < working && m_running < running && m_nextInQueue < m_queue.size()) {
@@ -109,8 +149,13 @@ void Run::launchMore()
         if (k < m_plan.restores.size())
             rep->setRestore(m_plan.restores.at(k),
                             m_plan.restoreFolder + QLatin1Char('/') + m_plan.restores.at(k).backup);
-        connect(rep, &Rep::workFinished, this, &Run::onJobWorkFinished);
-        connect(rep, &Rep::done, this, &Run::onJobDone);
+        // On the job's thread, or the committer's: into the inbox.
+        const std::shared_ptr<JobReports> inbox = m_inbox;
+        connect(
+            rep, &Rep::workFinished, rep, [inbox](Rep *from) { inbox->put({from, SUCCESS, -1, true}); }, Qt::DirectConnection);
+        connect(
+            rep, &Rep::done, rep, [inbox](Rep *from, STATE state, int index) { inbox->put({from, state, index, false}); },
+            Qt::DirectConnection);
         ++m_working;
         ++m_running;
         QtConcurrent::run(pool, rep, &Rep::run);
@@ -125,6 +170,8 @@ void Run::onJobWorkFinished(Rep *)
 
 void Run::onJobDone(Rep *rep, STATE state, int index)
 {
+    if (!rep->handedOff())
+        --m_working; // no workFinished() came before
     --m_running;
     launchMore();
     // Only a file whose changes are on disk (or, in a dry run, would be)

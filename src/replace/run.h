@@ -10,14 +10,18 @@
 // would change it twice. (A hard link that a job broke, given
 // JobOptions::breakLinks, keeps the old content: its repeat says so.)
 
+#include "jobreports.h"
 #include "reason.h"
 #include "rep.h"
 #include "runplan.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QPair>
+#include <QTimer>
 #include <QVector>
+#include <memory>
 
 // What one file came to.
 struct FileReport
@@ -48,9 +52,9 @@ public:
     ~Run() override;
 
     // Looks at every entry in order, reports the ones that need no job,
-    // and starts the jobs: a few more than the pool has threads at a time,
-    // the next ones as reports come in, so that a run of many files does
-    // not hold all its jobs at once.
+    // and starts the jobs: enough at a time to keep the pool's threads busy
+    // from one batch of reports to the next, the next ones as reports come
+    // in, so that a run of many files does not hold all its jobs at once.
     void start();
 
     // Ends the run early: no job starts any more, and jobs that have not
@@ -72,6 +76,8 @@ signals:
     void finished();
 
 private:
+    void takeReportsSoon();
+    void takeReports();
     void onJobWorkFinished(Rep *rep);
     void onJobDone(Rep *rep, STATE state, int index);
     void deliver(Rep *rep, int index, STATE state, const Excel::Reason &reason, qint64 cells = 0,
@@ -79,6 +85,10 @@ private:
     void launchMore();
 
     RunPlan m_plan;
+    // The jobs' reports, taken a batch at a time (jobreports.h).
+    std::shared_ptr<JobReports> m_inbox;
+    QTimer m_takeTimer;
+    QElapsedTimer m_lastTaken;
     QVector<FileReport> m_reports;
     QVector<int> m_queue; // files waiting for a job, in list order
     int m_nextInQueue = 0;

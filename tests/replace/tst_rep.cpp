@@ -1,4 +1,5 @@
 #include "rep.h"
+#include "runshared.h"
 #include "application.h"
 #include "atomicfile.h"
 #include "committer.h"
@@ -109,6 +110,17 @@ private slots:
         QVERIFY2(rep.reason().text().startsWith("open: "), qPrintable(rep.reason().text()));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), QByteArray("just some text, not a workbook"));
+
+        // A job that was still waiting for a thread when its run stopped
+        // does not start at all.
+        JobOptions stopped;
+        stopped.shared = std::make_shared<RunShared>();
+        stopped.shared->stop();
+        Rep waiting(path, par, 0);
+        waiting.setJobOptions(stopped);
+        waiting.run();
+        QCOMPARE(waiting.reason().text(), QString("not processed: the run was stopped"));
+        QVERIFY(waiting.stoppedBeforeSave());
     }
 
     // One holder at a time, whatever the spelling of the path; a waiter

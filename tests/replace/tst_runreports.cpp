@@ -137,6 +137,14 @@ private slots:
         QVERIFY(o.finished);
         QCOMPARE(o.timesReported, QVector<int>(files.size(), 1));
         QCOMPARE(run.summary().failure, files.size());
+
+        // A run that goes while its jobs are out: they finish, and their
+        // reports go nowhere.
+        auto *gone = new Run(RunPlan::forEvery(files, replacing("a", "b")));
+        gone->start();
+        delete gone;
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
     }
 };
 
