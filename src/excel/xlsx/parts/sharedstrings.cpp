@@ -228,6 +228,22 @@ QString SharedStrings::addedText(const Added &a) const
     return decodeExcelEscapes(decodeCharacters(std::string_view(m_addedXml.constData() + a.textBegin, a.textEnd - a.textBegin)));
 }
 
+namespace {
+
+// Printable ASCII that XML text takes as it stands: no markup, no entity,
+// no line end to normalise, and no '_' that could start an escape.
+bool isPrintableAscii(const QString &text)
+{
+    for (const QChar c : text) {
+        const ushort u = c.unicode();
+        if (u < 0x20 || u > 0x7E || u == '&' || u == '<' || u == '>' || u == '_')
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 quint32 SharedStrings::addAdded(const QByteArray &si, quint32 textBegin, quint32 textEnd, qint32 rich)
 {
     const quint32 begin = quint32(m_addedXml.size());
@@ -249,6 +265,26 @@ quint32 SharedStrings::appendPlain(const QString &text)
             m_log->push_back(index);
         return index;
     }
+    quint32 index;
+    if (isPrintableAscii(text)) {
+        // What writeRichText writes for such a text, without the objects:
+        // nothing in it is escaped, and it reads back as it stands.
+        QByteArray si;
+        si.reserve(int(m_prefix.size()) * 4 + text.size() + 40);
+        si.append('<').append(m_prefix).append("si><").append(m_prefix).append('t');
+        if (needsSpacePreserve(text))
+            si.append(" xml:space=\"preserve\"");
+        si.append('>');
+        const quint32 textBegin = quint32(si.size());
+        si.append(text.toLatin1());
+        const quint32 textEnd = quint32(si.size());
+        si.append("</").append(m_prefix).append("t></").append(m_prefix).append("si>");
+        index = addAdded(si, textBegin, textEnd, -1);
+        m_added.back().hash = hash;
+        m_added.back().byText = true;
+        insertByText(quint32(m_added.size() - 1));
+        return index;
+    }
     const RichText plain = RichText::fromPlain(text);
     QByteArray si;
     writeRichText(&si, plain, m_prefix, "si");
@@ -258,7 +294,6 @@ quint32 SharedStrings::appendPlain(const QString &text)
     const int close = si.size() - (int(m_prefix.size()) * 2 + 9);
     const bool readsBack = open >= 0 && open < close
         && decodeExcelEscapes(decodeCharacters(std::string_view(si.constData() + open + 1, size_t(close - open - 1)))) == text;
-    quint32 index;
     if (readsBack) {
         index = addAdded(si, quint32(open + 1), quint32(close), -1);
     } else {
