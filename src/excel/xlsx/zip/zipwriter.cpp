@@ -201,7 +201,6 @@ public:
     {
         if (m_failed)
             return false;
-        m_crc = libdeflate_crc32(m_crc, data, length);
         m_inputSize += length;
         std::vector<char> &in = m_state.input;
         while (length > 0) {
@@ -230,6 +229,7 @@ public:
         libdeflate_compressor *c = m_state.get();
         if (!c)
             return false;
+        m_crc = libdeflate_crc32(m_crc, in.data(), in.size());
         out.resize(libdeflate_deflate_compress_bound(c, in.size()));
         const size_t n = libdeflate_deflate_compress(c, in.data(), in.size(), out.data(), out.size());
         in.clear();
@@ -248,6 +248,7 @@ private:
     bool startPiece(bool last)
     {
         auto piece = std::make_shared<Piece>();
+        m_crc = libdeflate_crc32(m_crc, m_state.input.data(), m_state.input.size());
         piece->input.swap(m_state.input);
         piece->dictionary = std::move(m_window);
         piece->last = last;
