@@ -79,6 +79,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::fprintf(stderr, "an added entry is not its stored bytes\n");
         std::abort();
     }
+    // An added entry of ASCII taken from the input (spaces at its ends,
+    // markup and '_' among them) reads back as its text, here and once
+    // written.
+    QString ascii, back;
+    for (size_t k = 0; k < size && k < 24; ++k)
+        ascii += QChar(0x20 + data[k] % 95);
+    const quint32 asciiAt = table.appendPlain(ascii);
+    if ((table.utf8Text(asciiAt, &addedUtf8) && ascii.toUtf8() != QByteArray(addedUtf8.data(), int(addedUtf8.size())))
+        || !table.text(asciiAt, &back, &error) || back != ascii) {
+        std::fprintf(stderr, "an added ASCII entry does not read as its text\n");
+        std::abort();
+    }
     if (!last.runs.isEmpty()) {
         last.runs[0].text += QStringLiteral(" <&> ");
         table.append(last);
@@ -90,6 +102,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     SharedStrings again;
     if (!again.parse(out.bytes, part, Conformance::Transitional, &error) || again.size() != table.size()) {
         std::fprintf(stderr, "written part does not read back: %s\n", qPrintable(error));
+        std::abort();
+    }
+    if (!again.text(asciiAt, &back, &error) || back != ascii) {
+        std::fprintf(stderr, "the added ASCII entry is not its text once written\n");
         std::abort();
     }
     return 0;
