@@ -18,7 +18,7 @@ Run::Run(RunPlan plan, QObject *parent)
     m_plan.pars.resize(m_plan.files.size());
     m_reports.resize(m_plan.files.size());
     m_plan.job.shared = std::make_shared<RunShared>();
-    m_inbox = std::make_shared<JobReports>(this, [this] { takeReportsSoon(); });
+    m_inbox = std::make_shared<JobReports>(this, [this](bool now) { takeReportsSoon(now); });
     m_takeTimer.setSingleShot(true);
     connect(&m_takeTimer, &QTimer::timeout, this, &Run::takeReports);
 }
@@ -33,16 +33,21 @@ Run::~Run()
 
 namespace {
 
-// Reports are taken at most this often. The window shows them no later
-// than that, and a job is queued for every file that the pool's threads
-// can finish meanwhile, so that they never wait for the next.
+// Reports are taken at most this often, and at once when no more than two
+// jobs per thread are left working. The window shows them no later than
+// that, and enough jobs are queued that the pool's threads seldom get to
+// the low mark meanwhile.
 constexpr int TakeIntervalMs = 4;
 constexpr int QueuedPerThread = 16;
 
 } // namespace
 
-void Run::takeReportsSoon()
+void Run::takeReportsSoon(bool now)
 {
+    if (now) {
+        m_takeTimer.stop();
+        return takeReports();
+    }
     if (m_takeTimer.isActive())
         return;
     const qint64 since = m_lastTaken.isValid() ? m_lastTaken.elapsed() : TakeIntervalMs;
@@ -140,6 +145,7 @@ void Run::launchMore()
     const int queued = qMax(2 * threads + 1, QueuedPerThread * threads);
     const int running = qMin(queued + 2 * committer->inFlight(), m_jobBudget);
     const int working = qMin(queued, running);
+    m_inbox->setLowWater(2 * threads);
     JobOptions options = m_plan.job;
     options.committer = committer;
     while (!m_stopped && m_working < working && m_running < running && m_nextInQueue < m_queue.size()) {
@@ -158,6 +164,7 @@ void Run::launchMore()
             Qt::DirectConnection);
         ++m_working;
         ++m_running;
+        m_inbox->started();
         QtConcurrent::run(pool, rep, &Rep::run);
     }
 }

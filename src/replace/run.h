@@ -76,7 +76,7 @@ signals:
     void finished();
 
 private:
-    void takeReportsSoon();
+    void takeReportsSoon(bool now);
     void takeReports();
     void onJobWorkFinished(Rep *rep);
     void onJobDone(Rep *rep, STATE state, int index);
