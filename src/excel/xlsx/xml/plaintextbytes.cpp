@@ -30,16 +30,20 @@ bool excelEscapeAt(const char *p, const char *end, bool orCapitalX)
 bool decodePlainCharacters(const char *raw, size_t size, std::string *out)
 {
     const size_t from = out->size();
+    bool referenced = false;
+    size_t run = 0; // where the bytes not yet copied start
     for (size_t i = 0; i < size; ++i) {
         const char c = raw[i];
+        if (c != '&' && c != '\r' && c != '_')
+            continue;
         if (c == '\r')
             return false;
-        if (c == '_' && escapeAt(raw, size, i))
-            return false;
-        if (c != '&') {
-            out->push_back(c);
+        if (c == '_') {
+            if (escapeAt(raw, size, i))
+                return false;
             continue;
         }
+        out->append(raw + run, i - run);
         const char *r = raw + i + 1;
         const size_t left = size - i - 1;
         auto is = [&](const char *name, size_t n) { return left >= n && std::memcmp(r, name, n) == 0; };
@@ -61,12 +65,16 @@ bool decodePlainCharacters(const char *raw, size_t size, std::string *out)
         } else {
             return false;
         }
+        run = i + 1;
+        referenced = true;
     }
+    out->append(raw + run, size - run);
     // A reference may have spelled out an escape ("&#95;" aside, which is
     // refused above, only '_' itself can start one).
-    for (size_t i = from; i < out->size(); ++i)
-        if ((*out)[i] == '_' && escapeAt(out->data(), out->size(), i))
-            return false;
+    if (referenced)
+        for (size_t i = from; i < out->size(); ++i)
+            if ((*out)[i] == '_' && escapeAt(out->data(), out->size(), i))
+                return false;
     return true;
 }
 
