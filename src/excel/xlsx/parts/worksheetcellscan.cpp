@@ -26,10 +26,17 @@ namespace Xlsx {
 
 namespace {
 
+// Plain pointers and sizes, so that an array of them costs nothing until
+// it is filled.
 struct Attribute
 {
-    std::string_view name;
-    std::string_view value;
+    const char *nameData;
+    size_t nameSize;
+    const char *valueData;
+    size_t valueSize;
+
+    std::string_view name() const { return std::string_view(nameData, nameSize); }
+    std::string_view value() const { return std::string_view(valueData, valueSize); }
 };
 
 // Names as the tokenizer reads them, without a prefix.
@@ -120,9 +127,9 @@ public:
             if (q >= m_end || *q != '"')
                 return false;
             for (int i = 0; i < *count; ++i)
-                if (attrs[i].name == an)
+                if (attrs[i].name() == an)
                     return false; // the tokenizer reports it
-            attrs[(*count)++] = {an, std::string_view(v, size_t(q - v))};
+            attrs[(*count)++] = {an.data(), an.size(), v, size_t(q - v)};
             ++q;
         }
     }
@@ -161,9 +168,9 @@ template<size_t N>
 std::string_view valueOf(const Attribute *attrs, int count, const char (&name)[N], bool *present)
 {
     for (int i = 0; i < count; ++i) {
-        if (attrs[i].name.size() == N - 1 && std::memcmp(attrs[i].name.data(), name, N - 1) == 0) {
+        if (attrs[i].nameSize == N - 1 && std::memcmp(attrs[i].nameData, name, N - 1) == 0) {
             *present = true;
-            return attrs[i].value;
+            return attrs[i].value();
         }
     }
     *present = false;
