@@ -139,8 +139,7 @@ void BatchReporter::writeLine(const QByteArray &line)
                      "as they were, and what is still reported follows here\n",
                      errno ? std::strerror(errno) : "write error");
         m_out = m_err;
-        // Not from inside this report: the run is delivering it.
-        QMetaObject::invokeMethod(m_run, &Run::stop, Qt::QueuedConnection);
+        m_run->stopSoon();
     }
     std::fwrite(line.constData(), 1, size_t(line.size()), m_out);
     std::fputc('\n', m_out);
@@ -234,6 +233,5 @@ void ChangeStream::write(Rep *, STATE, int index)
                  "follow\n",
                  m_error.toLocal8Bit().constData());
     std::fflush(m_err);
-    // Not from inside this report: the run is delivering it.
-    QMetaObject::invokeMethod(m_run, &Run::stop, Qt::QueuedConnection);
+    m_run->stopSoon();
 }

@@ -137,7 +137,7 @@ int main(int argc, char *argv[])
             failed = true;
             complain(QStringLiteral("the record of changes cannot be written (%1): the run stops; files not yet "
                                     "saved stay as they were").arg(why));
-            QMetaObject::invokeMethod(&run, &Run::stop, Qt::QueuedConnection);
+            run.stopSoon();
         });
     }
     BatchReporter reporter(&run, options.json ? BatchReporter::Json : BatchReporter::Plain, reports, stderr);

@@ -82,7 +82,7 @@ STATE Rep::process(Handoff *handoff)
     // start, like the files that had no job yet.
     if (m_options.shared && m_options.shared->stopped()) {
         m_stoppedBeforeSave = true;
-        m_reason = Reason(QCoreApplication::translate("Run", "not processed: the run was stopped"));
+        m_reason = Reason(RunShared::notProcessedReason());
         return FAILURE;
     }
     // Held from before the workbook is read until its save is in place, so

@@ -79,7 +79,7 @@ void Run::start()
     QHash<QPair<quint64, quint64>, int> firstEntryOf;
     for (int k = 0; k < m_plan.files.size(); ++k) {
         if (m_stopped) {
-            deliver(nullptr, k, FAILURE, Excel::Reason(QCoreApplication::translate("Run", "not processed: the run was stopped")), 0,
+            deliver(nullptr, k, FAILURE, Excel::Reason(RunShared::notProcessedReason()), 0,
                     QString(), true);
             continue;
         }
@@ -118,13 +118,22 @@ void Run::start()
         emit finished();
 }
 
-void Run::stop()
+void Run::halt()
 {
-    if (m_stopped)
-        return;
     m_stopped = true;
     m_plan.job.shared->stop();
-    const Excel::Reason reason(QCoreApplication::translate("Run", "not processed: the run was stopped"));
+}
+
+void Run::stopSoon()
+{
+    halt();
+    QMetaObject::invokeMethod(this, &Run::stop, Qt::QueuedConnection);
+}
+
+void Run::stop()
+{
+    halt();
+    const Excel::Reason reason(RunShared::notProcessedReason());
     while (m_nextInQueue < m_queue.size()) {
         const int k = m_queue.at(m_nextInQueue++);
         const QVector<int> repeats = m_repeats.take(k);

@@ -62,6 +62,10 @@ public:
     // job took are reported as not processed. Saves already under way are
     // put in place and reported as usual.
     void stop();
+    // The same from inside a report (a slot of done()), which the run is
+    // delivering: no job starts from now on, and the files no job took are
+    // reported once the report returns.
+    void stopSoon();
 
     const RunPlan &plan() const { return m_plan; }
     const FileReport &report(int index) const { return m_reports.at(index); }
@@ -76,6 +80,7 @@ signals:
     void finished();
 
 private:
+    void halt();
     void takeReportsSoon(bool now);
     void takeReports();
     void onJobWorkFinished(Rep *rep);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QMutex>
 #include <QSet>
 
@@ -15,6 +16,8 @@ public:
     // Jobs that have not handed in their saves drop them.
     void stop() { m_stopped = true; }
     bool stopped() const { return m_stopped; }
+    // The reason of a file that no job worked on because the run stopped.
+    static QString notProcessedReason() { return QCoreApplication::translate("Run", "not processed: the run was stopped"); }
 
     // True for the first job in folder only.
     bool firstInFolder(const QByteArray &folder)

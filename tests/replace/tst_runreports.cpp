@@ -1,6 +1,7 @@
 // A run over real files: every entry reported once, what needs no job
 // inside start(), and a workbook listed under several names changed once.
 
+#include "committer.h"
 #include "run.h"
 #include "testbooks.h"
 
@@ -118,6 +119,50 @@ private slots:
         QCOMPARE(second.report(2).state, MISSING);
         QCOMPARE(second.report(2).reason.text(), QString("a folder, not a workbook file"));
         QCOMPARE(second.report(3).state, MISSING);
+    }
+
+    // A stop asked for inside a report takes effect at once: while the
+    // report's slot is still busy, the queued jobs do not start.
+    void stopFromInsideAReport()
+    {
+        KORRIN_REQUIRE_PYTHON(TESTBOOKS_MODULES);
+        QTemporaryDir dir;
+        const QString first = dir.filePath("book0.xlsx");
+        TestBooks::write(first, {"A"});
+        QStringList files{first};
+        for (int i = 1; i < 40; ++i) {
+            files << dir.filePath(QString("book%1.xlsx").arg(i));
+            QVERIFY(QFile::copy(first, files.last()));
+        }
+        QThreadPool *pool = QThreadPool::globalInstance();
+        const int threads = pool->maxThreadCount();
+        pool->setMaxThreadCount(1);
+        const QByteArray original = TestBooks::bytes(first);
+        const auto changedOnDisk = [&] {
+            int n = 0;
+            for (const QString &f : files)
+                n += TestBooks::bytes(f) != original;
+            return n;
+        };
+        Run run(RunPlan::forEvery(files, replacing("A", "B")));
+        int changedAtStop = -1;
+        QObject::connect(&run, &Run::done, [&](Rep *, STATE, int) {
+            if (changedAtStop >= 0)
+                return;
+            run.stopSoon();
+            changedAtStop = changedOnDisk();
+            QThread::msleep(300); // a slow window: the pool's thread goes on meanwhile
+        });
+        const Outcome o = runToTheEnd(run);
+        pool->setMaxThreadCount(threads);
+        QVERIFY(o.finished);
+        QCOMPARE(o.timesReported, QVector<int>(files.size(), 1));
+        // Besides the saves the committer may hold, at most the one job
+        // under way when the stop came still saved.
+        const int handedOn = Committer::instance()->inFlight();
+        const int changed = changedOnDisk();
+        QCOMPARE(changed, run.summary().success);
+        QVERIFY2(changed <= changedAtStop + handedOn + 1, qPrintable(QString("%1 after %2").arg(changed).arg(changedAtStop)));
     }
 
     // More files than the pool has threads, some failing: the run does not
