@@ -18,8 +18,11 @@
 // wrong, is left to the tokenizer, which reads it (or reports it) as ever.
 
 #include "xlsx/parts/worksheetpart.h"
+#include "xlsx/xml/bytescan.h"
 
 #include <cstring>
+#include <new>
+#include <type_traits>
 
 namespace Excel {
 namespace Xlsx {
@@ -54,20 +57,6 @@ bool isSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
-
-// Bytes that end a run of text or of an attribute value here, or make the
-// tokenizer's reading of it necessary.
-struct StopBytes
-{
-    bool text[256] = {};  // '<' '&'
-    bool value[256] = {}; // '"' '<' '&'
-    constexpr StopBytes()
-    {
-        text[int('<')] = text[int('&')] = true;
-        value[int('"')] = value[int('<')] = value[int('&')] = true;
-    }
-};
-constexpr StopBytes stopBytes;
 
 class CellBytes
 {
@@ -122,8 +111,7 @@ public:
                 return false;
             q += 2;
             const char *v = q;
-            while (q < m_end && !stopBytes.value[uchar(*q)])
-                ++q;
+            q = findAnyOf(q, m_end, '"', '<', '&');
             if (q >= m_end || *q != '"')
                 return false;
             for (int i = 0; i < *count; ++i)
@@ -138,8 +126,7 @@ public:
     bool text(const char **p) const
     {
         const char *q = *p;
-        while (q < m_end && !stopBytes.text[uchar(*q)])
-            ++q;
+        q = findEitherOf(q, m_end, '<', '&');
         *p = q;
         return q < m_end && *q == '<';
     }
@@ -308,7 +295,13 @@ bool WorksheetPart::scanPlainRow(XmlTokenizer &t, qint64 at, quint32 *prevRow)
         return false;
     p += 4;
     constexpr int MaxAttributes = 16;
-    XmlAttribute attrs[MaxAttributes];
+    // Slots that cost nothing until an attribute is read into one.
+    union Slot {
+        Slot() {}
+        XmlAttribute a;
+    };
+    static_assert(std::is_trivially_destructible<XmlAttribute>::value, "the slots are never destroyed");
+    Slot slots[MaxAttributes];
     int count = 0;
     bool selfClosing;
     for (;;) {
@@ -350,14 +343,13 @@ bool WorksheetPart::scanPlainRow(XmlTokenizer &t, qint64 at, quint32 *prevRow)
             return false;
         p += 2;
         const char *v = p;
-        while (p < end && !stopBytes.value[uchar(*p)])
-            ++p;
+        p = findAnyOf(p, end, '"', '<', '&');
         if (p >= end || *p != '"')
             return false;
         for (int i = 0; i < count; ++i)
-            if (attrs[i].ns == ns && attrs[i].localName == local)
+            if (slots[i].a.ns == ns && slots[i].a.localName == local)
                 return false; // the tokenizer reports it
-        XmlAttribute &a = attrs[count++];
+        XmlAttribute &a = *new (&slots[count++].a) XmlAttribute;
         a.ns = ns;
         a.localName = local;
         a.rawValue = std::string_view(v, size_t(p - v));
@@ -368,8 +360,8 @@ bool WorksheetPart::scanPlainRow(XmlTokenizer &t, qint64 at, quint32 *prevRow)
     }
     const auto find = [&](std::string_view name) -> const XmlAttribute * {
         for (int i = 0; i < count; ++i)
-            if (attrs[i].ns == NsNone && attrs[i].localName == name)
-                return &attrs[i];
+            if (slots[i].a.ns == NsNone && slots[i].a.localName == name)
+                return &slots[i].a;
         return nullptr;
     };
     RowRecord row{};
