@@ -138,6 +138,9 @@ private slots:
                                  << "sum" << "MAX" << false << false << 1;
         QTest::newRow("formula of text") << QByteArray("<c r=\"A1\" t=\"str\"><f>B1&amp;\"apple\"</f><v>xapple</v></c>")
                                          << sst << "apple" << "<pear>" << false << true << 1;
+        QTest::newRow("formulas, one without the word")
+            << QByteArray("<c r=\"A1\"><f>B1*2</f><v>2</v></c><c r=\"B1\"><f>sum(C1)</f><v>1</v></c>") << QByteArray() << "SUM"
+            << "max" << false << false << 1;
         // The full path's cases: the results must still agree.
         QTest::newRow("formula becomes text") << QByteArray("<c r=\"A1\"><f>B1</f><v>1</v></c>") << QByteArray() << "=*"
                                               << "x" << true << true << 0;

@@ -401,6 +401,25 @@ private slots:
             QVERIFY(!scan.excludes(part.constData(), size_t(part.size() - 3), "worksheet"));
         }
     }
+
+    // A cell's raw text is passed over only when it cannot match as written:
+    // escapes, references and markup keep it in, in a short text as in a
+    // long one.
+    void cellTextPrescanKeepsWhatMayMatch()
+    {
+        const PartPrescan scan(Excel::SearchPattern("alpha", false, false));
+        for (const QByteArray &pad : {QByteArray(), QByteArray(70, 'x')}) {
+            const auto mayHold = [&](const QByteArray &text) {
+                const QByteArray raw = pad + text;
+                return scan.mayHold(raw.constData(), size_t(raw.size()));
+            };
+            QVERIFY(!mayHold("beta alp"));
+            QVERIFY(mayHold("an ALPHA"));
+            QVERIFY(mayHold("_x0061_lpha"));
+            QVERIFY(mayHold("&#97;lpha"));
+            QVERIFY(mayHold("al<x/>pha"));
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestXml)

@@ -136,11 +136,26 @@ bool PartPrescan::matchAt(const char *p, const char *end) const
 
 bool PartPrescan::mayHold(const char *data, size_t size) const
 {
-    if (!usable() || std::memchr(data, '&', size) || std::memchr(data, '_', size) || std::memchr(data, '<', size))
+    if (!usable())
         return true;
     const char first = m_needle.at(0);
     const bool letter = m_foldAscii && first >= 'a' && first <= 'z';
     const char *end = data + size;
+    if (size <= 64) {
+        // A cell's text, mostly: one pass looks for both. Where it holds no
+        // '<', matchAt compares plainly, as below.
+        bool found = false;
+        for (const char *p = data; p < end; ++p) {
+            const char c = *p;
+            if (c == '&' || c == '_' || c == '<')
+                return true;
+            if (!found && (letter ? lowerAscii(c) : c) == first && matchAt(p, end))
+                found = true;
+        }
+        return found;
+    }
+    if (std::memchr(data, '&', size) || std::memchr(data, '_', size) || std::memchr(data, '<', size))
+        return true;
     for (const char *p = data; p < end; ++p) {
         const char c = letter ? lowerAscii(*p) : *p;
         if (c == first && matchAt(p, end))

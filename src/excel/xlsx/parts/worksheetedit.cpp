@@ -202,7 +202,8 @@ bool WorksheetPart::replace(const QVector<CellArea> &areas, const SearchPattern 
     const bool booleans = pattern.canMatchWithin(booleanTextAlphabet());
     const StylesPart &styles = *m_book->styles;
     const PartPrescan scan(pattern);
-    const ByteJob job = byteJob(replacement);
+    ByteJob job = byteJob(replacement);
+    job.scan = &scan;
     const size_t count = m_cells.size();
     for (size_t i = 0; i < count; ++i) {
         const CellRecord &r = m_cells[i];

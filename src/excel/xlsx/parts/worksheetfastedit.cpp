@@ -6,6 +6,7 @@
 // writes takes the full path.
 
 #include "xlsx/parts/worksheetpart.h"
+#include "xlsx/cells/partprescan.h"
 #include "utf8text.h"
 
 #include "xlsx/formula/formulatext.h"
@@ -114,6 +115,15 @@ bool plainValueChildren(const char *x, const CellTag &tag, quint32 valueBegin, q
     return open.at(x + valueBegin) && close.at(x + cellEnd);
 }
 
+// The new element is built in one buffer that keeps its room from cell to
+// cell: clear() would give it back, and the appends take it again.
+void startElement(QByteArray *e)
+{
+    if (e->capacity() < 256)
+        e->reserve(256);
+    e->resize(0);
+}
+
 void appendView(QByteArray *out, std::string_view s)
 {
     out->append(s.data(), int(s.size()));
@@ -189,7 +199,7 @@ WorksheetPart::ByteEdit WorksheetPart::replaceTextBytes(int index, const SearchP
 
     // The new element: the start tag up to t, then what the text needs.
     QByteArray &e = m_byteElement;
-    e.clear();
+    startElement(&e);
     e.append(x + r.begin, int(tag.typeBegin - r.begin));
     const std::string &text = m_byteResult;
     SharedStrings *table = m_book->sharedStrings;
@@ -251,6 +261,10 @@ WorksheetPart::ByteEdit WorksheetPart::replaceFormulaBytes(int index, const Sear
     // their bytes are not the text searched.
     if (std::string_view(x + textBegin, r.formulaLength).find("_xlfn.") != std::string_view::npos)
         return ByteEdit::Fallback;
+    // What every match holds has no "=": a text whose bytes lack it cannot
+    // match with the "=" before it either.
+    if (job.scan && !job.scan->mayHold(x + textBegin, r.formulaLength))
+        return ByteEdit::Done;
     bool differs;
     if (!replaceBytes("=", x + textBegin, r.formulaLength, pattern, job, &differs))
         return ByteEdit::Fallback;
@@ -286,7 +300,7 @@ WorksheetPart::ByteEdit WorksheetPart::replaceFormulaBytes(int index, const Sear
         return ByteEdit::Fallback;
 
     QByteArray &e = m_byteElement;
-    e.clear();
+    startElement(&e);
     e.append(x + r.begin, int(tag.typeBegin - r.begin));
     e.append("><");
     appendView(&e, tag.prefix);
@@ -336,7 +350,7 @@ bool WorksheetPart::rewriteSharedCell(int index, quint32 current, bool cleared, 
         return true;
     }
     QByteArray &e = m_byteElement;
-    e.clear();
+    startElement(&e);
     if (cleared) {
         e.append(x + r.begin, int(tag.typeBegin - r.begin));
         e.append("/>");

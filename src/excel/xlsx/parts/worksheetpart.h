@@ -263,6 +263,7 @@ private:
     {
         bool enabled = false;
         std::string replacement; // UTF-8
+        const PartPrescan *scan = nullptr; // what every match holds, if known
     };
     ByteJob byteJob(const QString &replacement) const;
     ByteEdit replaceTextBytes(int index, const SearchPattern &pattern, const ByteJob &job, bool *changed);
