@@ -1,6 +1,7 @@
 #include "xlsx/parts/sharedstrings.h"
 
 #include "xlsx/package/splicewriter.h"
+#include "xlsx/xml/bytescan.h"
 #include "xlsx/xml/plaintextbytes.h"
 #include "xlsx/xml/xmltext.h"
 
@@ -30,16 +31,14 @@ bool SharedStrings::scanPlainEntry(XmlTokenizer &t, qint64 at)
     if (!literal("<si><t"))
         return false;
     if (literal(" xml:space=\"")) {
-        while (p < end && *p != '"' && *p != '<' && *p != '&')
-            ++p;
+        p = findAnyOf(p, end, '"', '<', '&');
         if (!literal("\""))
             return false;
     }
     if (!literal(">"))
         return false;
     const char *text = p;
-    while (p < end && *p != '<' && *p != '&')
-        ++p;
+    p = findEitherOf(p, end, '<', '&');
     const char *textEnd = p;
     if (!literal("</t></si>"))
         return false;
@@ -420,7 +419,8 @@ bool SharedStrings::write(ByteSink *sink, QString *error, const InPlace &inPlace
         }
         const Item &item = m_items[from];
         const Added &a = m_added[to - original];
-        splices.push_back({item.begin, item.end, m_addedXml.mid(int(a.begin), int(a.end - a.begin))});
+        // The bytes stay in m_addedXml while they are written: not copied.
+        splices.push_back({item.begin, item.end, QByteArray::fromRawData(m_addedXml.constData() + a.begin, int(a.end - a.begin))});
     }
     const QByteArray entries = inPlace.dropAdded ? QByteArray() : m_addedXml;
     if (m_rootSelfClosing && !entries.isEmpty()) {
