@@ -10,33 +10,6 @@
 namespace Excel {
 namespace Xlsx {
 
-namespace detail {
-
-template<typename Is>
-inline const char *findByte(const char *p, const char *end, Is is)
-{
-    while (p < end && !is(*p))
-        ++p;
-    return p;
-}
-
-} // namespace detail
-
-// The first of a or b in [p, end), or end.
-inline const char *findEitherOf(const char *p, const char *end, char a, char b)
-{
-#ifdef __SSE2__
-    const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b);
-    for (; end - p >= 16; p += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-        const unsigned mask = unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb))));
-        if (mask)
-            return p + __builtin_ctz(mask);
-    }
-#endif
-    return detail::findByte(p, end, [a, b](char c) { return c == a || c == b; });
-}
-
 // The first of a, b or c in [p, end), or end.
 inline const char *findAnyOf(const char *p, const char *end, char a, char b, char c)
 {
@@ -50,7 +23,15 @@ inline const char *findAnyOf(const char *p, const char *end, char a, char b, cha
             return p + __builtin_ctz(mask);
     }
 #endif
-    return detail::findByte(p, end, [a, b, c](char x) { return x == a || x == b || x == c; });
+    while (p < end && *p != a && *p != b && *p != c)
+        ++p;
+    return p;
+}
+
+// The first of a or b in [p, end), or end.
+inline const char *findEitherOf(const char *p, const char *end, char a, char b)
+{
+    return findAnyOf(p, end, a, b, b);
 }
 
 } // namespace Xlsx
