@@ -22,22 +22,15 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 runs=${1:-9}
 work=${2:-/tmp/korrin-fixed}
-floor_src=${FLOOR:-$root/../shared/tools/floor.c}
 py=/usr/bin/python3
-build=$root/build-bench
 for tool in perf strace; do
     command -v $tool >/dev/null || { echo "needs $tool: apt-get install linux-perf strace" >&2; exit 1; }
 done
 
-if [ -z "${BATCH:-}" ]; then
-    generator=$(command -v ninja >/dev/null 2>&1 && echo "-G Ninja" || echo "")
-    cmake -S "$root" -B "$build" $generator -DCMAKE_BUILD_TYPE=Release -DKORRIN_BUILD_TESTS=OFF >/dev/null
-    cmake --build "$build" --target korrin-batch -j2 >/dev/null
-    BATCH=$build/src/batch/korrin-batch
-fi
+. "$here/build.sh"
+BATCH=$(korrin_batch)
 mkdir -p "$work"
-floor=$work/floor
-[ -x "$floor" ] || cc -O2 -o "$floor" "$floor_src" -lz -ldeflate -lpthread
+floor=$(floor_program "$work")
 [ -x "$work/empty-c" ] || { echo 'int main(void) { return 0; }' >"$work/empty.c" && cc -O2 -o "$work/empty-c" "$work/empty.c"; }
 if [ ! -x "$work/empty-qt" ]; then
     printf '#include <QString>\nint main() { return QString("x").size() - 1; }\n' >"$work/empty.cpp"

@@ -18,12 +18,9 @@ root=$(dirname "$here")
 count=${1:-10000}
 work=${2:-$(mktemp -d /tmp/korrin-many.XXXXXX)}
 py=/usr/bin/python3
-build=$root/build-bench
 
-generator=$(command -v ninja >/dev/null 2>&1 && echo "-G Ninja" || echo "")
-cmake -S "$root" -B "$build" $generator -DCMAKE_BUILD_TYPE=Release -DKORRIN_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target korrin-batch -j2 >/dev/null
-batch=$build/src/batch/korrin-batch
+. "$here/build.sh"
+batch=$(korrin_batch)
 pairs="--sheets all --match-case --pair alpha omega"
 
 mkdir -p "$work"

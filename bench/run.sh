@@ -19,17 +19,12 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 runs=${1:-3}
 work=${2:-$(mktemp -d /tmp/korrin-bench.XXXXXX)}
-floor_src=${FLOOR:-$root/../shared/tools/floor.c}
 py=/usr/bin/python3
-build=$root/build-bench
 
-generator=$(command -v ninja >/dev/null 2>&1 && echo "-G Ninja" || echo "")
-cmake -S "$root" -B "$build" $generator -DCMAKE_BUILD_TYPE=Release -DKORRIN_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target korrin-batch -j2 >/dev/null
-batch=$build/src/batch/korrin-batch
+. "$here/build.sh"
+batch=$(korrin_batch)
 mkdir -p "$work"
-floor=$work/floor
-[ -x "$floor" ] || cc -O2 -o "$floor" "$floor_src" -lz -ldeflate -lpthread
+floor=$(floor_program "$work")
 
 if [ ! -f "$work/small/book0199.xlsx" ]; then
     echo "writing 200 small workbooks..."

@@ -17,18 +17,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 work=${1:-/tmp/korrin-scale}
 runs=${2:-3}
-floor_src=${FLOOR:-$root/../shared/tools/floor.c}
-build=$root/build-bench
 
-if [ -z "${BATCH:-}" ]; then
-    generator=$(command -v ninja >/dev/null 2>&1 && echo "-G Ninja" || echo "")
-    cmake -S "$root" -B "$build" $generator -DCMAKE_BUILD_TYPE=Release -DKORRIN_BUILD_TESTS=OFF >/dev/null
-    cmake --build "$build" --target korrin-batch -j2 >/dev/null
-    BATCH=$build/src/batch/korrin-batch
-fi
+. "$here/build.sh"
+BATCH=$(korrin_batch)
 mkdir -p "$work"
-floor=$work/floor
-[ -x "$floor" ] || cc -O2 -o "$floor" "$floor_src" -lz -ldeflate -lpthread
+floor=$(floor_program "$work")
 maker=$work/make_big_workbook
 [ -x "$maker" ] || cc -O2 -o "$maker" "$here/make_big_workbook.c" $(pkg-config --cflags --libs xlsxwriter)
 
